@@ -1,0 +1,75 @@
+// The one door to the operating system. Everything outside platform/ reaches
+// consoles, OS file handles, clocks, the environment and sockets through these
+// calls; the interface uses only plain C++ types so the POSIX and Win32
+// implementations can sit behind it unchanged.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- console -------------------------------------------------------------
+
+// True when standard input is an interactive terminal (then keys can be
+// tested and read one at a time; otherwise the shell reads plain lines).
+bool plat_stdin_is_terminal();
+
+// True when a key is waiting at the console. Never blocks. Always false when
+// standard input is not a terminal.
+bool plat_key_waiting();
+
+// Reads one key without echo, blocking. Ordinary keys return their character
+// (0..255). Cursor and function keys return 0 and store the PC scan code in
+// *scan (Up 72, Down 80, Left 75, Right 77, Home 71, End 79, F1 59, F2 60,
+// F3 61). Returns -1 at the end of input.
+int plat_read_key(int* scan);
+
+// Puts the terminal into (or out of) key-at-a-time mode. Idempotent; the
+// terminal is restored at process exit.
+void plat_console_raw(bool on);
+
+// Cursor position and movement, 0-based row and column.
+bool plat_console_get_cursor(int* row, int* col);
+void plat_console_goto(int row, int col);
+// Clears from the cursor to the end of its row.
+void plat_console_clear_eol();
+
+// ---- OS file handles ----------------------------------------------------
+
+typedef std::intptr_t plat_handle;
+const plat_handle PLAT_INVALID_HANDLE = -1;
+
+enum plat_open_mode {
+  PLAT_OPEN_READ = 1,        // existing file, read only
+  PLAT_OPEN_WRITE_NEW = 2,   // create or truncate, write only
+  PLAT_OPEN_APPEND = 3,      // create if missing, writes go to the end
+  PLAT_OPEN_READ_WRITE = 4,  // existing file or device, read and write
+};
+
+plat_handle plat_open(const char* path, plat_open_mode mode);
+// Returns the number of bytes written, or -1.
+long plat_write(plat_handle h, const void* data, std::size_t len);
+// Returns the number of bytes read (0 at end), or -1.
+long plat_read(plat_handle h, void* data, std::size_t len);
+bool plat_close(plat_handle h);
+bool plat_delete_file(const char* path);
+bool plat_rename_file(const char* from, const char* to);
+bool plat_file_exists(const char* path);
+// The last OS error code, for messages.
+int plat_last_error();
+
+// ---- clock ----------------------------------------------------------------
+
+// Milliseconds from an arbitrary fixed point; never goes backwards.
+std::uint64_t plat_millis();
+void plat_sleep_ms(unsigned ms);
+// Gives up the rest of the time slice (used between empty event polls).
+void plat_yield();
+
+// ---- environment and names -------------------------------------------------
+
+// Copies the variable's value into buf (bounded, always terminated). Returns
+// false when the variable is not set.
+bool plat_getenv(const char* name, char* buf, std::size_t size);
+// A fresh temporary file name in the directory of `near` (or the temporary
+// directory when near is null), written into buf. Returns false on failure.
+bool plat_temp_name(const char* near, char* buf, std::size_t size);

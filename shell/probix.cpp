@@ -1,0 +1,2 @@
+#include "shell/shell.h"
+int probixMain(int, char**) { return 0; }

@@ -1,0 +1,9 @@
+#include "shell/shell.h"
+
+#include <gtest/gtest.h>
+
+TEST(ShellSettings, StartWithTheDocumentedDefaults) {
+  EXPECT_EQ(getEditNumber(), 217);
+  EXPECT_STREQ(iniFilename, "TELVANIX.INI");
+  EXPECT_EQ(maxErrorPrintouts, 200);
+}

@@ -1,0 +1,1 @@
+#include "csta32/include/csta32.h"
