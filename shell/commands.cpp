@@ -1,1 +1,447 @@
+#include "shell/commands.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "shell/probix.h"
 #include "shell/shell.h"
+#include "telephony/servers.h"
+#include "telephony/state.h"
+
+// Name of the command (or "COMMAND KEYWORD") being run, for notYet.
+static char runningCommand[96] = "";
+
+static void setRunning(const char* command, const char* keyword) {
+  if (keyword)
+    std::snprintf(runningCommand, sizeof runningCommand, "%s %s", command, keyword);
+  else
+    std::snprintf(runningCommand, sizeof runningCommand, "%s", command ? command : "");
+}
+
+void notYet() {
+  std::printf("? %s is not available yet\n", runningCommand);
+  std::fflush(stdout);
+}
+
+void notYetNamed(const char* what) {
+  setRunning(what, nullptr);
+  notYet();
+}
+
+// ---- the command table -------------------------------------------------------
+
+const COMMAND commands[] = {
+    {"", doNull, 0, 0, nullptr},
+    {"?", doQuestion, 0, 0, "Print list of expected input, (Commands or Parameters)"},
+    {"@", doIndirect, 1, 1, "Start reading commands from a command file. Follow @ by a file name"},
+    {"ABORT_STREAM", doAbortStream, 1, 0, "Disconnect abruptly from a server"},
+    {"ANSWER", notYet, 1, 1, "Answer a connection"},
+    {"CONFERENCE", notYet, 1, 1, "Conference a Held call with an existing Active call"},
+    {"CONNECT", notYet, 1, 1, "Connect to a server"},
+    {"CONSULTATION_CALL", notYet, 1, 1, "Place call on hold and create a new call"},
+    {"CLEAR", doClears, 1, 1, "Clear a setting"},
+    {"CTI_CALL", notYet, 1, 1, "Place a CTI call"},
+    {"DEBUG", doSetdebug, 1, 1,
+     "Enable debugging type out. Debugging info will be printed.\n\t(-d on the command line)"},
+    {"DEFLECT_CALL", notYet, 1, 1, "Deflect a call from one number to another."},
+    {"DETAILED_DEBUG", doSetdetailed, 1, 1,
+     "Enable detailed type out. Detailed info will be printed.\n\t(-dd on the command line)"},
+    {"DIAL_DIGITS", notYet, 1, 1, "Play a number."},
+    {"DIRECTORY", notYet, 1, 1, "Get a directory listing."},
+    {"DISCONNECT", notYet, 1, 1, "Disconnect from a server expecting a response."},
+    {"EXIT", doExit, 1, 0, "Exit the program performing proper closedown and clean up steps"},
+    {"EXPERT", doSetexpert, 0, 0, "Allow use of commands that are intended for testing of the program"},
+    {"GET", doGets, 1, 1, "Get information directly from Telvanix"},
+    {"GOTO", doGoto, 1, 1, "Execute a jump to <label> in an indirect file."},
+    {"HANGUP", doHangups, 1, 1, "Hangup on something"},
+    {"HELP", doHelp, 1, 1, "Help followed by a command name gives help on that command"},
+    {"HOLD", notYet, 1, 1, "Place a connection on hold"},
+    {"INFO", notYet, 1, 1, "Short cut to GET LINE_INFO, gets info and snapshots a line"},
+    {"LABEL", doLabel, 1, 1, "Set a label in an indirect file"},
+    {"LOG", doLogCommands, 1, 1, "Start recording commands to a log file"},
+    {"LINE_REPORT", notYet, 1, 1, "Short cut to GET LINE_INFO, gets info and snapshots a line"},
+    {"LISTEN", notYet, 1, 1, "Start listening for DTMF digits"},
+    {"MAKE_CALL", notYet, 1, 1, "Place a call"},
+    {"MONITOR", notYet, 1, 1, "Monitor a Device, Call, ALL Trunks, or ALL Lines"},
+    {"MULTIPLE_PLAYS", notYet, 1, 1, "Send a play multiple times waiting for play ended each time."},
+    {"NODEBUG", doCleardebug, 1, 1, "Turn off debugging and detailed debugging type out"},
+    {"NOEXPERT", doClearexpert, 1, 1, "Prohibit use of EXPERT commands"},
+    {"PARK", notYet, 1, 1, "Park a call"},
+    {"PASSWORD", notYet, 1, 1, "Give the password to permit Telvanix system operations"},
+    {"PLAY", notYet, 1, 1, "Play a file to the current call"},
+    {"PORT", notYet, 1, 0, "Select a communication port for SMDR logging"},
+    {"RECORD", notYet, 1, 1, "Record the current call to a file"},
+    {"REPORT", doReports, 1, 1, "Report information accumulated over time by PROBIX"},
+    {"RETRIEVE", notYet, 1, 1, "Retrieve a held call"},
+    {"SET", doSets, 1, 1, "Set something"},
+    {"SMDR_START_LOGGING", notYet, 1, 1, "Start SMDR logging (stops on exit or CLEAR)"},
+    {"SNAP", notYet, 1, 1, "Choose an item to snapshot."},
+    {"STOP", doStops, 1, 1, "Stop playing or recording to the current call"},
+    {"TRANSFER", notYet, 1, 1, "Transfer a Held call to an existing Active call"},
+    {"TRUNK_REPORT", notYet, 1, 1, "Trigger a snapshot of lines L1#1 thru L1#n"},
+    {"WAIT", notYet, 1, 1, "Wait for a specified number of seconds."},
+    {"WATCH", notYet, 1, 1, "Wait a specified number of seconds, or until variable changes"},
+    {"QUIT", doQuit, 1, 1, "Abort the program without any cleanup steps"},
+    {nullptr, nullptr, 0, 0, nullptr},
+};
+
+// ---- keyword lists and their actions ---------------------------------------
+
+const char* const getNames[] = {
+    "ALL_BOARDS_PRESENT", "BOARD_STATUS", "CALLERID_INFO", "CTI_INFO", "DEVICE_INFO",
+    "DIALED_DIGITS", "DIGITS", "DO_NOT_DISTURB", "EVENTS", "FILTER", "FORWARDING",
+    "LINE_INFO", "MESSAGE_WAITING_INDICATOR", "NEXT_PARK_INFO", "OPERATOR_NUMBER",
+    "ORDER_OF_BOARDS", "PARK_INFO", "PER_SECOND_HISTORY", "ROM_ORDER_OF_BOARDS",
+    "RAW_CALLERID_INFO", "RESOURCES", "SNAPSHOT", "SPAN_INFO", "STREAM_INFO", "SYSTEM_INFO",
+    "TRANSLATION", "VERSIONS", nullptr};
+
+const KEYWORD_ACTION getActions[] = {
+    {"ALL_BOARDS_PRESENT", notYet},
+    {"BOARD_STATUS", notYet},
+    {"CALLERID_INFO", notYet},
+    {"CTI_INFO", notYet},
+    {"DEVICE_INFO", notYet},
+    {"DIALED_DIGITS", notYet},
+    {"DIGITS", notYet},
+    {"DO_NOT_DISTURB", notYet},
+    {"EVENTS", notYet},
+    {"FILTER", notYet},
+    {"FORWARDING", notYet},
+    {"LINE_INFO", notYet},
+    {"MESSAGE_WAITING_INDICATOR", notYet},
+    {"NEXT_PARK_INFO", notYet},
+    {"OPERATOR_NUMBER", notYet},
+    {"ORDER_OF_BOARDS", notYet},
+    {"PARK_INFO", notYet},
+    {"PER_SECOND_HISTORY", doNull},  // accepted; REPORT shows the rates
+    {"ROM_ORDER_OF_BOARDS", notYet},
+    {"RAW_CALLERID_INFO", notYet},
+    {"RESOURCES", notYet},
+    {"SNAPSHOT", notYet},
+    {"SPAN_INFO", notYet},
+    {"STREAM_INFO", notYet},
+    {"SYSTEM_INFO", notYet},
+    {"TRANSLATION", notYet},
+    {"VERSIONS", notYet},
+    {nullptr, nullptr},
+};
+
+const char* const setNames[] = {
+    "AREA_CODE_DEFAULT", "AUTOMATIC_EVENT_REPORTING", "CONTINUOUS_SNAPSHOTS", "CTI_INFO",
+    "CURRENT_CALL", "DELAYSTAMPS", "DEVICE_DEFAULT", "DO_NOT_DISTURB", "EVENT_REPORTS",
+    "FILTER_INITIAL_VALUE", "JOURNAL_TO_LOG", "INVOKEIDSTAMPS", "LINE_INFO", "LOG_FILE",
+    "MESSAGE_WAITING_INDICATOR", "MORE_LINE_INFO", "MULTI_FILE_AUTOATTENDENT",
+    "OPERATOR_NUMBER", "ORDER_OF_BOARDS", "PBX_TYPE", "PLAY_UNTILL_DTMF",
+    "RESET_FILTER_INITIAL_VALUE", "SMDR_LOGGING", "SPAN_INFO", "STOP_PLAY_AUTOMATICALLY",
+    "SYSTEM_INFO", "TIMESTAMPS", "TRANSLATION", nullptr};
+
+const KEYWORD_ACTION setActions[] = {
+    {"AREA_CODE_DEFAULT", notYet},
+    {"AUTOMATIC_EVENT_REPORTING", notYet},
+    {"CONTINUOUS_SNAPSHOTS", notYet},
+    {"CTI_INFO", notYet},
+    {"CURRENT_CALL", notYet},
+    {"DELAYSTAMPS", notYet},
+    {"DEVICE_DEFAULT", notYet},
+    {"DO_NOT_DISTURB", notYet},
+    {"EVENT_REPORTS", notYet},
+    {"FILTER_INITIAL_VALUE", notYet},
+    {"JOURNAL_TO_LOG", doSetJournalToLog},
+    {"INVOKEIDSTAMPS", notYet},
+    {"LINE_INFO", notYet},
+    {"LOG_FILE", doOpenLogFile},
+    {"MESSAGE_WAITING_INDICATOR", notYet},
+    {"MORE_LINE_INFO", notYet},
+    {"MULTI_FILE_AUTOATTENDENT", notYet},
+    {"OPERATOR_NUMBER", notYet},
+    {"ORDER_OF_BOARDS", notYet},
+    {"PBX_TYPE", notYet},
+    {"PLAY_UNTILL_DTMF", notYet},
+    {"RESET_FILTER_INITIAL_VALUE", notYet},
+    {"SMDR_LOGGING", notYet},
+    {"SPAN_INFO", notYet},
+    {"STOP_PLAY_AUTOMATICALLY", notYet},
+    {"SYSTEM_INFO", notYet},
+    {"TIMESTAMPS", notYet},
+    {"TRANSLATION", notYet},
+    {nullptr, nullptr},
+};
+
+const char* const clearNames[] = {
+    "AUTOMATIC_EVENT_REPORTING", "CONTINUOUS_SNAPSHOTS", "COUNTS", "DELAYSTAMPS",
+    "EVENT_REPORTS", "JOURNAL_TO_LOG", "INVOKEIDSTAMPS", "LOG_FILE", "MONITOR",
+    "MULTI_FILE_AUTOATTENDENT", "PER_SECOND_HISTORY", "PLAY_UNTILL_DTMF", "SMDR_LOGGING",
+    "STOP_PLAY_AUTOMATICALLY", "TIMESTAMPS", nullptr};
+
+const KEYWORD_ACTION clearActions[] = {
+    {"AUTOMATIC_EVENT_REPORTING", notYet},
+    {"CONTINUOUS_SNAPSHOTS", notYet},
+    {"COUNTS", doClearCounts},
+    {"DELAYSTAMPS", notYet},
+    {"EVENT_REPORTS", notYet},
+    {"JOURNAL_TO_LOG", doClearJournalToLog},
+    {"INVOKEIDSTAMPS", notYet},
+    {"LOG_FILE", doCloseLogFile},
+    {"MONITOR", notYet},
+    {"MULTI_FILE_AUTOATTENDENT", notYet},
+    {"PER_SECOND_HISTORY", doClearPerSecondHistory},
+    {"PLAY_UNTILL_DTMF", notYet},
+    {"SMDR_LOGGING", notYet},
+    {"STOP_PLAY_AUTOMATICALLY", notYet},
+    {"TIMESTAMPS", notYet},
+    {nullptr, nullptr},
+};
+
+const char* const reportNames[] = {"COMM_PORT_ERRORS", "COUNTS", "PER_SECOND_HISTORY",
+                                   "SPACE", "STATUS", "STREAM_INFO", nullptr};
+
+const KEYWORD_ACTION reportActions[] = {
+    {"COMM_PORT_ERRORS", notYet},
+    {"COUNTS", doReportCounts},
+    {"PER_SECOND_HISTORY", doReportPerSecondHistory},
+    {"SPACE", doReportSpace},
+    {"STATUS", doReportStatus},
+    {"STREAM_INFO", notYet},
+    {nullptr, nullptr},
+};
+
+const char* const hangupNames[] = {"CALL", "CURRENT_DEVICE", "DEVICE", "EXPLICIT_CALL", nullptr};
+
+const KEYWORD_ACTION hangupActions[] = {
+    {"CALL", notYet},
+    {"CURRENT_DEVICE", notYet},
+    {"DEVICE", notYet},
+    {"EXPLICIT_CALL", notYet},
+    {nullptr, nullptr},
+};
+
+const char* const stopNames[] = {"PLAY", "RECORD", nullptr};
+
+const KEYWORD_ACTION stopActions[] = {
+    {"PLAY", notYet},
+    {"RECORD", notYet},
+    {nullptr, nullptr},
+};
+
+// ---- dispatcher ---------------------------------------------------------------
+
+bool doCommandTable(const char* word) {
+  if (!word) return true;
+  if (word[0] == '!') {
+    i_ignoreRestOfLine(true);
+    return true;
+  }
+
+  const size_t length = std::strlen(word);
+  const COMMAND* found = nullptr;
+  bool ambiguous = false;
+  for (const COMMAND* row = commands; row->name; ++row) {
+    if (row->expert && !expert_mode) continue;
+    if (std::strcmp(word, row->name) == 0) {
+      found = row;
+      ambiguous = false;
+      break;
+    }
+    if (std::strncmp(word, row->name, length) == 0) {
+      if (found) {
+        ambiguous = true;
+        break;
+      }
+      found = row;
+    }
+  }
+
+  const bool searching = gotoSearchLabel() != nullptr;
+  if (ambiguous) {
+    if (searching) return true;
+    std::printf("? Ambiguous - please type a longer string - \"%s\"\n", word);
+    return false;
+  }
+  if (!found) {
+    if (searching) return true;
+    std::printf("? Ignoring unrecognized command \"%s\"\n", word);
+    return false;
+  }
+  // A GOTO looking for its label skips everything but LABEL.
+  if (searching && found->action_routine != doLabel) return true;
+
+  const long blocksBefore = number_blocks_out();
+  setRunning(found->name, nullptr);
+  found->action_routine();
+  const long change = number_blocks_out() - blocksBefore;
+  if (debugPrint && change != 0)
+    log_info(false, "For the %s command free storage changed by %ld\n", word, change);
+  return true;
+}
+
+bool runKeyword(const char* command, const KEYWORD_ACTION* table, const char* keyword) {
+  if (!keyword) return false;
+  for (const KEYWORD_ACTION* row = table; row->name; ++row) {
+    if (std::strcmp(keyword, row->name) == 0) {
+      setRunning(command, row->name);
+      row->action();
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---- handlers --------------------------------------------------------------------
+
+void doNull() {}
+
+void doQuestion() {
+  o_print_slist(commands, static_cast<int>(sizeof(COMMAND)),
+                static_cast<int>(offsetof(COMMAND, name)), 0, 80, 0, nullptr);
+}
+
+void doHelp() {
+  char* word = get_word("Help for command", "", true);
+  if (word && word[0]) {
+    const bool all = std::strcmp(word, "*") == 0;
+    const int length = static_cast<int>(std::strlen(word));
+    for (const COMMAND* row = commands; row->name; ++row) {
+      if (!row->help) continue;
+      if (!all && compare_name(word, row->name, length) != 0) continue;
+      std::printf("    %s\t%s\n", row->name, row->expert ? "Expert" : "Basic");
+      std::printf("\t%s\n", row->help);
+    }
+  }
+  errfree(word);
+}
+
+void doSetdebug() {
+  std::printf("Debugging messages ON.\n");
+  debugPrint = 1;
+  debugDetailed = 0;
+}
+
+void doSetdetailed() {
+  std::printf("Detailed debugging messages ON.\n");
+  debugPrint = 1;
+  debugDetailed = 1;
+}
+
+void doCleardebug() {
+  std::printf("Debugging messages OFF.\n");
+  debugPrint = 0;
+  debugDetailed = 0;
+}
+
+static const char expertPassword[] = "TANGELO";
+
+void doSetexpert() {
+  std::printf("You should not be using EXPERT commands.\n");
+  char* password = get_word("Password to unlock EXPERT mode", "", true);
+  if (password && std::strcmp(password, expertPassword) == 0) expert_mode = 1;
+  errfree(password);
+  if (expert_mode)
+    std::printf("Expert commands permitted.\n");
+  else
+    std::printf("Password validation failure, Expert commands prohibited\n");
+}
+
+void doClearexpert() {
+  std::printf("Expert commands forbidden.\n");
+  expert_mode = 0;
+}
+
+// Asks for one keyword of names and runs its action; "~" cancels.
+static void subCommand(const char* command, const char* prompt, const char* defaultText,
+                       const char* const* names, const KEYWORD_ACTION* actions) {
+  const int choice = get_list(prompt, defaultText, names, true);
+  if (choice < 0) return;
+  runKeyword(command, actions, names[choice]);
+}
+
+void doGets() { subCommand("GET", "Choose what to get", "LINE_INFO", getNames, getActions); }
+void doSets() { subCommand("SET", "Choose what to set", "LINE_INFO", setNames, setActions); }
+void doClears() {
+  subCommand("CLEAR", "Choose what to clear", "JOURNAL_TO_LOG", clearNames, clearActions);
+}
+void doReports() {
+  subCommand("REPORT", "Choose what to report", "STREAM_INFO", reportNames, reportActions);
+}
+void doHangups() {
+  subCommand("HANGUP", "Choose what to hangup", "CURRENT_DEVICE", hangupNames, hangupActions);
+}
+void doStops() { subCommand("STOP", "Choose what to stop", "PLAY", stopNames, stopActions); }
+
+static const char* onOff(bool on) { return on ? "ON" : "OFF"; }
+
+void doReportCounts() {
+  o_rnumber(deviceSnapshots, 8, false, 10);
+  o_lstring("Device snapshots", 10, false);
+  o_newline(0);
+  o_rnumber(callSnapshots, 8, false, 10);
+  o_lstring("Call snapshots", 10, false);
+  o_newline(0);
+}
+
+void doReportSpace() {
+  o_lstring("Debug printouts:", 1, false);
+  o_lstring(onOff(debugPrint), 0, true);
+  o_newline(0);
+  o_lstring("Detailed debug printouts:", 1, false);
+  o_lstring(onOff(debugDetailed), 0, true);
+  o_newline(0);
+  o_space();
+}
+
+void doReportStatus() {
+  o_lstring("Auto events", 1, false);
+  o_lstring(onOff(autoEvents), 0, true);
+  o_newline(0);
+  o_lstring("Current", 1, false);
+  o_newline(0);
+  if (currentCall) {
+    o_lstring("Call:", 4, false);
+    o_lnumber(currentCall, 0, true, 16);
+    o_newline(0);
+  }
+  if (heldCall) {
+    o_lstring("Held call:", 4, false);
+    o_lnumber(heldCall, 0, true, 16);
+    o_newline(0);
+  }
+  if (primaryDevice) {
+    o_lstring("Default device:", 4, false);
+    o_lstring(primaryDevice, 0, true);
+    o_newline(0);
+  }
+  if (primarySpan) {
+    o_lstring("Default Span:", 4, false);
+    o_lstring(primarySpan, 0, true);
+    o_newline(0);
+  }
+  if (mkCallee) {
+    o_lstring("Default callee:", 4, false);
+    o_lstring(mkCallee, 0, true);
+    o_newline(0);
+  }
+}
+
+static void rateLine(const char* label, float highest, float lowest) {
+  o_lstring(label, 1, false);
+  o_lfloat(highest, 0, true);
+  o_lstring("max", 0, true);
+  o_lfloat(lowest, 40, true);
+  o_lstring("min", 0, true);
+  o_newline(0);
+}
+
+void doReportPerSecondHistory() {
+  rateLine("$SNAPS_PER_SECOND", maxSnapsPerSecond, minSnapsPerSecond);
+  rateLine("$EVENTS_PER_SECOND", maxEventsPerSecond, minEventsPerSecond);
+}
+
+void doClearCounts() {
+  callSnapshots = 0;
+  deviceSnapshots = 0;
+}
+
+void doClearPerSecondHistory() { resetPerSecondHistory(); }
+
+void doSetJournalToLog() { io_setLogOutputAlso(true); }
+void doClearJournalToLog() { io_setLogOutputAlso(false); }

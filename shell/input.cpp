@@ -1,1 +1,338 @@
+// The logical user: the pending rest of a line, else the top script file,
+// else the console. Also the command log, script labels and jumps, and the
+// waits that keep the event poll running.
 #include "shell/shell.h"
+
+#include <cstring>
+
+namespace {
+
+struct LABEL {
+  char name[LABEL_SIGNIFICANT + 1];
+  long offset;  // byte offset of the line after the LABEL line
+};
+
+// Each script keeps its own labels: a position only means something in the
+// file it was taken from, so a nested script must not jump with its parent's.
+struct IFILES {
+  char* name;
+  FILE* inputFile;
+  int labelCount;
+  LABEL labels[MAX_LABELS];
+};
+
+char* restOfLastLine = nullptr;
+IFILES indirectFiles[MAX_INDIRECT_FILES];
+int nextIndirectFile = 0;
+
+char gotolabel[LABEL_SIGNIFICANT + 1];
+bool gotoSearching = false;
+int gotoDepth = 0;  // scripts open when the search began
+
+struct {
+  char* name;
+  FILE* file;
+} logFile = {nullptr, nullptr};
+
+IdleRoutine callWhileIdle = nullptr;
+IdleRoutine eventPoller = nullptr;
+bool consoleEnded = false;
+
+inline bool is_line_space(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+bool all_space(const char* s) {
+  for (; *s; s++)
+    if (!is_line_space(*s)) return false;
+  return true;
+}
+
+void copy_bounded(char* dst, const char* src, int size) {
+  std::snprintf(dst, static_cast<std::size_t>(size), "%s", src ? src : "");
+}
+
+void cut_label(char* dst, const char* src) { copy_bounded(dst, src, LABEL_SIGNIFICANT + 1); }
+
+// One line of at most size - 1 characters; the tail of a longer line is
+// dropped rather than handed out as a line of its own.
+bool read_line(FILE* f, char* buffer, int size) {
+  if (!std::fgets(buffer, size, f)) return false;
+  std::size_t len = std::strlen(buffer);
+  if (len > 0 && buffer[len - 1] != '\n') {
+    int c;
+    while ((c = std::fgetc(f)) != EOF && c != '\n') {
+    }
+  }
+  return true;
+}
+
+void end_search_quietly() {
+  gotoSearching = false;
+  gotolabel[0] = '\0';
+}
+
+void pop_script(bool atEnd) {
+  if (nextIndirectFile == 0) return;
+  IFILES& top = indirectFiles[--nextIndirectFile];
+  if (top.inputFile) std::fclose(top.inputFile);
+  errfree(top.name);
+  top.name = nullptr;
+  top.inputFile = nullptr;
+  top.labelCount = 0;
+  // A search never outlives the script that started it.
+  if (gotoSearching && nextIndirectFile < gotoDepth) {
+    if (atEnd) {
+      std::printf("!ERROR: LABEL '%s' not found\n", gotolabel);
+      std::fflush(stdout);
+    }
+    end_search_quietly();
+  }
+}
+
+// P and Q typed while a script runs.
+void check_script_keys() {
+  if (!plat_stdin_is_terminal() || !plat_key_waiting()) return;
+  int scan = 0;
+  int key = plat_read_key(&scan);
+  if (key == 'P' || key == 'p') {
+    std::printf("Indirect File Processing Paused,\n");
+    std::printf("Type any Key to continue...");
+    std::fflush(stdout);
+    while (!plat_key_waiting()) plat_sleep_ms(20);
+    std::printf("\r\n");
+    std::fflush(stdout);
+  } else if (key == 'Q' || key == 'q') {
+    std::printf("Indirect File Processing Terminated\n");
+    std::fflush(stdout);
+    closeAllIndirectFiles();
+  }
+}
+
+bool read_console_line(char* buffer, int size) {
+  if (plat_stdin_is_terminal()) {
+    while (callWhileIdle && !plat_key_waiting()) {
+      callWhileIdle();
+      plat_sleep_ms(1);
+    }
+    char edited[128];
+    edited[0] = '\0';
+    if (!echo_gets(-1, -1, edited)) return false;
+    edited[sizeof edited - 1] = '\0';
+    copy_bounded(buffer, edited, size);
+  } else {
+    if (callWhileIdle) callWhileIdle();
+    if (!read_line(stdin, buffer, size)) return false;
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace
+
+char* getLineFromLogicalUser(char* buffer, int size, const char* defaultText) {
+  if (!buffer || size < 2) return nullptr;
+  buffer[0] = '\0';
+  if (restOfLastLine) {
+    copy_bounded(buffer, restOfLastLine, size);
+    errfree(restOfLastLine);
+    restOfLastLine = nullptr;
+  } else {
+    for (;;) {
+      if (nextIndirectFile > 0) {
+        int depth = nextIndirectFile;
+        bool got = read_line(indirectFiles[depth - 1].inputFile, buffer, size);
+        check_script_keys();
+        if (got) break;
+        if (nextIndirectFile == depth) pop_script(true);
+        continue;
+      }
+      if (consoleEnded) return nullptr;
+      if (read_console_line(buffer, size)) break;
+      consoleEnded = true;
+      log_error("? Could not get line from user\n");
+      return nullptr;
+    }
+  }
+
+  std::size_t len = std::strlen(buffer);
+  if (len > 0 && buffer[len - 1] == '\n') buffer[--len] = '\0';
+  // A CR LF line counts as blank too, so defaults work in such scripts.
+  if (defaultText && all_space(buffer)) copy_bounded(buffer, defaultText, size);
+
+  len = std::strlen(buffer);
+  while (len > 0 && is_line_space(buffer[len - 1])) buffer[--len] = '\0';
+  char* line = buffer;
+  while (is_line_space(*line)) line++;
+
+  if (logFile.file) {
+    std::fprintf(logFile.file, "%s\n", line);
+    std::fflush(logFile.file);
+  }
+  return line;
+}
+
+void i_giveBackLine(const char* text) {
+  char* copy = is_blank(text) ? nullptr : alloc_str(text);
+  errfree(restOfLastLine);
+  restOfLastLine = copy;
+}
+
+const char* i_restOfLine() { return restOfLastLine ? restOfLastLine : ""; }
+
+void i_ignoreRestOfLine(bool quiet) {
+  if (!restOfLastLine) return;
+  if (!quiet) log_error("? Discarding rest of line: %s\n", restOfLastLine);
+  errfree(restOfLastLine);
+  restOfLastLine = nullptr;
+}
+
+void i_endUserInput() {
+  i_ignoreRestOfLine(true);
+  closeAllIndirectFiles();
+  end_search_quietly();
+  consoleEnded = false;
+}
+
+bool i_consoleInputEnded() { return consoleEnded; }
+
+bool i_noMoreInput() { return consoleEnded && !restOfLastLine && nextIndirectFile == 0; }
+
+bool addIndirectFile(const char* path) {
+  if (!path) path = "";
+  if (nextIndirectFile >= MAX_INDIRECT_FILES) {
+    log_error("? Too many indirect files open at once. Trying to open %s\n", path);
+    return false;
+  }
+  // Binary, so read positions are plain byte offsets on every system; the
+  // CR of a CR LF line is trimmed with the other trailing white space.
+  FILE* f = *path ? std::fopen(path, "rb") : nullptr;
+  if (!f) {
+    log_error("? Unable to open indirect file %s\n", path);
+    return false;
+  }
+  IFILES& entry = indirectFiles[nextIndirectFile++];
+  entry.name = alloc_str(path);
+  entry.inputFile = f;
+  entry.labelCount = 0;
+  return true;
+}
+
+void closeAllIndirectFiles() {
+  while (nextIndirectFile > 0) pop_script(false);
+  end_search_quietly();
+}
+
+int indirectFileCount() { return nextIndirectFile; }
+
+bool establishLogFile(const char* path) {
+  if (logFile.file) std::fclose(logFile.file);
+  logFile.file = nullptr;
+  if (logFile.name) {
+    std::printf("Closing log file %s\n", logFile.name);
+    std::fflush(stdout);
+    errfree(logFile.name);
+    logFile.name = nullptr;
+  }
+  if (!path || !*path) return false;
+  FILE* f = std::fopen(path, "a");
+  if (!f) return false;
+  logFile.file = f;
+  logFile.name = alloc_str(path);
+  std::printf("Logging commands in %s\n", path);
+  std::fflush(stdout);
+  return true;
+}
+
+FILE* commandLogFile() { return logFile.file; }
+
+IdleRoutine setCallWhileIdle(IdleRoutine routine) {
+  IdleRoutine previous = callWhileIdle;
+  callWhileIdle = routine;
+  return previous;
+}
+
+IdleRoutine setEventPoller(IdleRoutine routine) {
+  IdleRoutine previous = eventPoller;
+  eventPoller = routine;
+  return previous;
+}
+
+void pauseNseconds(double seconds) {
+  std::uint64_t start = plat_millis();
+  double limit = seconds > 0 ? seconds * 1000.0 : 0.0;
+  for (;;) {
+    double elapsed = static_cast<double>(plat_millis() - start);
+    if (elapsed > limit) return;
+    if (eventPoller) {
+      eventPoller();
+      plat_sleep_ms(1);  // let the server's replies arrive instead of spinning
+    } else {
+      double left = limit - elapsed + 1.0;
+      plat_sleep_ms(left > 50.0 ? 50u : static_cast<unsigned>(left));
+    }
+  }
+}
+
+const char* gotoSearchLabel() { return gotoSearching ? gotolabel : nullptr; }
+
+// ---- commands -----------------------------------------------------------------
+
+void doIndirect() {
+  char* name = get_filename("Indirect file", "PROBIX.CMD");
+  if (!is_blank(name)) addIndirectFile(name);
+  errfree(name);
+}
+
+void doLogCommands() {
+  char* name = get_filename("Log commands in file", ".CMD");
+  establishLogFile(is_blank(name) ? nullptr : name);
+  errfree(name);
+}
+
+void doLabel() {
+  char* word = get_word("label", "", true);
+  char name[LABEL_SIGNIFICANT + 1];
+  cut_label(name, word);
+  errfree(word);
+  if (nextIndirectFile == 0) return;
+
+  // The search ends at its label even when the list has no room left for it.
+  if (gotoSearching && std::strcmp(name, gotolabel) == 0) end_search_quietly();
+
+  IFILES& top = indirectFiles[nextIndirectFile - 1];
+  long here = std::ftell(top.inputFile);
+  for (int i = 0; i < top.labelCount; i++) {
+    if (std::strcmp(top.labels[i].name, name) == 0) {
+      if (top.labels[i].offset != here) {
+        std::printf("!ERROR: Duplicate LABEL '%s'\n", name);
+        std::fflush(stdout);
+      }
+      return;
+    }
+  }
+  if (top.labelCount >= MAX_LABELS || here < 0) return;
+  LABEL& label = top.labels[top.labelCount++];
+  std::memcpy(label.name, name, sizeof label.name);
+  label.offset = here;
+}
+
+void doGoto() {
+  char* word = get_word("label", "", true);
+  char name[LABEL_SIGNIFICANT + 1];
+  cut_label(name, word);
+  errfree(word);
+  if (nextIndirectFile == 0) return;
+
+  IFILES& top = indirectFiles[nextIndirectFile - 1];
+  for (int i = 0; i < top.labelCount; i++) {
+    if (std::strcmp(top.labels[i].name, name) == 0) {
+      std::fseek(top.inputFile, top.labels[i].offset, SEEK_SET);
+      return;
+    }
+  }
+  std::memcpy(gotolabel, name, sizeof gotolabel);
+  gotoSearching = true;
+  gotoDepth = nextIndirectFile;
+}

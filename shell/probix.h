@@ -8,3 +8,13 @@ void doQuit();
 void doOnExit();
 void resetDefaults();
 bool reportServerCB(char* serverName, unsigned long param);
+
+// The pieces of probixMain, separately callable so they can be tested.
+void printUsage();
+// Applies the command-line switches in order; bad ones are reported and
+// counted in numberErrors.
+void processArguments(int argc, char** argv);
+// runProbix's settings before the command loop: area code, start-up mode.
+void startupSettings();
+// The closing report; returns the exit status (1 when arguments were bad).
+int finishProbix();

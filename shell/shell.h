@@ -54,6 +54,19 @@ void pauseNseconds(double seconds);
 IdleRoutine setEventPoller(IdleRoutine routine);
 // While a GOTO searches for its label, the label text; otherwise null.
 const char* gotoSearchLabel();
+// True once the console has no more lines (end of piped input, or the line
+// editor gives up). The failure is reported once; the command loop then ends
+// as after EXIT, and later reads keep returning null quietly. Console lines
+// are followed by "\n" on standard output, typed or piped alike; the editor
+// returning null counts as the end of console input.
+bool i_consoleInputEnded();
+// No answer can come any more: nothing pending, no script, console ended.
+// Readers that would ask again for ever settle on a safe answer instead.
+bool i_noMoreInput();
+// A clean input state, also between tests: i_endUserInput() drops the pending
+// rest, closes every script, ends a GOTO search and forgets that the console
+// ended; establishLogFile(nullptr) closes the command log. The idle hook and
+// the event poller are left as they are (their setters return the old one).
 
 void doIndirect();
 void doLogCommands();
@@ -143,6 +156,8 @@ void log_info(bool stamp, const char* format, ...)
     __attribute__((format(printf, 2, 3)))
 #endif
     ;
+// Sets maxErrorPrintouts and starts both printout counts again.
+void io_setPrintoutLimit(int limit);
 void log_error(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
@@ -155,6 +170,7 @@ const char* timestamp();
 // Edits buffer (room for 128 bytes) at screen position (row, column); -1 means
 // the cursor's current row or column. Returns buffer.
 char* echo_gets(int row, int column, char* buffer);
+// (echo_gets gives null, with buffer empty, when console input has ended.)
 
 // ---- profile file (getprof.cpp) -------------------------------------------
 

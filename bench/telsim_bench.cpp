@@ -1,0 +1,118 @@
+// Events per second from the simulator to 100 client streams, through the
+// client library, over TCP and in-process. Each stream watches its own pair
+// of extensions and places call after call between them (make, answer,
+// clear); every confirmation and event it reads counts.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+#include "csta32/include/csta32.h"
+#include "csta32/internal.h"
+#include "simulator/telsim.h"
+
+namespace {
+
+const int kStreams = 100;
+
+struct Host : csta32::SessionHost {
+  telsim::Switch& sw;
+  explicit Host(telsim::Switch& s) : sw(s) {}
+  std::uint32_t openSession(csta32::FrameSink d) override { return sw.openSession(std::move(d)); }
+  void onFrame(std::uint32_t s, const std::uint8_t* d, std::size_t n) override { sw.onFrame(s, d, n); }
+  void closeSession(std::uint32_t s) override { sw.closeSession(s); }
+};
+
+telsim::Config benchConfig() {
+  telsim::Config cfg = telsim::defaultConfig();
+  std::string err;
+  if (!telsim::parseConfig("extensions 1000-1299 X1#1\nlines L1#1-8\n", cfg, &err)) std::fprintf(stderr, "%s\n", err.c_str());
+  return cfg;
+}
+
+// One switch per transport, made once and kept for the whole run.
+struct Fixture {
+  telsim::Switch tcpSwitch{benchConfig()};
+  telsim::Switch localSwitch{benchConfig()};
+  telsim::TcpServer server{tcpSwitch};
+  Host host{localSwitch};
+  Fixture() {
+    std::string err;
+    if (!server.start(nullptr, 0, &err)) std::fprintf(stderr, "telsim: %s\n", err.c_str());
+    csta32::ServerEntry e;
+    e.name = "BENCHTCP";
+    e.embedded = false;
+    e.host = "127.0.0.1";
+    e.port = server.port();
+    csta32::addServer(e);
+    csta32::registerLocalHost("BENCHLOCAL", &host);
+  }
+};
+
+Fixture& fixture() {
+  static Fixture* f = new Fixture();  // lives until exit: streams may still point at it
+  return *f;
+}
+
+struct Stream {
+  ACSHandle_t h = 0;
+  InvokeID_t inv = 1;
+  alignas(8) unsigned char buf[4096];
+  long read = 0;
+  const CSTAEvent_t& ev() const { return *reinterpret_cast<const CSTAEvent_t*>(buf); }
+  bool until(int cls, int type) {
+    for (;;) {
+      std::uint16_t size = sizeof buf;
+      if (acsGetEventBlock(h, buf, &size, nullptr, nullptr) != 0) return false;
+      ++read;
+      if (ev().eventHeader.eventClass == cls && ev().eventHeader.eventType == type) return true;
+    }
+  }
+};
+
+void callCycles(benchmark::State& state, const char* server) {
+  fixture();
+  const int i = state.thread_index();
+  Stream s;
+  const std::string a = std::to_string(1000 + 2 * i), b = std::to_string(1001 + 2 * i);
+  CSTAMonitorFilter_t f = {};
+  if (acsOpenStream(&s.h, APP_GEN_ID, s.inv++, ST_CSTA, server, "Telvanix", "", "BENCH", ACS_LEVEL1, "TS2", 0, 0,
+                    0, 0, nullptr) < 0 ||
+      !s.until(ACSCONFIRMATION, ACS_OPEN_STREAM_CONF) || cstaMonitorDevice(s.h, s.inv++, a.c_str(), &f, nullptr) < 0 ||
+      !s.until(CSTACONFIRMATION, CSTA_MONITOR_CONF) || cstaMonitorDevice(s.h, s.inv++, b.c_str(), &f, nullptr) < 0 ||
+      !s.until(CSTACONFIRMATION, CSTA_MONITOR_CONF)) {
+    state.SkipWithError("cannot open a stream");
+    return;
+  }
+  s.read = 0;
+  for (auto _ : state) {
+    if (cstaMakeCall(s.h, s.inv++, a.c_str(), b.c_str(), nullptr) < 0 ||
+        !s.until(CSTACONFIRMATION, CSTA_MAKE_CALL_CONF)) {
+      state.SkipWithError("make call failed");
+      break;
+    }
+    ConnectionID_t c = s.ev().event.cstaConfirmation.u.makeCall.newCall;
+    ConnectionID_t called = c;
+    std::snprintf(called.deviceID, sizeof called.deviceID, "%s", b.c_str());
+    bool ok = s.until(CSTAUNSOLICITED, CSTA_DELIVERED) && s.until(CSTAUNSOLICITED, CSTA_DELIVERED) &&
+              cstaAnswerCall(s.h, s.inv++, &called, nullptr) >= 0 && s.until(CSTAUNSOLICITED, CSTA_ESTABLISHED) &&
+              s.until(CSTAUNSOLICITED, CSTA_ESTABLISHED) && cstaClearCall(s.h, s.inv++, &c, nullptr) >= 0 &&
+              s.until(CSTAUNSOLICITED, CSTA_CALL_CLEARED) && s.until(CSTAUNSOLICITED, CSTA_CALL_CLEARED);
+    if (!ok) {
+      state.SkipWithError("call cycle failed");
+      break;
+    }
+  }
+  state.counters["events"] = benchmark::Counter(static_cast<double>(s.read), benchmark::Counter::kIsRate);
+  acsAbortStream(s.h, nullptr);
+}
+
+void BM_Tcp100Streams(benchmark::State& state) { callCycles(state, "BENCHTCP"); }
+void BM_Embedded100Streams(benchmark::State& state) { callCycles(state, "BENCHLOCAL"); }
+
+BENCHMARK(BM_Tcp100Streams)->Threads(kStreams)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_Embedded100Streams)->Threads(kStreams)->UseRealTime()->MinTime(2.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();

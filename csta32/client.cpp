@@ -1,0 +1,583 @@
+// The client side of the library: streams, requests and the event queue.
+//
+// Each stream owns one link to its server. Frames from the server are decoded
+// on the link's side (the embedded switch's thread, or the TCP reader thread)
+// and queued; applications take them with acsGetEventPoll/Block on their own
+// threads. No lock of ours is held while calling into a link, because the
+// embedded switch may deliver a frame from inside the send.
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "csta32/include/csta32.h"
+#include "csta32/internal.h"
+#include "csta32/wire/wire.h"
+
+namespace csta32 {
+
+namespace {
+
+const unsigned kConnectTimeoutMs = 5000;
+
+// What an application sees when its server goes away or talks nonsense: the
+// failure that makes it give the stream up and open a new one.
+wire::Event streamFailedEvent(ACSHandle_t handle) {
+  wire::Event e = wire::acsUniversalFailureConf(0, TSERVER_STREAM_FAILED);
+  e.ev.eventHeader.acsHandle = handle;
+  return e;
+}
+
+struct Stream {
+  ACSHandle_t handle = 0;
+  InvokeIDType_t idType = APP_GEN_ID;
+  std::atomic<std::uint32_t> lastInvoke{0};
+
+  std::mutex m;
+  std::condition_variable cv;
+  std::deque<wire::Event> queue;
+  bool opened = false;   // OPEN_STREAM_CONF arrived
+  bool ended = false;    // the last event is queued; nothing more comes
+  bool closing = false;  // acsCloseStream was accepted
+  bool gone = false;     // taken out of the table: the handle is dead
+  RetCode_t refuse = ACSERR_QUEUE_FULL;
+  std::uint32_t refuseCount = 0;
+
+  std::unique_ptr<Link> link;
+
+  ~Stream() {
+    if (link) link->close();
+  }
+
+  InvokeID_t newInvokeID() {
+    for (;;) {
+      std::uint32_t old = lastInvoke.load();
+      std::uint32_t next = old >= 0x7FFFFFFFu ? 1 : old + 1;
+      if (lastInvoke.compare_exchange_weak(old, next)) return next;
+    }
+  }
+
+  // Called by the link for every frame, and with (nullptr, 0) when it is gone.
+  void onFrame(const std::uint8_t* data, std::size_t len) {
+    if (data) {
+      int kind = wire::frameKind(data, len);
+      if (kind == wire::kControlFrame) {
+        wire::Control c;
+        if (wire::decodeControl(data, len, c)) {
+          std::lock_guard<std::mutex> lock(m);
+          refuse = c.refuse;
+          refuseCount = c.count;
+          return;
+        }
+      } else if (kind == wire::kEventFrame) {
+        wire::Event e;
+        // An event no 16-bit buffer size could hold is as bad as garbage.
+        if (wire::decodeEvent(data, len, e) && wire::layoutSize(e) <= 0xFFFF) {
+          if (takeFlowNotice(e)) return;
+          e.ev.eventHeader.acsHandle = handle;
+          push(std::move(e));
+          return;
+        }
+      }
+    }
+    fail();
+  }
+
+  // The switch may also say it is short of room with an event of its own:
+  // ACSUNSOLICITED / ACS_KEY_REPLY whose private data, under the vendor
+  // "telsim flow control", holds the code and the count (32 bits each,
+  // little-endian). It is taken off the stream, never shown.
+  bool takeFlowNotice(const wire::Event& e) {
+    static const char kVendor[] = "telsim flow control";
+    if (e.eventClass() != ACSUNSOLICITED || e.eventType() != ACS_KEY_REPLY || !e.priv.present ||
+        std::strncmp(e.priv.vendor, kVendor, sizeof e.priv.vendor) != 0 ||
+        e.priv.data.size() != 8)
+      return false;
+    const std::uint8_t* d = e.priv.data.data();
+    std::uint32_t code = 0, count = 0;
+    for (int i = 3; i >= 0; --i) {
+      code = (code << 8) | d[i];
+      count = (count << 8) | d[4 + i];
+    }
+    RetCode_t rc = static_cast<RetCode_t>(code);
+    if (rc != ACSERR_QUEUE_FULL && rc != ACSERR_NOBUFFERS) return false;
+    std::lock_guard<std::mutex> lock(m);
+    refuse = rc;
+    refuseCount = count;
+    return true;
+  }
+
+  void push(wire::Event e) {
+    std::lock_guard<std::mutex> lock(m);
+    if (ended || gone) return;
+    if (e.eventClass() == ACSCONFIRMATION) {
+      if (e.eventType() == ACS_OPEN_STREAM_CONF) opened = true;
+      // The close confirmation and a refused open are a stream's last word.
+      if (e.eventType() == ACS_CLOSE_STREAM_CONF ||
+          (e.eventType() == ACS_UNIVERSAL_FAILURE_CONF && !opened))
+        ended = true;
+    }
+    queue.push_back(std::move(e));
+    cv.notify_all();
+  }
+
+  void fail() {
+    std::lock_guard<std::mutex> lock(m);
+    if (ended || gone) return;
+    queue.push_back(streamFailedEvent(handle));
+    ended = true;
+    cv.notify_all();
+  }
+};
+
+typedef std::shared_ptr<Stream> StreamPtr;
+
+struct Table {
+  std::mutex m;
+  std::map<ACSHandle_t, StreamPtr> streams;
+  ACSHandle_t lastHandle = 0;
+};
+
+// Never destroyed: streams left open at exit must not close their links
+// after the embedded switch is gone.
+Table& table() {
+  static Table* t = new Table;
+  return *t;
+}
+
+StreamPtr lookup(ACSHandle_t handle) {
+  Table& t = table();
+  std::lock_guard<std::mutex> lock(t.m);
+  auto it = t.streams.find(handle);
+  return it == t.streams.end() ? nullptr : it->second;
+}
+
+// Takes a stream out of the table, wakes its readers and ends its link.
+void retire(const StreamPtr& s) {
+  {
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.m);
+    auto it = t.streams.find(s->handle);
+    if (it == t.streams.end() || it->second != s) return;
+    t.streams.erase(it);
+  }
+  {
+    std::lock_guard<std::mutex> lock(s->m);
+    s->gone = true;
+    s->queue.clear();
+    s->cv.notify_all();
+  }
+  if (s->link) s->link->close();
+}
+
+std::string boundedString(const char* s, std::size_t width) {
+  if (!s) return std::string();
+  std::size_t n = 0;
+  while (n < width && s[n]) ++n;
+  return std::string(s, n);
+}
+
+// Checks a caller's text argument: null counts as empty; longer than
+// maxLen is refused.
+bool takeText(const char* s, std::size_t maxLen, std::string& out) {
+  out = boundedString(s, maxLen + 1);
+  return out.size() <= maxLen;
+}
+
+RetCode_t echoID(InvokeID_t id) {
+  return id <= 0x7FFFFFFFu ? static_cast<RetCode_t>(id) : ACSPOSITIVE_ACK;
+}
+
+RetCode_t sendRequest(ACSHandle_t handle, InvokeID_t invokeID, wire::Request& r,
+                      const PrivateData_t* priv) {
+  StreamPtr s = lookup(handle);
+  if (!s) return ACSERR_BADHDL;
+  if (priv) {
+    if (priv->length > wire::kMaxPrivate) return ACSERR_BADPARAMETER;
+    wire::setPrivate(r.priv, priv);
+  }
+  {
+    std::lock_guard<std::mutex> lock(s->m);
+    if (s->gone || s->closing) return ACSERR_BADHDL;
+    if (s->ended) return ACSERR_STREAM_FAILED;
+    if (s->refuseCount > 0) {
+      --s->refuseCount;
+      return s->refuse;
+    }
+  }
+  InvokeID_t id = s->idType == LIB_GEN_ID ? s->newInvokeID() : invokeID;
+  r.invokeID = id;
+  std::vector<std::uint8_t> frame;
+  if (!wire::encodeRequest(r, frame)) return ACSERR_BADPARAMETER;
+  if (r.op == wire::Op::CloseStream) {
+    std::lock_guard<std::mutex> lock(s->m);
+    s->closing = true;
+  }
+  if (!s->link->send(frame.data(), frame.size())) {
+    s->fail();
+    return ACSERR_STREAM_FAILED;
+  }
+  return echoID(id);
+}
+
+RetCode_t deviceRequest(wire::Op op, ACSHandle_t handle, InvokeID_t invokeID,
+                        const char* device, const PrivateData_t* priv) {
+  wire::Request r;
+  r.op = op;
+  r.device = boundedString(device, sizeof(DeviceID_t));
+  return sendRequest(handle, invokeID, r, priv);
+}
+
+RetCode_t callRequest(wire::Op op, ACSHandle_t handle, InvokeID_t invokeID,
+                      const ConnectionID_t* call, const PrivateData_t* priv) {
+  if (!call) return ACSERR_BADPARAMETER;
+  wire::Request r;
+  r.op = op;
+  r.call = *call;
+  return sendRequest(handle, invokeID, r, priv);
+}
+
+RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSize,
+                   PrivateData_t* privateData, std::uint16_t* numEvents, bool block) {
+  if (!eventBuf || !eventBufSize) return ACSERR_BADPARAMETER;
+  StreamPtr s = lookup(handle);
+  if (!s) return ACSERR_BADHDL;
+  std::unique_lock<std::mutex> lock(s->m);
+  for (;;) {
+    if (s->gone) return ACSERR_BADHDL;
+    if (!s->queue.empty()) break;
+    if (s->ended) {
+      lock.unlock();
+      retire(s);
+      return ACSERR_BADHDL;
+    }
+    if (!block) return ACSERR_NOMESSAGE;
+    s->cv.wait(lock);
+  }
+  const wire::Event& e = s->queue.front();
+  std::size_t need = wire::layoutSize(e);
+  if (need > *eventBufSize) {
+    *eventBufSize = static_cast<std::uint16_t>(need);
+    return ACSERR_UBUFSMALL;
+  }
+  wire::layoutEvent(e, eventBuf, *eventBufSize);
+  *eventBufSize = static_cast<std::uint16_t>(need);
+  if (privateData) {
+    // The caller states its room in `length`; never write past it.
+    std::size_t room = privateData->length;
+    std::size_t n = 0;
+    if (e.priv.present) {
+      std::memcpy(privateData->vendor, e.priv.vendor, sizeof privateData->vendor);
+      n = std::min(room, e.priv.data.size());
+      if (n)
+        std::memcpy(reinterpret_cast<char*>(privateData) + PRIVATE_DATA_HEADER,
+                    e.priv.data.data(), n);
+    }
+    privateData->length = static_cast<std::uint16_t>(n);
+  }
+  s->queue.pop_front();
+  if (numEvents)
+    *numEvents = static_cast<std::uint16_t>(std::min<std::size_t>(s->queue.size(), 0xFFFF));
+  bool finished = s->ended && s->queue.empty();
+  lock.unlock();
+  if (finished) retire(s);
+  return ACSPOSITIVE_ACK;
+}
+
+}  // namespace
+
+}  // namespace csta32
+
+using namespace csta32;
+
+RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
+                        InvokeID_t invokeID, StreamType_t streamType,
+                        const char* serverID, const char* loginID, const char* passwd,
+                        const char* applicationName, Level_t acsLevelReq,
+                        const char* apiVer, std::uint16_t /*sendQSize*/,
+                        std::uint16_t /*sendExtraBufs*/, std::uint16_t /*recvQSize*/,
+                        std::uint16_t /*recvExtraBufs*/, const PrivateData_t* privateData) {
+  if (!acsHandle) return ACSERR_BADPARAMETER;
+  if (streamType != ST_CSTA) return ACSERR_BADPARAMETER;
+  if (invokeIDType != APP_GEN_ID && invokeIDType != LIB_GEN_ID) return ACSERR_BADPARAMETER;
+  wire::Request r;
+  r.op = wire::Op::OpenStream;
+  r.level = acsLevelReq;
+  if (!takeText(serverID, sizeof(ServerID_t) - 1, r.serverID) ||
+      !takeText(loginID, sizeof(LoginID_t) - 1, r.loginID) ||
+      !takeText(passwd, sizeof(Passwd_t) - 1, r.password) ||
+      !takeText(applicationName, sizeof(AppName_t) - 1, r.appName) ||
+      !takeText(apiVer, sizeof(Version_t) - 1, r.apiVersion))
+    return ACSERR_BADPARAMETER;
+  if (privateData) {
+    if (privateData->length > wire::kMaxPrivate) return ACSERR_BADPARAMETER;
+    wire::setPrivate(r.priv, privateData);
+  }
+
+  SessionHost* local = findLocalHost(r.serverID);
+  ServerEntry where;
+  if (!local && !findServer(r.serverID.c_str(), where)) return ACSERR_NOSERVER;
+
+  StreamPtr s = std::make_shared<Stream>();
+  s->idType = invokeIDType;
+  {
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.m);
+    do {
+      ++t.lastHandle;
+    } while (t.lastHandle == 0 || t.lastHandle == 0xFFFFFFFFu);
+    s->handle = t.lastHandle;
+  }
+  // The stream outlives its link (the link is closed before the stream goes),
+  // so the sink may keep a plain pointer.
+  Stream* raw = s.get();
+  FrameSink sink = [raw](const std::uint8_t* d, std::size_t n) { raw->onFrame(d, n); };
+  if (local)
+    s->link = openSessionLink(*local, sink);
+  else if (where.embedded)
+    s->link = openSessionLink(embeddedHost(), sink);
+  else
+    s->link = openTcpLink(where.host, where.port, kConnectTimeoutMs, sink);
+  if (!s->link) return ACSERR_NOSERVER;
+
+  InvokeID_t id = invokeIDType == LIB_GEN_ID ? s->newInvokeID() : invokeID;
+  r.invokeID = id;
+  std::vector<std::uint8_t> frame;
+  if (!wire::encodeRequest(r, frame)) return ACSERR_BADPARAMETER;
+  {
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.m);
+    t.streams[s->handle] = s;
+  }
+  if (!s->link->send(frame.data(), frame.size())) {
+    retire(s);
+    return ACSERR_NOSERVER;
+  }
+  *acsHandle = s->handle;
+  return echoID(id);
+}
+
+RetCode_t acsCloseStream(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                         const PrivateData_t* privateData) {
+  wire::Request r;
+  r.op = wire::Op::CloseStream;
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}
+
+RetCode_t acsAbortStream(ACSHandle_t acsHandle, const PrivateData_t* /*privateData*/) {
+  StreamPtr s = lookup(acsHandle);
+  if (!s) return ACSERR_BADHDL;
+  // Tell the server when it can still hear; the link's end says the rest.
+  bool live;
+  {
+    std::lock_guard<std::mutex> lock(s->m);
+    live = !s->ended && !s->gone;
+  }
+  if (live) {
+    wire::Request r;
+    r.op = wire::Op::AbortStream;
+    std::vector<std::uint8_t> frame;
+    if (wire::encodeRequest(r, frame)) s->link->send(frame.data(), frame.size());
+  }
+  retire(s);
+  return ACSPOSITIVE_ACK;
+}
+
+RetCode_t acsGetEventPoll(ACSHandle_t acsHandle, void* eventBuf, std::uint16_t* eventBufSize,
+                          PrivateData_t* privateData, std::uint16_t* numEvents) {
+  return getEvent(acsHandle, eventBuf, eventBufSize, privateData, numEvents, false);
+}
+
+RetCode_t acsGetEventBlock(ACSHandle_t acsHandle, void* eventBuf, std::uint16_t* eventBufSize,
+                           PrivateData_t* privateData, std::uint16_t* numEvents) {
+  return getEvent(acsHandle, eventBuf, eventBufSize, privateData, numEvents, true);
+}
+
+RetCode_t cstaMakeCall(ACSHandle_t acsHandle, InvokeID_t invokeID, const char* callingDevice,
+                       const char* calledDevice, const PrivateData_t* privateData) {
+  wire::Request r;
+  r.op = wire::Op::MakeCall;
+  r.device = boundedString(callingDevice, sizeof(DeviceID_t));
+  r.device2 = boundedString(calledDevice, sizeof(DeviceID_t));
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}
+
+RetCode_t cstaClearCall(ACSHandle_t acsHandle, InvokeID_t invokeID, const ConnectionID_t* call,
+                        const PrivateData_t* privateData) {
+  return callRequest(wire::Op::ClearCall, acsHandle, invokeID, call, privateData);
+}
+
+RetCode_t cstaClearConnection(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                              const ConnectionID_t* call, const PrivateData_t* privateData) {
+  return callRequest(wire::Op::ClearConnection, acsHandle, invokeID, call, privateData);
+}
+
+RetCode_t cstaAnswerCall(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                         const ConnectionID_t* alertingCall, const PrivateData_t* privateData) {
+  return callRequest(wire::Op::AnswerCall, acsHandle, invokeID, alertingCall, privateData);
+}
+
+RetCode_t cstaHoldCall(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                       const ConnectionID_t* activeCall, Boolean reservation,
+                       const PrivateData_t* privateData) {
+  if (!activeCall) return ACSERR_BADPARAMETER;
+  wire::Request r;
+  r.op = wire::Op::HoldCall;
+  r.call = *activeCall;
+  r.flag = reservation != 0;
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}
+
+RetCode_t cstaRetrieveCall(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                           const ConnectionID_t* heldCall, const PrivateData_t* privateData) {
+  return callRequest(wire::Op::RetrieveCall, acsHandle, invokeID, heldCall, privateData);
+}
+
+static RetCode_t twoCallRequest(wire::Op op, ACSHandle_t acsHandle, InvokeID_t invokeID,
+                                const ConnectionID_t* heldCall,
+                                const ConnectionID_t* activeCall,
+                                const PrivateData_t* privateData) {
+  if (!heldCall || !activeCall) return ACSERR_BADPARAMETER;
+  wire::Request r;
+  r.op = op;
+  r.call = *heldCall;
+  r.call2 = *activeCall;
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}
+
+RetCode_t cstaTransferCall(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                           const ConnectionID_t* heldCall, const ConnectionID_t* activeCall,
+                           const PrivateData_t* privateData) {
+  return twoCallRequest(wire::Op::TransferCall, acsHandle, invokeID, heldCall, activeCall,
+                        privateData);
+}
+
+RetCode_t cstaConferenceCall(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                             const ConnectionID_t* heldCall, const ConnectionID_t* activeCall,
+                             const PrivateData_t* privateData) {
+  return twoCallRequest(wire::Op::ConferenceCall, acsHandle, invokeID, heldCall, activeCall,
+                        privateData);
+}
+
+static RetCode_t callAndDevice(wire::Op op, ACSHandle_t acsHandle, InvokeID_t invokeID,
+                               const ConnectionID_t* call, const char* device,
+                               const PrivateData_t* privateData) {
+  if (!call) return ACSERR_BADPARAMETER;
+  wire::Request r;
+  r.op = op;
+  r.call = *call;
+  r.device = boundedString(device, sizeof(DeviceID_t));
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}
+
+RetCode_t cstaConsultationCall(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                               const ConnectionID_t* activeCall, const char* calledDevice,
+                               const PrivateData_t* privateData) {
+  return callAndDevice(wire::Op::ConsultationCall, acsHandle, invokeID, activeCall,
+                       calledDevice, privateData);
+}
+
+RetCode_t cstaDeflectCall(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                          const ConnectionID_t* deflectCall, const char* calledDevice,
+                          const PrivateData_t* privateData) {
+  return callAndDevice(wire::Op::DeflectCall, acsHandle, invokeID, deflectCall, calledDevice,
+                       privateData);
+}
+
+RetCode_t cstaSnapshotDeviceReq(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                                const char* snapshotObject, const PrivateData_t* privateData) {
+  return deviceRequest(wire::Op::SnapshotDevice, acsHandle, invokeID, snapshotObject,
+                       privateData);
+}
+
+RetCode_t cstaSnapshotCallReq(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                              const ConnectionID_t* snapshotObject,
+                              const PrivateData_t* privateData) {
+  return callRequest(wire::Op::SnapshotCall, acsHandle, invokeID, snapshotObject, privateData);
+}
+
+RetCode_t cstaQueryDeviceInfo(ACSHandle_t acsHandle, InvokeID_t invokeID, const char* device,
+                              const PrivateData_t* privateData) {
+  return deviceRequest(wire::Op::QueryDeviceInfo, acsHandle, invokeID, device, privateData);
+}
+
+RetCode_t cstaQueryDoNotDisturb(ACSHandle_t acsHandle, InvokeID_t invokeID, const char* device,
+                                const PrivateData_t* privateData) {
+  return deviceRequest(wire::Op::QueryDnd, acsHandle, invokeID, device, privateData);
+}
+
+RetCode_t cstaSetDoNotDisturb(ACSHandle_t acsHandle, InvokeID_t invokeID, const char* device,
+                              Boolean doNotDisturb, const PrivateData_t* privateData) {
+  wire::Request r;
+  r.op = wire::Op::SetDnd;
+  r.device = boundedString(device, sizeof(DeviceID_t));
+  r.flag = doNotDisturb != 0;
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}
+
+RetCode_t cstaQueryMsgWaitingInd(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                                 const char* device, const PrivateData_t* privateData) {
+  return deviceRequest(wire::Op::QueryMwi, acsHandle, invokeID, device, privateData);
+}
+
+RetCode_t cstaSetMsgWaitingInd(ACSHandle_t acsHandle, InvokeID_t invokeID, const char* device,
+                               Boolean messages, const PrivateData_t* privateData) {
+  wire::Request r;
+  r.op = wire::Op::SetMwi;
+  r.device = boundedString(device, sizeof(DeviceID_t));
+  r.flag = messages != 0;
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}
+
+RetCode_t cstaQueryForwarding(ACSHandle_t acsHandle, InvokeID_t invokeID, const char* device,
+                              const PrivateData_t* privateData) {
+  return deviceRequest(wire::Op::QueryFwd, acsHandle, invokeID, device, privateData);
+}
+
+RetCode_t cstaGetAPICaps(ACSHandle_t acsHandle, InvokeID_t invokeID) {
+  wire::Request r;
+  r.op = wire::Op::GetAPICaps;
+  return sendRequest(acsHandle, invokeID, r, nullptr);
+}
+
+RetCode_t cstaMonitorDevice(ACSHandle_t acsHandle, InvokeID_t invokeID, const char* deviceID,
+                            const CSTAMonitorFilter_t* monitorFilter,
+                            const PrivateData_t* privateData) {
+  wire::Request r;
+  r.op = wire::Op::MonitorDevice;
+  r.device = boundedString(deviceID, sizeof(DeviceID_t));
+  if (monitorFilter) r.filter = *monitorFilter;
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}
+
+RetCode_t cstaMonitorCall(ACSHandle_t acsHandle, InvokeID_t invokeID, const ConnectionID_t* call,
+                          const CSTAMonitorFilter_t* monitorFilter,
+                          const PrivateData_t* privateData) {
+  if (!call) return ACSERR_BADPARAMETER;
+  wire::Request r;
+  r.op = wire::Op::MonitorCall;
+  r.call = *call;
+  if (monitorFilter) r.filter = *monitorFilter;
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}
+
+RetCode_t cstaMonitorStop(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                          CSTAMonitorCrossRefID_t monitorCrossRefID,
+                          const PrivateData_t* privateData) {
+  wire::Request r;
+  r.op = wire::Op::MonitorStop;
+  r.crossRefID = monitorCrossRefID;
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}
+
+RetCode_t cstaEscapeService(ACSHandle_t acsHandle, InvokeID_t invokeID,
+                            const PrivateData_t* privateData) {
+  if (!privateData) return ACSERR_BADPARAMETER;
+  wire::Request r;
+  r.op = wire::Op::EscapeService;
+  return sendRequest(acsHandle, invokeID, r, privateData);
+}

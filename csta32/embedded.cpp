@@ -1,0 +1,29 @@
+// The embedded server: the process's own switch, reached without sockets.
+#include "csta32/internal.h"
+#include "simulator/telsim.h"
+
+namespace csta32 {
+
+namespace {
+
+class EmbeddedHost : public SessionHost {
+ public:
+  std::uint32_t openSession(FrameSink deliver) override {
+    return telsim::embeddedSwitch().openSession(std::move(deliver));
+  }
+  void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) override {
+    telsim::embeddedSwitch().onFrame(session, data, len);
+  }
+  void closeSession(std::uint32_t session) override {
+    telsim::embeddedSwitch().closeSession(session);
+  }
+};
+
+}  // namespace
+
+SessionHost& embeddedHost() {
+  static EmbeddedHost host;
+  return host;
+}
+
+}  // namespace csta32

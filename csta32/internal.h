@@ -1,0 +1,78 @@
+// Inside the client library: the server directory and the links that carry
+// one stream's frames to a server. Not for applications.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace csta32 {
+
+// ---- server directory ----------------------------------------------------------
+
+struct ServerEntry {
+  std::string name;
+  bool embedded = true;
+  std::string host;
+  int port = 0;
+};
+
+// Parses entries "NAME=embedded" or "NAME=host:port" separated by `sep`
+// (';' for the environment variable, '\n' for the file) into `out`, a later
+// entry replacing an earlier one of the same name. Blank entries and, in
+// files, lines starting with '#' or ';' are skipped. False with a message
+// for the first bad entry; the good ones are kept.
+bool parseServerList(const std::string& text, char sep, std::vector<ServerEntry>& out,
+                     std::string* error);
+// The configured servers (file, then environment), or the default one.
+std::vector<ServerEntry> serverDirectory();
+// Looks a name up, ignoring case: servers added with addServer first, then
+// the directory.
+bool findServer(const char* name, ServerEntry& out);
+// Adds a server ahead of the directory, or replaces one added before (tests);
+// removeServer takes it away again. acsEnumServerNames does not list them.
+void addServer(const ServerEntry& e);
+void removeServer(const std::string& name);
+
+// ---- links ---------------------------------------------------------------------------
+
+// Receives each frame from the server; (nullptr, 0) once the link is gone.
+typedef std::function<void(const std::uint8_t*, std::size_t)> FrameSink;
+
+class Link {
+ public:
+  virtual ~Link() {}
+  // Sends one frame; false when the link is gone. Safe from any thread.
+  virtual bool send(const std::uint8_t* data, std::size_t len) = 0;
+  // Ends the link. Once it returns the sink is not called again. Must not be
+  // called from inside the sink.
+  virtual void close() = 0;
+};
+
+// A server living in this process, spoken to through sessions as the
+// embedded switch is.
+class SessionHost {
+ public:
+  virtual ~SessionHost() {}
+  // 0 when the server refuses (it is down).
+  virtual std::uint32_t openSession(FrameSink deliver) = 0;
+  virtual void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) = 0;
+  virtual void closeSession(std::uint32_t session) = 0;
+};
+
+// The process's embedded switch, started on first use.
+SessionHost& embeddedHost();
+// Puts an in-process server under a name, ahead of the directory (tests);
+// nullptr removes it.
+void registerLocalHost(const std::string& name, SessionHost* host);
+SessionHost* findLocalHost(const std::string& name);
+
+std::unique_ptr<Link> openSessionLink(SessionHost& host, FrameSink sink);
+// Null when the server cannot be reached within timeoutMs.
+std::unique_ptr<Link> openTcpLink(const std::string& host, int port, unsigned timeoutMs,
+                                  FrameSink sink);
+
+}  // namespace csta32

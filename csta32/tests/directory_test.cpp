@@ -1,0 +1,78 @@
+// Run with CSTA32_CONFIG naming tests/servers.cfg and CSTA32_SERVERS set
+// (see CMakeLists.txt): the file first, the variable over it.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "csta32/include/csta32.h"
+#include "csta32/internal.h"
+
+namespace {
+
+bool collect(char* name, unsigned long lParam) {
+  reinterpret_cast<std::vector<std::string>*>(lParam)->push_back(name);
+  return false;
+}
+
+bool stopAtFirst(char* name, unsigned long lParam) {
+  reinterpret_cast<std::vector<std::string>*>(lParam)->push_back(name);
+  return true;
+}
+
+}  // namespace
+
+TEST(ServerList, EntriesAreParsedAndCheckedOneByOne) {
+  std::vector<csta32::ServerEntry> v;
+  std::string error;
+  EXPECT_TRUE(csta32::parseServerList(" A = embedded ; b=host.example:4500;;", ';', v, &error));
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_EQ(v[0].name, "A");
+  EXPECT_TRUE(v[0].embedded);
+  EXPECT_EQ(v[1].host, "host.example");
+  EXPECT_EQ(v[1].port, 4500);
+  EXPECT_FALSE(v[1].embedded);
+
+  // A later entry of the same name (any case) replaces the earlier one.
+  EXPECT_TRUE(csta32::parseServerList("a=127.0.0.1:1", ';', v, &error));
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_EQ(v[0].port, 1);
+
+  for (const char* bad : {"noequals", "=embedded", "X=host", "X=host:", "X=:45",
+                          "X=host:0", "X=host:65536", "X=host:12a",
+                          "X=host:99999999999999999999"}) {
+    std::vector<csta32::ServerEntry> w;
+    EXPECT_FALSE(csta32::parseServerList(bad, ';', w, &error)) << bad;
+    EXPECT_TRUE(w.empty()) << bad;
+  }
+  std::vector<csta32::ServerEntry> w;
+  std::string longName(49, 'N');
+  EXPECT_FALSE(csta32::parseServerList(longName + "=embedded;OK=embedded", ';', w, &error));
+  ASSERT_EQ(w.size(), 1u);  // the good entry is kept
+  EXPECT_EQ(w[0].name, "OK");
+
+  w.clear();
+  EXPECT_TRUE(csta32::parseServerList("# comment\n; another\n\nF=embedded\r\n", '\n', w, &error));
+  ASSERT_EQ(w.size(), 1u);
+  EXPECT_EQ(w[0].name, "F");
+}
+
+TEST(ServerDirectory, FileAndEnvironmentAreMergedInOrder) {
+  std::vector<std::string> names;
+  EXPECT_EQ(acsEnumServerNames(ST_CSTA, collect, reinterpret_cast<unsigned long>(&names)), 0);
+  // servers.cfg: TELVANIX=embedded, REMOTE=127.0.0.1:4600, a bad line;
+  // environment: LAB=embedded, telvanix=127.0.0.1:4599, BROKEN=nowhere.
+  ASSERT_EQ(names.size(), 3u);
+  EXPECT_EQ(names[0], "telvanix");
+  EXPECT_EQ(names[1], "REMOTE");
+  EXPECT_EQ(names[2], "LAB");
+  csta32::ServerEntry e;
+  ASSERT_TRUE(csta32::findServer("TelVanix", e));
+  EXPECT_FALSE(e.embedded);
+  EXPECT_EQ(e.port, 4599);
+  EXPECT_FALSE(csta32::findServer("BROKEN", e));
+
+  names.clear();
+  acsEnumServerNames(ST_CSTA, stopAtFirst, reinterpret_cast<unsigned long>(&names));
+  EXPECT_EQ(names.size(), 1u);
+  EXPECT_EQ(acsEnumServerNames(ST_CSTA, nullptr, 0), ACSERR_BADPARAMETER);
+}

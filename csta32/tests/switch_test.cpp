@@ -1,0 +1,160 @@
+// The library against the real switch: embedded (in-process sessions) and
+// over TCP, for what the library itself must get right with it: login
+// refusal, flow control, a server that goes away and comes back. The call
+// model itself is the simulator's to test.
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+
+#include "csta32/include/csta32.h"
+#include "csta32/internal.h"
+#include "csta32/wire/wire.h"
+#include "platform/platform.h"
+#include "simulator/telsim.h"
+
+namespace {
+
+class SwitchHost : public csta32::SessionHost {
+ public:
+  explicit SwitchHost(telsim::Switch& sw) : sw_(sw) {}
+  std::uint32_t openSession(csta32::FrameSink d) override { return sw_.openSession(std::move(d)); }
+  void onFrame(std::uint32_t s, const std::uint8_t* p, std::size_t n) override { sw_.onFrame(s, p, n); }
+  void closeSession(std::uint32_t s) override { sw_.closeSession(s); }
+
+ private:
+  telsim::Switch& sw_;
+};
+
+struct Ev {
+  union {
+    CSTAEvent_t ev;
+    char raw[2332];
+  };
+};
+
+ACSHandle_t openOn(const char* server, const char* login, RetCode_t* rc = nullptr) {
+  ACSHandle_t h = 0;
+  RetCode_t r = acsOpenStream(&h, APP_GEN_ID, 1, ST_CSTA, server, login, "", "PROBIX",
+                              ACS_LEVEL1, "TS1-2", 0, 0, 0, 0, nullptr);
+  if (rc) *rc = r;
+  return h;
+}
+
+RetCode_t next(ACSHandle_t h, Ev& e, bool block = true) {
+  std::uint16_t size = sizeof e.raw;
+  return block ? acsGetEventBlock(h, e.raw, &size, nullptr, nullptr)
+               : acsGetEventPoll(h, e.raw, &size, nullptr, nullptr);
+}
+
+// Reads until an event of `type` (at most 50 events).
+bool readUntil(ACSHandle_t h, EventType_t type, Ev& e) {
+  for (int i = 0; i < 50; ++i) {
+    if (next(h, e) != 0) return false;
+    if (e.ev.eventHeader.eventType == type) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(WithTheSwitch, DefaultServerIsTheEmbeddedSwitch) {
+  char env[8];
+  if (plat_getenv("CSTA32_SERVERS", env, sizeof env) || plat_getenv("CSTA32_CONFIG", env, sizeof env))
+    GTEST_SKIP() << "servers configured in the environment";
+  RetCode_t rc;
+  ACSHandle_t h = openOn("TELVANIX", "Telvanix", &rc);
+  ASSERT_EQ(rc, 1);
+  Ev e;
+  ASSERT_EQ(next(h, e), 0);
+  EXPECT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
+  int major = 0, minor = 0, edit = 0;
+  EXPECT_EQ(std::sscanf(e.ev.event.acsConfirmation.u.acsopen.drvrVer, " %d.%d-%d", &major,
+                        &minor, &edit),
+            3);
+  EXPECT_EQ(acsCloseStream(h, 2, nullptr), 2);
+  ASSERT_TRUE(readUntil(h, ACS_CLOSE_STREAM_CONF, e));
+  EXPECT_EQ(next(h, e), ACSERR_BADHDL);
+}
+
+TEST(WithTheSwitch, LoginRefusalFlowControlAndDroppedStream) {
+  telsim::Switch sw(telsim::defaultConfig(), true);
+  SwitchHost host(sw);
+  csta32::registerLocalHost("SIM", &host);
+  Ev e;
+
+  ACSHandle_t bad = openOn("SIM", "intruder");
+  ASSERT_EQ(next(bad, e), 0);
+  EXPECT_EQ(e.ev.eventHeader.eventType, ACS_UNIVERSAL_FAILURE_CONF);
+  EXPECT_EQ(e.ev.event.acsConfirmation.u.failureEvent.error, TSERVER_BAD_PASSWORD_OR_LOGIN);
+  EXPECT_EQ(next(bad, e), ACSERR_BADHDL);
+
+  ACSHandle_t h = openOn("SIM", "Telvanix");
+  ASSERT_EQ(next(h, e), 0);
+  ASSERT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
+
+  // A device snapshot of a real device comes back whole in the small buffer.
+  ASSERT_EQ(cstaSnapshotDeviceReq(h, 5, "201", nullptr), 5);
+  ASSERT_TRUE(readUntil(h, CSTA_SNAPSHOT_DEVICE_CONF, e));
+  EXPECT_EQ(e.ev.event.cstaConfirmation.invokeID, 5u);
+
+  bool ok = false;
+  sw.control("refuse 2 nobuffers", &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(cstaQueryDoNotDisturb(h, 6, "201", nullptr), ACSERR_NOBUFFERS);
+  EXPECT_EQ(cstaQueryDoNotDisturb(h, 7, "201", nullptr), ACSERR_NOBUFFERS);
+  EXPECT_EQ(cstaQueryDoNotDisturb(h, 8, "201", nullptr), 8);
+  ASSERT_TRUE(readUntil(h, CSTA_QUERY_DND_CONF, e));
+  EXPECT_EQ(e.ev.event.cstaConfirmation.invokeID, 8u);
+
+  sw.control("drop all", &ok);
+  ASSERT_TRUE(ok);
+  ASSERT_EQ(next(h, e), 0);
+  EXPECT_EQ(e.ev.eventHeader.eventType, ACS_UNIVERSAL_FAILURE_CONF);
+  EXPECT_EQ(e.ev.event.acsConfirmation.u.failureEvent.error, TSERVER_STREAM_FAILED);
+  EXPECT_EQ(next(h, e), ACSERR_BADHDL);
+
+  ACSHandle_t again = openOn("SIM", "Telvanix");
+  ASSERT_EQ(next(again, e), 0);
+  EXPECT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
+  acsAbortStream(again, nullptr);
+  EXPECT_EQ(sw.sessionCount(), 0u);
+  csta32::registerLocalHost("SIM", nullptr);
+}
+
+TEST(WithTheSwitch, OverTcpTheServerGoesAwayAndComesBack) {
+  telsim::Switch sw(telsim::defaultConfig(), true);
+  telsim::TcpServer server(sw);
+  std::string error;
+  ASSERT_TRUE(server.start(nullptr, 0, &error)) << error;
+  int port = server.port();
+  csta32::ServerEntry where;
+  where.name = "SIMTCP";
+  where.embedded = false;
+  where.host = "127.0.0.1";
+  where.port = port;
+  csta32::addServer(where);
+  Ev e;
+
+  ACSHandle_t h = openOn("simtcp", "Telvanix");
+  ASSERT_EQ(next(h, e), 0);
+  ASSERT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
+  ASSERT_EQ(cstaMonitorDevice(h, 2, "201", nullptr, nullptr), 2);
+  ASSERT_TRUE(readUntil(h, CSTA_MONITOR_CONF, e));
+  EXPECT_NE(e.ev.event.cstaConfirmation.u.monitorStart.monitorCrossRefID, 0u);
+
+  server.stop();
+  ASSERT_EQ(next(h, e), 0);
+  EXPECT_EQ(e.ev.event.acsConfirmation.u.failureEvent.error, TSERVER_STREAM_FAILED);
+  EXPECT_EQ(next(h, e), ACSERR_BADHDL);
+  RetCode_t rc;
+  openOn("SIMTCP", "Telvanix", &rc);
+  EXPECT_EQ(rc, ACSERR_NOSERVER);
+
+  ASSERT_TRUE(server.start(nullptr, port, &error)) << error;
+  ACSHandle_t again = openOn("SIMTCP", "Telvanix", &rc);
+  EXPECT_EQ(rc, 1);
+  ASSERT_EQ(next(again, e), 0);
+  EXPECT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
+  acsAbortStream(again, nullptr);
+  csta32::removeServer("SIMTCP");
+}

@@ -1,0 +1,903 @@
+// The event formatter. Each event becomes a first line (the line prefix, the
+// optional time stamp, then the event's own text) and, when verbose,
+// continuation lines that start with the same prefix.
+#include "display/event.h"
+
+#include "display/filters.h"
+#include "display/names.h"
+#include "display/private_display.h"
+#include "shell/shell.h"
+
+namespace {
+
+// ---- switches and state ------------------------------------------------------------
+
+bool invokeIDstampsOn = true;
+bool invokeIDdelayOn = true;
+bool timestampsOn = false;
+ACSHandle_t localACShandle = 0;
+
+struct timeStamp {
+  std::uint32_t invokeID;
+  bool valid;
+  std::int32_t olderTime;
+  std::int32_t lastTime;
+};
+
+const int STAMP_SLOTS = 128;
+timeStamp invokeStamps[STAMP_SLOTS];
+
+StampClock testClock = nullptr;
+
+FirmwareVersion firmware = {0, 0, 0};
+
+const int MAX_SNAPSHOT = 24;  // entries of a snapshot, states of a call
+const int DEVICE_CHARS = 64;  // DeviceID_t, possibly without a terminator
+
+const std::uint64_t programStart = plat_millis();
+
+// Milliseconds since the program started. Kept as 32 bits like the slots;
+// differences are taken modulo 2^32 so a wrap after 24 days is harmless.
+std::int32_t nowMillis() {
+  if (testClock) return testClock();
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(plat_millis() - programStart));
+}
+
+std::int32_t millisBetween(std::int32_t later, std::int32_t earlier) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(later) -
+                                   static_cast<std::uint32_t>(earlier));
+}
+
+timeStamp& slotOf(InvokeID_t invokeID) { return invokeStamps[invokeID % STAMP_SLOTS]; }
+
+bool slotHolds(const timeStamp& slot, InvokeID_t invokeID) {
+  return slot.valid && slot.invokeID == invokeID;
+}
+
+const char* text(const char* s) { return s ? s : ""; }
+
+// Ends the line and starts the next with the prefix; without verbose the
+// text simply goes on where the line stands.
+void newLine(const char* comnt, bool verbose) {
+  if (!verbose) return;
+  o_newline(0);
+  o_lstring(comnt, 0, false);
+}
+
+void endLine(bool verbose) {
+  if (verbose) o_newline(0);
+}
+
+void onOff(bool on) { o_lstring(on ? "ON" : "OFF", 0, true); }
+
+// A name that may be absent: an absent one leaves only the separating blank.
+void optionalName(const char* name) { o_lstring(text(name), 0, true); }
+
+// A continuation line for one device, only when the device was provided.
+bool deviceLine(const char* label, const ExtendedDeviceID_t& device, bool verbose,
+                const char* comnt) {
+  if (!verbose || device.deviceIDStatus != ID_PROVIDED) return false;
+  o_newline(0);
+  o_lstring(comnt, 0, false);
+  o_lstring(label, 12, true);
+  o_extendedDeviceID(&device, 0, true);
+  return true;
+}
+
+// The common first line of most unsolicited events: label at column 8, then
+// the connection, cause and state in the order the caller chooses.
+void unsolicitedStart(const char* comnt, bool verbose, const char* label) {
+  o_firstLineStart(comnt, verbose);
+  o_lstring(label, 8, true);
+}
+
+// Skips blanks and reads an optionally signed decimal number, as %d does,
+// held to 0..65535. False when there are no digits.
+bool scanNumber(const char*& p, const char* end, std::uint16_t& value) {
+  while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) p++;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    p++;
+  }
+  if (p >= end || *p < '0' || *p > '9') return false;
+  long n = 0;
+  while (p < end && *p >= '0' && *p <= '9') {
+    if (n < 65535) n = n * 10 + (*p - '0');
+    p++;
+  }
+  if (negative) n = 0;
+  value = static_cast<std::uint16_t>(n > 65535 ? 65535 : n);
+  return true;
+}
+
+// ---- capability names ------------------------------------------------------------
+
+struct ApiCap {
+  std::int16_t CSTAGetAPICapsConfEvent_t::*member;
+  const char* name;
+};
+
+#define CAP(m) {&CSTAGetAPICapsConfEvent_t::m, #m}
+const ApiCap apiCaps[] = {
+    CAP(alternateCall),       CAP(answerCall),          CAP(callCompletion),
+    CAP(clearCall),           CAP(clearConnection),     CAP(conferenceCall),
+    CAP(consultationCall),    CAP(deflectCall),         CAP(pickupCall),
+    CAP(groupPickupCall),     CAP(holdCall),            CAP(makeCall),
+    CAP(makePredictiveCall),  CAP(queryMwi),            CAP(queryDnd),
+    CAP(queryFwd),            CAP(queryAgentState),     CAP(queryLastNumber),
+    CAP(queryDeviceInfo),     CAP(reconnectCall),       CAP(retrieveCall),
+    CAP(setMwi),              CAP(setDnd),              CAP(setFwd),
+    CAP(setAgentState),       CAP(transferCall),        CAP(eventReport),
+    CAP(callClearedEvent),    CAP(conferencedEvent),    CAP(connectionClearedEvent),
+    CAP(deliveredEvent),      CAP(divertedEvent),       CAP(establishedEvent),
+    CAP(failedEvent),         CAP(heldEvent),           CAP(networkReachedEvent),
+    CAP(originatedEvent),     CAP(queuedEvent),         CAP(retrievedEvent),
+    CAP(serviceInitiatedEvent), CAP(transferredEvent),  CAP(callInformationEvent),
+    CAP(doNotDisturbEvent),   CAP(forwardingEvent),     CAP(messageWaitingEvent),
+    CAP(loggedOnEvent),       CAP(loggedOffEvent),      CAP(notReadyEvent),
+    CAP(readyEvent),          CAP(workNotReadyEvent),   CAP(workReadyEvent),
+    CAP(backInServiceEvent),  CAP(outOfServiceEvent),   CAP(privateEvent),
+    CAP(routeRequestEvent),   CAP(reRoute),             CAP(routeSelect),
+    CAP(routeUsedEvent),      CAP(routeEndEvent),       CAP(monitorDevice),
+    CAP(monitorCall),         CAP(monitorCallsViaDevice), CAP(changeMonitorFilter),
+    CAP(monitorStop),         CAP(monitorEnded),        CAP(snapshotDeviceReq),
+    CAP(snapshotCallReq),     CAP(escapeService),       CAP(privateStatusEvent),
+    CAP(escapeServiceEvent),  CAP(escapeServiceConf),   CAP(sendPrivateEvent),
+    CAP(sysStatReq),          CAP(sysStatStart),        CAP(sysStatStop),
+    CAP(changeSysStatFilter), CAP(sysStatReqEvent),     CAP(sysStatReqConf),
+    CAP(sysStatEvent),
+};
+#undef CAP
+
+static_assert(sizeof apiCaps / sizeof apiCaps[0] == 79, "79 capabilities");
+static_assert(sizeof(CSTAGetAPICapsConfEvent_t) == 79 * sizeof(std::int16_t),
+              "every capability has a name");
+
+// Private data worth handing on: present and not empty.
+const PrivateData_t* privateOf(const PrivateData_t* pvt) {
+  return pvt && pvt->length > 0 ? pvt : nullptr;
+}
+
+}  // namespace
+
+// ---- switches ------------------------------------------------------------------------
+
+bool o_enableInvokeIDstamps(bool on) {
+  bool previous = invokeIDstampsOn;
+  invokeIDstampsOn = on;
+  return previous;
+}
+
+bool o_enableInvokeIDdelayStamps(bool on) {
+  bool previous = invokeIDdelayOn;
+  invokeIDdelayOn = on;
+  return previous;
+}
+
+bool o_enableTimestamps(bool on) {
+  bool previous = timestampsOn;
+  timestampsOn = on;
+  return previous;
+}
+
+ACSHandle_t o_setLocalACShandle(ACSHandle_t handle) {
+  ACSHandle_t previous = localACShandle;
+  localACShandle = handle;
+  return previous;
+}
+
+// ---- invoke-ID stamps ----------------------------------------------------------------
+
+float stampInvokeID(InvokeID_t invokeID) {
+  std::int32_t now = nowMillis();
+  timeStamp& slot = slotOf(invokeID);
+  if (slotHolds(slot, invokeID)) {
+    std::int32_t previous = slot.lastTime;
+    slot.olderTime = previous;
+    slot.lastTime = now;
+    return static_cast<float>(millisBetween(now, previous) * 0.001);
+  }
+  slot.valid = true;
+  slot.invokeID = invokeID;
+  slot.olderTime = slot.lastTime = now;
+  return 0.0f;
+}
+
+std::int32_t getInvokeIDstamp(InvokeID_t invokeID) {
+  const timeStamp& slot = slotOf(invokeID);
+  return slotHolds(slot, invokeID) ? slot.lastTime : 0;
+}
+
+bool o_invokeIDdelta(InvokeID_t invokeID, int column, bool flag) {
+  const timeStamp& slot = slotOf(invokeID);
+  if (!slotHolds(slot, invokeID)) return false;
+  if (invokeIDdelayOn)
+    o_lprintf(column, flag, "%f", millisBetween(slot.lastTime, slot.olderTime) * 0.001);
+  return true;
+}
+
+void o_invokeID(InvokeID_t invokeID, int column, bool flag) {
+  if (invokeIDstampsOn) o_lprintf(column, flag, "%lu", static_cast<unsigned long>(invokeID));
+}
+
+void o_invokeIDwithTime(InvokeID_t invokeID, int column, bool flag) {
+  o_invokeID(invokeID, column, flag);
+  o_invokeIDdelta(invokeID, column + 8, true);
+}
+
+StampClock o_setStampClockForTests(StampClock clock) {
+  StampClock previous = testClock;
+  testClock = clock;
+  return previous;
+}
+
+void o_resetInvokeIDstamps() {
+  for (timeStamp& slot : invokeStamps) slot = timeStamp();
+}
+
+// ---- firmware ----------------------------------------------------------------------
+
+FirmwareVersion o_getFirmwareVersion() { return firmware; }
+
+void o_storeFirmwareVersion(const char* versionText, int size) {
+  FirmwareVersion found = {0, 0, 0};
+  if (versionText && size > 0) {
+    const char* p = versionText;
+    const char* end = p;
+    while (end < versionText + size && *end) end++;
+    // Same reading as " %d.%d-%d": stop at the first thing that does not fit.
+    if (scanNumber(p, end, found.fwMajor) && p < end && *p++ == '.' &&
+        scanNumber(p, end, found.fwMinor) && p < end && *p++ == '-')
+      scanNumber(p, end, found.fwEdit);
+  }
+  firmware = found;
+}
+
+// ---- lines and headers ------------------------------------------------------------------
+
+void o_firstLineStart(const char* comnt, bool verbose) {
+  if (!verbose) return;
+  o_lstring(text(comnt), 0, false);
+  if (timestampsOn) o_lstring(timestamp(), 0, true);
+  o_lstring("", 0, true);  // a separating blank unless the line has one
+}
+
+void o_eventHeader(const ACSEventHeader_t* eHdr, bool verbose) {
+  if (!eHdr) return;
+  if (verbose && eHdr->acsHandle != localACShandle) {
+    o_lstring("Handle:", 0, true);
+    o_lprintf(0, true, "%lu", static_cast<unsigned long>(eHdr->acsHandle));
+  }
+  if (verbose) o_lstring("Class:", 0, true);
+  o_lstring(getClassName(eHdr->eventClass), 0, true);
+  if (verbose) o_lstring("Type:", 0, true);
+  o_lstring(getTypeName(eHdr->eventClass, eHdr->eventType), 0, true);
+}
+
+// ---- element writers --------------------------------------------------------------------
+
+void o_deviceID(const char* deviceID, int column, bool flag) {
+  if (!deviceID) return;
+  o_maxLstring(deviceID, column, flag, DEVICE_CHARS);
+}
+
+void o_connectionID(const ConnectionID_t* connID, int column, bool flag) {
+  if (!connID) return;
+  o_deviceID(connID->deviceID, column, flag);
+  if (connID->callID != 0) {
+    o_lstring("..", 0, false);
+    o_lnumber(connID->callID, 0, false, 16);
+  }
+  if (connID->devIDType == DYNAMIC_ID) o_lstring(":D", 0, false);
+}
+
+bool o_extendedDeviceID(const ExtendedDeviceID_t* deviceID, int column, bool flag) {
+  if (!deviceID || deviceID->deviceIDStatus != ID_PROVIDED) return false;
+  o_deviceID(deviceID->deviceID, column, flag);
+  if (deviceID->deviceIDType != DEVICE_IDENTIFIER)
+    o_lstring(getDevIDtypeName(deviceID->deviceIDType), 0, true);
+  return true;
+}
+
+void o_connectionList(const CSTAConnectionList_t* conn, int column, const char* comnt) {
+  if (!conn || !conn->connection) return;
+  for (std::int32_t i = 0; i < conn->count; i++) {
+    o_lstring(text(comnt), 0, false);
+    o_connectionID(&conn->connection[i].party, column, true);
+    o_extendedDeviceID(&conn->connection[i].staticDevice, 0, true);
+    o_newline(0);
+  }
+}
+
+void o_forwardingInfo(const ForwardingInfo_t* pInfo, int column, bool flag) {
+  if (!pInfo) return;
+  o_deviceID(pInfo->forwardDN, column, flag);
+  o_lstring(pInfo->forwardingOn ? "ON" : "OFF", column + 12, true);
+  o_lstring(getForwardingTypeName(pInfo->forwardingType), column + 16, true);
+}
+
+void o_forwardList(const ListForwardParameters_t* forward, int column, const char* comnt) {
+  if (!forward) return;
+  std::int32_t count = forward->count;
+  if (count < 0 || count > MAX_FWD_PARAMS) {
+    o_lstring(text(comnt), column, false);
+    o_lstring("?Unreasonable number of forwarding paramters", 0, false);
+    o_newline(0);
+  }
+  if (count > MAX_FWD_PARAMS) count = MAX_FWD_PARAMS;
+  for (std::int32_t i = 0; i < count; i++) {
+    o_lstring(text(comnt), 0, false);
+    o_forwardingInfo(&forward->param[i], column, true);
+    o_newline(0);
+  }
+}
+
+void o_snapshotCall(const CSTASnapshotCallData_t* snapData, int column, const char* comnt) {
+  if (!snapData || !snapData->info) return;
+  std::int32_t count = snapData->count;
+  if (count > MAX_SNAPSHOT) count = MAX_SNAPSHOT;
+  for (std::int32_t i = 0; i < count; i++) {
+    const CSTASnapshotCallResponseInfo_t& info = snapData->info[i];
+    o_lstring(text(comnt), 0, false);
+    o_connectionID(&info.callIdentifier, column, true);
+    o_lstring(text(getLocalStateName(info.localConnectionState)), column + 20, true);
+    o_extendedDeviceID(&info.deviceOnCall, column + 30, true);
+    o_newline(0);
+  }
+}
+
+void o_snapshotDevice(const CSTASnapshotDeviceData_t* pSnapData, int indent,
+                      const char* comnt) {
+  if (!pSnapData) return;
+  if (pSnapData->count < 0 || pSnapData->count > MAX_SNAPSHOT) {
+    o_lstring(text(comnt), 0, false);
+    o_lprintf(indent, true, "? Illegal CSTASnapshotDeviceData_t count %ld",
+              static_cast<long>(pSnapData->count));
+    o_newline(0);
+    return;
+  }
+  if (!pSnapData->info) return;
+  for (std::int32_t i = 0; i < pSnapData->count; i++) {
+    o_lstring(text(comnt), 0, false);
+    o_deviceResponseInfo(&pSnapData->info[i], indent, true);
+    o_newline(0);
+  }
+}
+
+void o_deviceResponseInfo(const CSTASnapshotDeviceResponseInfo_t* info, int indent, bool flag) {
+  if (!info) return;
+  o_connectionID(&info->callIdentifier, indent, flag);
+  o_callState(&info->getCallState, indent, true);
+}
+
+void o_callState(const CSTACallState_t* pState, int indent, bool flag) {
+  if (!pState) return;
+  if (pState->count < 0 || pState->count > MAX_SNAPSHOT) {
+    o_lprintf(indent, flag, "? Illegal CSTACallState_t count %ld",
+              static_cast<long>(pState->count));
+    return;
+  }
+  if (!pState->state) return;
+  for (std::int32_t i = 0; i < pState->count; i++) {
+    const char* letter = getLocalStateCharacter(pState->state[i]);
+    if (!letter) continue;
+    o_lprintf(0, true, "%ld:%s", static_cast<long>(i), letter);
+  }
+}
+
+void o_APIcap(const char* comnt, const char* string) {
+  o_lstring(text(comnt), 0, false);
+  o_lstring(text(string), 0, false);
+  o_newline(0);
+}
+
+void o_registerReqID(std::int32_t reqID, int column, bool flag) {
+  (void)reqID;
+  o_lstring("@@@NIY registerReqID", column, flag);
+}
+
+// ---- ACS confirmations -------------------------------------------------------------------
+
+void o_ACSconfirmation(const CSTAEvent_t* event, bool verbose, const char* comnt) {
+  if (!event) return;
+  comnt = text(comnt);
+  const ACSEventHeader_t& hdr = event->eventHeader;
+  const ACSConfirmationEvent& conf = event->event.acsConfirmation;
+  o_firstLineStart(comnt, verbose);
+  o_lstring(getTypeName(hdr.eventClass, hdr.eventType), 0, true);
+  o_invokeIDwithTime(conf.invokeID, 40, true);
+
+  switch (hdr.eventType) {
+    case ACS_OPEN_STREAM_CONF: {
+      const ACSOpenStreamConfEvent_t& open = conf.u.acsopen;
+      if (verbose) {
+        const struct {
+          const char* label;
+          const char* version;
+        } lines[] = {{"Api:", open.apiVer},
+                     {"Lib:", open.libVer},
+                     {"Tsrv:", open.tsrvVer},
+                     {"dev:", open.drvrVer}};
+        for (const auto& line : lines) {
+          newLine(comnt, verbose);
+          o_lstring(line.label, 8, true);
+          o_maxLstring(line.version, 12, true, static_cast<int>(sizeof(Version_t)));
+        }
+      }
+      o_storeFirmwareVersion(open.drvrVer, static_cast<int>(sizeof(Version_t)));
+      break;
+    }
+    case ACS_CLOSE_STREAM_CONF:
+      break;
+    case ACS_UNIVERSAL_FAILURE_CONF:
+      o_lstring(getACSfailureName(conf.u.failureEvent.error), 30, true);
+      break;
+    default:
+      o_lprintf(8, true, "unknown type %s", errorNumber(hdr.eventType));
+      break;
+  }
+  endLine(verbose);
+}
+
+// ---- CSTA confirmations -------------------------------------------------------------------
+
+void o_CSTAconfirmation(const CSTAEvent_t* event, const PrivateData_t* pvt, bool verbose,
+                        const char* comnt) {
+  if (!event) return;
+  comnt = text(comnt);
+  const ACSEventHeader_t& hdr = event->eventHeader;
+  const CSTAConfirmationEvent& conf = event->event.cstaConfirmation;
+  o_firstLineStart(comnt, verbose);
+  o_lstring(getTypeName(hdr.eventClass, hdr.eventType), 0, true);
+  o_invokeIDwithTime(conf.invokeID, 40, true);
+  if (!verbose) return;
+  o_newline(0);
+
+  // Most types add one detail line: the prefix, a label at column 8, values.
+  auto detail = [comnt](const char* label) {
+    o_lstring(comnt, 0, false);
+    o_lstring(label, 8, true);
+  };
+
+  switch (hdr.eventType) {
+    case CSTA_ALTERNATE_CALL_CONF:
+    case CSTA_ANSWER_CALL_CONF:
+    case CSTA_CALL_COMPLETION_CONF:
+    case CSTA_CLEAR_CALL_CONF:
+    case CSTA_CLEAR_CONNECTION_CONF:
+    case CSTA_DEFLECT_CALL_CONF:
+    case CSTA_PICKUP_CALL_CONF:
+    case CSTA_GROUP_PICKUP_CALL_CONF:
+    case CSTA_HOLD_CALL_CONF:
+    case CSTA_RECONNECT_CALL_CONF:
+    case CSTA_RETRIEVE_CALL_CONF:
+    case CSTA_SET_MWI_CONF:
+    case CSTA_SET_DND_CONF:
+    case CSTA_SET_FWD_CONF:
+    case CSTA_SET_AGENT_STATE_CONF:
+    case CSTA_ROUTE_REGISTER_CANCEL_CONF:
+    case CSTA_MONITOR_STOP_CONF:
+      break;
+
+    case CSTA_CONFERENCE_CALL_CONF:
+      detail("New call:");
+      o_connectionID(&conf.u.conferenceCall.newCall, 8, true);
+      o_newline(0);
+      o_connectionList(&conf.u.conferenceCall.connList, 12, comnt);
+      break;
+    case CSTA_CONSULTATION_CALL_CONF:
+      detail("New call:");
+      o_connectionID(&conf.u.consultationCall.newCall, 8, true);
+      o_newline(0);
+      break;
+    case CSTA_MAKE_CALL_CONF:
+      detail("Making call:");
+      o_connectionID(&conf.u.makeCall.newCall, 8, true);
+      o_newline(0);
+      break;
+    case CSTA_MAKE_PREDICTIVE_CALL_CONF:
+      detail("Making predictive call:");
+      o_connectionID(&conf.u.makePredictiveCall.newCall, 8, true);
+      o_newline(0);
+      break;
+    case CSTA_TRANSFER_CALL_CONF:
+      detail("Transfer:");
+      o_connectionID(&conf.u.transferCall.newCall, 8, true);
+      o_newline(0);
+      o_connectionList(&conf.u.transferCall.connList, 12, comnt);
+      break;
+
+    case CSTA_QUERY_MWI_CONF:
+      detail("Mwi:");
+      onOff(conf.u.queryMwi.messages != 0);
+      o_newline(0);
+      break;
+    case CSTA_QUERY_DND_CONF:
+      detail("Dnd:");
+      onOff(conf.u.queryDnd.doNotDisturb != 0);
+      o_newline(0);
+      break;
+    case CSTA_QUERY_FWD_CONF:
+      detail("Forwards:");
+      o_newline(0);
+      o_forwardList(&conf.u.queryFwd.queryFwd, 8, comnt);
+      break;
+    case CSTA_QUERY_AGENT_STATE_CONF:
+      detail("Agent state:");
+      o_lstring(getAgentStateName(conf.u.queryAgentState.agentState), 0, true);
+      o_newline(0);
+      break;
+    case CSTA_QUERY_LAST_NUMBER_CONF:
+      detail("Last number:");
+      o_deviceID(conf.u.queryLastNumber.lastNumber, 8, true);
+      o_newline(0);
+      break;
+    case CSTA_QUERY_DEVICE_INFO_CONF: {
+      const CSTAQueryDeviceInfoConfEvent_t& info = conf.u.queryDeviceInfo;
+      detail("Device Info:");
+      o_deviceID(info.device, 8, true);
+      o_lstring(getDeviceTypeName(info.deviceType), 0, true);
+      o_lstring(getDeviceClassList(info.deviceClass), 0, true);
+      o_newline(0);
+      break;
+    }
+
+    case CSTA_UNIVERSAL_FAILURE_CONF:
+      detail(getCSTAfailureName(conf.u.universalFailure.error));
+      o_newline(0);
+      break;
+    case CSTA_ROUTE_REGISTER_REQ_CONF:
+      o_lstring(comnt, 0, false);
+      o_registerReqID(conf.u.routeRegister.registerReqID, 8, true);
+      o_newline(0);
+      break;
+    case CSTA_ESCAPE_SVC_CONF:
+      o_privateMessage(privateOf(pvt), comnt, 8);
+      break;
+    case CSTA_SYS_STAT_REQ_CONF:
+      detail("@@@ CSTA_SYS_STAT_REQ_CONF");
+      o_newline(0);
+      break;
+    case CSTA_SYS_STAT_START_CONF:
+      detail("@@@ CSTA_SYS_STAT_START_CONF");
+      o_newline(0);
+      break;
+    case CSTA_SYS_STAT_STOP_CONF:
+      detail("@@@ CSTA_SYS_STAT_STOP_CONF");
+      o_newline(0);
+      break;
+    case CSTA_CHANGE_SYS_STAT_FILTER_CONF:
+      detail("@@@ CSTA_SYS_STAT_FILTER_CONF");
+      o_newline(0);
+      break;
+    case CSTA_REQ_SYS_STAT_CONF:
+      detail("@@@ CSTA_SYS_STAT_CONF");
+      o_newline(0);
+      break;
+
+    case CSTA_MONITOR_CONF:
+      detail("Monitor XrefID:");
+      o_lprintf(0, true, "%lu",
+                static_cast<unsigned long>(conf.u.monitorStart.monitorCrossRefID));
+      o_lstring("Filters:", 0, true);
+      o_newline(0);
+      o_monitorFilters(&conf.u.monitorStart.monitorFilter, 8, comnt);
+      break;
+    case CSTA_CHANGE_MONITOR_FILTER_CONF:
+      detail("Change filters:");
+      o_newline(0);
+      o_monitorFilters(&conf.u.changeMonitorFilter.monitorFilter, 8, comnt);
+      break;
+    case CSTA_SNAPSHOT_CALL_CONF:
+      o_snapshotCall(&conf.u.snapshotCall.snapshotData, 8, comnt);
+      break;
+    case CSTA_SNAPSHOT_DEVICE_CONF:
+      o_snapshotDevice(&conf.u.snapshotDevice.snapshotData, 8, comnt);
+      break;
+    case CSTA_GETAPI_CAPS_CONF:
+      for (const ApiCap& cap : apiCaps)
+        if (conf.u.getAPICaps.*cap.member != 0) o_APIcap(comnt, cap.name);
+      break;
+    case CSTA_GET_DEVICE_LIST_CONF:
+      detail("@@@ CSTA_GET_DEVICE_LIST_CONF");
+      o_newline(0);
+      break;
+    case CSTA_QUERY_CALL_MONITOR_CONF:
+      detail("@@@ CSTA_QUERY_CALL_MONITOR_CONF");
+      o_newline(0);
+      break;
+    default:
+      o_lstring(comnt, 0, false);
+      o_lprintf(8, true, "CSTAconfirmation ?%d?", static_cast<int>(hdr.eventType));
+      o_newline(0);
+      break;
+  }
+}
+
+// ---- CSTA unsolicited events -----------------------------------------------------------------
+
+void o_CSTAunsolicited(const CSTAEvent_t* event, const PrivateData_t* pvt, bool verbose,
+                       const char* comnt) {
+  if (!event) return;
+  comnt = text(comnt);
+  const CSTAUnsolicitedEvent& un = event->event.cstaUnsolicited;
+  const EventType_t type = event->eventHeader.eventType;
+
+  // The private display starts its own line.
+  if (type == CSTA_PRIVATE_STATUS) {
+    o_privateMessage(privateOf(pvt), comnt, 8);
+    return;
+  }
+
+  switch (type) {
+    case CSTA_CALL_CLEARED: {
+      const CSTACallClearedEvent_t& e = un.u.callCleared;
+      unsolicitedStart(comnt, verbose, "Call cleared:");
+      o_connectionID(&e.clearedCall, 0, true);
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      optionalName(getCauseName(e.cause));
+      break;
+    }
+    case CSTA_CONFERENCED: {
+      const CSTAConferencedEvent_t& e = un.u.conferenced;
+      unsolicitedStart(comnt, verbose, "Conference:");
+      if (!verbose) break;
+      // These party lines carry no prefix; the connection lines below do.
+      o_newline(0);
+      o_lstring("Primary call:", 12, true);
+      o_connectionID(&e.primaryOldCall, 0, true);
+      optionalName(getCauseName(e.cause));
+      o_newline(0);
+      o_lstring("Secondary call:", 12, true);
+      o_connectionID(&e.secondaryOldCall, 0, true);
+      if (e.confController.deviceIDStatus == ID_PROVIDED) {
+        o_newline(0);
+        o_lstring("Controller:", 12, true);
+        o_extendedDeviceID(&e.confController, 0, true);
+      }
+      if (e.addedParty.deviceIDStatus == ID_PROVIDED) {
+        o_newline(0);
+        o_lstring("Added party:", 12, true);
+        o_extendedDeviceID(&e.addedParty, 0, true);
+        optionalName(getLocalStateName(e.localConnectionInfo));
+      }
+      o_newline(0);
+      o_connectionList(&e.conferenceConnections, 12, comnt);
+      return;  // the list ended its own lines
+    }
+    case CSTA_CONNECTION_CLEARED: {
+      const CSTAConnectionClearedEvent_t& e = un.u.connectionCleared;
+      unsolicitedStart(comnt, verbose, "Connection cleared:");
+      o_connectionID(&e.droppedConnection, 0, true);
+      optionalName(getCauseName(e.cause));
+      deviceLine("Subject:", e.releasingDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_DELIVERED: {
+      const CSTADeliveredEvent_t& e = un.u.delivered;
+      unsolicitedStart(comnt, verbose, "Delivered:");
+      newLine(comnt, verbose);
+      o_lstring("Alerting:", 12, true);
+      o_connectionID(&e.connection, 0, true);
+      optionalName(getCauseName(e.cause));
+      if (deviceLine("Alerting:", e.alertingDevice, verbose, comnt))
+        optionalName(getLocalStateName(e.localConnectionInfo));
+      deviceLine("Calling:", e.callingDevice, verbose, comnt);
+      deviceLine("Called:", e.calledDevice, verbose, comnt);
+      deviceLine("Last redirection:", e.lastRedirectionDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_DIVERTED: {
+      const CSTADivertedEvent_t& e = un.u.diverted;
+      unsolicitedStart(comnt, verbose, "Diverted:");
+      o_connectionID(&e.connection, 0, true);
+      optionalName(getCauseName(e.cause));
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      deviceLine("Diverting:", e.divertingDevice, verbose, comnt);
+      deviceLine("New destination:", e.newDestination, verbose, comnt);
+      break;
+    }
+    case CSTA_ESTABLISHED: {
+      const CSTAEstablishedEvent_t& e = un.u.established;
+      unsolicitedStart(comnt, verbose, "Established:");
+      o_connectionID(&e.establishedConnection, 0, true);
+      optionalName(getCauseName(e.cause));
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      deviceLine("Answering:", e.answeringDevice, verbose, comnt);
+      deviceLine("Calling:", e.callingDevice, verbose, comnt);
+      deviceLine("Called:", e.calledDevice, verbose, comnt);
+      deviceLine("Last redirection:", e.lastRedirectionDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_FAILED: {
+      const CSTAFailedEvent_t& e = un.u.failed;
+      unsolicitedStart(comnt, verbose, "Failed:");
+      o_connectionID(&e.failedConnection, 0, true);
+      optionalName(getCauseName(e.cause));
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      deviceLine("Failing:", e.failingDevice, verbose, comnt);
+      deviceLine("Called:", e.calledDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_HELD: {
+      const CSTAHeldEvent_t& e = un.u.held;
+      unsolicitedStart(comnt, verbose, "Held:");
+      o_connectionID(&e.heldConnection, 0, true);
+      optionalName(getCauseName(e.cause));
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      deviceLine("Holding:", e.holdingDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_NETWORK_REACHED: {
+      const CSTANetworkReachedEvent_t& e = un.u.networkReached;
+      unsolicitedStart(comnt, verbose, "Network reached:");
+      o_connectionID(&e.connection, 0, true);
+      optionalName(getCauseName(e.cause));
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      deviceLine("Trunk:", e.trunkUsed, verbose, comnt);
+      deviceLine("Called:", e.calledDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_ORIGINATED: {
+      const CSTAOriginatedEvent_t& e = un.u.originated;
+      unsolicitedStart(comnt, verbose, "Originated:");
+      o_connectionID(&e.originatedConnection, 0, true);
+      optionalName(getCauseName(e.cause));
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      deviceLine("Calling:", e.callingDevice, verbose, comnt);
+      deviceLine("Called:", e.calledDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_QUEUED: {
+      const CSTAQueuedEvent_t& e = un.u.queued;
+      o_firstLineStart(comnt, verbose);
+      o_lprintf(8, true, "Queued%ld:", static_cast<long>(e.numberQueued));
+      o_connectionID(&e.queuedConnection, 0, true);
+      optionalName(getCauseName(e.cause));
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      deviceLine("Queue:", e.queue, verbose, comnt);
+      deviceLine("Calling:", e.callingDevice, verbose, comnt);
+      deviceLine("Called:", e.calledDevice, verbose, comnt);
+      deviceLine("Last redirection:", e.lastRedirectionDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_RETRIEVED: {
+      const CSTARetrievedEvent_t& e = un.u.retrieved;
+      unsolicitedStart(comnt, verbose, "Retrieved:");
+      o_connectionID(&e.retrievedConnection, 0, true);
+      optionalName(getCauseName(e.cause));
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      deviceLine("Retrieving:", e.retrievingDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_SERVICE_INITIATED: {
+      const CSTAServiceInitiatedEvent_t& e = un.u.serviceInitiated;
+      unsolicitedStart(comnt, verbose, "Service initiated:");
+      o_connectionID(&e.initiatedConnection, 0, true);
+      optionalName(getCauseName(e.cause));
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      break;
+    }
+    case CSTA_TRANSFERRED: {
+      const CSTATransferredEvent_t& e = un.u.transferred;
+      unsolicitedStart(comnt, verbose, "Transferred:");
+      o_connectionID(&e.primaryOldCall, 0, true);
+      optionalName(getCauseName(e.cause));
+      optionalName(getLocalStateName(e.localConnectionInfo));
+      newLine(comnt, verbose);
+      o_lstring("Secondary:", 10, true);
+      o_connectionID(&e.secondaryOldCall, 0, true);
+      deviceLine("Transferring:", e.transferringDevice, verbose, comnt);
+      deviceLine("Transferred:", e.transferredDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_CALL_INFORMATION: {
+      const CSTACallInformationEvent_t& e = un.u.callInformation;
+      unsolicitedStart(comnt, verbose, "Call information:");
+      o_connectionID(&e.connection, 0, true);
+      deviceLine("Device:", e.device, verbose, comnt);
+      if (verbose) {
+        newLine(comnt, verbose);
+        o_lstring("Account Info:", 12, true);
+        o_maxLstring(e.accountInfo, 0, true, static_cast<int>(sizeof(AccountInfo_t)));
+        newLine(comnt, verbose);
+        o_lstring("Authorisation code:", 12, true);
+        o_maxLstring(e.authorisationCode, 0, true, static_cast<int>(sizeof(AuthCode_t)));
+      }
+      break;
+    }
+    case CSTA_DO_NOT_DISTURB: {
+      const CSTADoNotDisturbEvent_t& e = un.u.doNotDisturb;
+      unsolicitedStart(comnt, verbose, "Do not disturb:");
+      onOff(e.doNotDisturbOn != 0);
+      o_extendedDeviceID(&e.device, 0, true);
+      break;
+    }
+    case CSTA_FORWARDING: {
+      const CSTAForwardingEvent_t& e = un.u.forwarding;
+      unsolicitedStart(comnt, verbose, "Forwarding:");
+      o_extendedDeviceID(&e.device, 0, true);
+      o_forwardingInfo(&e.forwardingInformation, 38, true);
+      break;
+    }
+    case CSTA_MESSAGE_WAITING: {
+      const CSTAMessageWaitingEvent_t& e = un.u.messageWaiting;
+      unsolicitedStart(comnt, verbose, "Message waiting:");
+      onOff(e.messageWaitingOn != 0);
+      o_extendedDeviceID(&e.deviceForMessage, 0, true);
+      deviceLine("Device:", e.invokingDevice, verbose, comnt);
+      break;
+    }
+    case CSTA_LOGGED_ON: unsolicitedStart(comnt, verbose, "CSTA_LOGGED_ON"); break;
+    case CSTA_LOGGED_OFF: unsolicitedStart(comnt, verbose, "CSTA_LOGGED_OFF"); break;
+    case CSTA_NOT_READY: unsolicitedStart(comnt, verbose, "CSTA_NOT_READY"); break;
+    case CSTA_READY: unsolicitedStart(comnt, verbose, "CSTA_READY"); break;
+    case CSTA_WORK_NOT_READY: unsolicitedStart(comnt, verbose, "CSTA_WORK_NOT_READY"); break;
+    case CSTA_WORK_READY: unsolicitedStart(comnt, verbose, "CSTA_WORK_READY"); break;
+    case CSTA_BACK_IN_SERVICE: unsolicitedStart(comnt, verbose, "CSTA_BACK_IN_SERVICE"); break;
+    case CSTA_OUT_OF_SERVICE: unsolicitedStart(comnt, verbose, "CSTA_OUT_OF_SERVICE"); break;
+    case CSTA_MONITOR_ENDED:
+      unsolicitedStart(comnt, verbose, "Monitor ended:");
+      optionalName(getCauseName(un.u.monitorEnded.cause));
+      break;
+    default:
+      o_firstLineStart(comnt, verbose);
+      o_lprintf(0, false, "CSTAunsolicited ?%d?", static_cast<int>(type));
+      break;
+  }
+  endLine(verbose);
+}
+
+// ---- the entry point -------------------------------------------------------------------------
+
+void o_event(const CSTAEvent_t* event, const PrivateData_t* pvt, bool verbose,
+             const char* comnt) {
+  if (!event) return;
+  comnt = text(comnt);
+  const ACSEventHeader_t& hdr = event->eventHeader;
+  switch (hdr.eventClass) {
+    case ACSREQUEST:
+    case CSTAREQUEST:
+      o_firstLineStart(comnt, verbose);
+      o_eventHeader(&hdr, verbose);
+      if (verbose) {
+        o_newline(0);
+        o_lstring(comnt, 0, false);
+        o_lstring(hdr.eventClass == ACSREQUEST
+                      ? "? Strange to find an ACSREQUEST from the server"
+                      : "? Found a CSTAREQUEST from the server",
+                  0, false);
+        o_newline(0);
+      }
+      break;
+    case ACSUNSOLICITED:
+      o_firstLineStart(comnt, verbose);
+      if (hdr.eventType == ACS_UNIVERSAL_FAILURE)
+        o_lstring(getACSfailureName(event->event.acsUnsolicited.u.failureEvent.error), 0, true);
+      else
+        o_lprintf(0, true, "? Type %s is not an expected ACSUnsolicitedEvent",
+                  getTypeName(hdr.eventClass, hdr.eventType));
+      endLine(verbose);
+      break;
+    case ACSCONFIRMATION:
+      o_ACSconfirmation(event, verbose, comnt);
+      break;
+    case CSTAUNSOLICITED:
+      o_CSTAunsolicited(event, pvt, verbose, comnt);
+      break;
+    case CSTACONFIRMATION:
+      o_CSTAconfirmation(event, pvt, verbose, comnt);
+      break;
+    case CSTAEVENTREPORT:
+      o_firstLineStart(comnt, verbose);
+      o_lprintf(0, true, "CSTAreport ?%d?", static_cast<int>(hdr.eventType));
+      endLine(verbose);
+      break;
+    default:
+      o_firstLineStart(comnt, verbose);
+      o_eventHeader(&hdr, verbose);
+      endLine(verbose);
+      break;
+  }
+}

@@ -1,0 +1,87 @@
+// Console through the Win32 console API and the C runtime's unbuffered
+// keyboard (_kbhit/_getch). When standard input is redirected, keys come
+// from the stream instead and nothing waits at the keyboard.
+#include "platform/platform.h"
+
+#include <conio.h>
+#include <cstdio>
+#include <windows.h>
+
+namespace {
+
+HANDLE console_out() { return GetStdHandle(STD_OUTPUT_HANDLE); }
+
+// Console API calls bypass stdio's buffer; what the program printed so far
+// must reach the screen first or the cursor position is stale.
+bool screen_info(CONSOLE_SCREEN_BUFFER_INFO* info) {
+  std::fflush(stdout);
+  return GetConsoleScreenBufferInfo(console_out(), info) != 0;
+}
+
+}  // namespace
+
+bool plat_stdin_is_terminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+bool plat_key_waiting() { return plat_stdin_is_terminal() && _kbhit() != 0; }
+
+int plat_read_key(int* scan) {
+  if (scan) *scan = 0;
+  if (!plat_stdin_is_terminal()) {
+    int c = std::getchar();
+    return c == EOF ? -1 : c;
+  }
+  int c = _getch();
+  // Cursor and function keys arrive as a 0 or 0xE0 prefix and a scan code;
+  // both prefixes are delivered as 0 so the editor sees one form.
+  if (c == 0 || c == 0xE0) {
+    int code = _getch();
+    if (scan) *scan = code;
+    return 0;
+  }
+  return c & 0xFF;
+}
+
+// _getch already reads one key at a time without echo and leaves the
+// console mode alone, so there is no mode to switch or restore.
+void plat_console_raw(bool) {}
+
+// Positions are relative to the visible window, like a terminal's, so a
+// console with a long scroll-back buffer still looks like 80x24 from row 0.
+bool plat_console_get_cursor(int* row, int* col) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!screen_info(&info)) {
+    if (row) *row = 0;
+    if (col) *col = 0;
+    return false;
+  }
+  if (row) *row = info.dwCursorPosition.Y - info.srWindow.Top;
+  if (col) *col = info.dwCursorPosition.X;
+  return true;
+}
+
+void plat_console_goto(int row, int col) {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!screen_info(&info)) return;
+  int y = info.srWindow.Top + (row < 0 ? 0 : row);
+  int x = col < 0 ? 0 : col;
+  if (y >= info.dwSize.Y) y = info.dwSize.Y - 1;
+  if (x >= info.dwSize.X) x = info.dwSize.X - 1;
+  COORD at;
+  at.X = static_cast<SHORT>(x);
+  at.Y = static_cast<SHORT>(y);
+  SetConsoleCursorPosition(console_out(), at);
+}
+
+void plat_console_clear_eol() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!screen_info(&info)) return;
+  COORD at = info.dwCursorPosition;
+  if (at.X >= info.dwSize.X) return;
+  DWORD count = static_cast<DWORD>(info.dwSize.X - at.X);
+  DWORD done = 0;
+  FillConsoleOutputCharacterA(console_out(), ' ', count, at, &done);
+  FillConsoleOutputAttribute(console_out(), info.wAttributes, count, at, &done);
+}

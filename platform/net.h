@@ -1,0 +1,36 @@
+// TCP sockets through the platform layer: what the client library's TCP
+// transport and the simulator's server need, on IPv4 (loopback above all).
+// Every call is safe from any thread; one socket may be read on one thread
+// while another thread sends on it or shuts it down.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+typedef std::intptr_t plat_socket;
+const plat_socket PLAT_INVALID_SOCKET = -1;
+
+// Starts the socket library (Winsock); idempotent and done by every call
+// below when needed, so callers rarely need it.
+bool plat_net_init();
+
+// Listens on host:port ("127.0.0.1" when host is null; port 0 picks a free
+// port). *boundPort, when given, receives the port in use.
+plat_socket plat_tcp_listen(const char* host, int port, int* boundPort);
+// Waits for the next connection. PLAT_INVALID_SOCKET once the listener is
+// shut down or closed.
+plat_socket plat_tcp_accept(plat_socket listener);
+// Connects to host:port, giving up after timeoutMs.
+plat_socket plat_tcp_connect(const char* host, int port, unsigned timeoutMs);
+
+// Sends all of `data`; returns len, or -1 when the connection is gone.
+long plat_sock_send(plat_socket s, const void* data, std::size_t len);
+// Receives what is there, waiting for at least one byte: the count, 0 when
+// the peer closed the connection or the socket was shut down, -1 on error.
+long plat_sock_recv(plat_socket s, void* buf, std::size_t len);
+// Waits until the socket can be read (1), timeoutMs passed (0) or an error
+// (-1). timeoutMs < 0 waits without limit.
+int plat_sock_wait_readable(plat_socket s, int timeoutMs);
+// Ends both directions: a recv or accept blocked on the socket returns.
+void plat_sock_shutdown(plat_socket s);
+bool plat_sock_close(plat_socket s);

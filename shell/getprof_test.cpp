@@ -1,0 +1,287 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "shell/shell.h"
+
+namespace {
+
+// A profile file in the temporary directory, removed afterwards.
+class Profile {
+ public:
+  explicit Profile(const std::string& text) {
+    char name[512];
+    EXPECT_TRUE(plat_temp_name(nullptr, name, sizeof name));
+    path_ = name;
+    FILE* f = std::fopen(path_.c_str(), "wb");
+    EXPECT_NE(f, nullptr);
+    if (f) {
+      std::fwrite(text.data(), 1, text.size(), f);
+      std::fclose(f);
+    }
+  }
+  ~Profile() { plat_delete_file(path_.c_str()); }
+  const char* path() const { return path_.c_str(); }
+  std::string text() const {
+    std::string all;
+    // Text mode: on Windows the profile is written with CR LF line ends.
+    FILE* f = std::fopen(path_.c_str(), "r");
+    if (!f) return "<missing>";
+    char block[512];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) all.append(block, n);
+    std::fclose(f);
+    return all;
+  }
+
+ private:
+  std::string path_;
+};
+
+std::string get(const Profile& p, const char* section, const char* key, const char* def = "dflt",
+                int size = 256, int* result = nullptr) {
+  char buffer[256];
+  std::memset(buffer, '#', sizeof buffer);
+  int n = ODB_GetPrivateProfileString(section, key, def, buffer, size, p.path());
+  if (result) *result = n;
+  return buffer;
+}
+
+const char* SAMPLE =
+    "; telephony settings\n"
+    "[probix]\n"
+    "areacode=617\n"
+    "[Server]\n"
+    "; who we are\n"
+    "  UserID = operator  \t\n"
+    "ServerID=TELVANIX\n"
+    "Empty=\n"
+    "NoEquals\n"
+    "[SMDR]\n"
+    "LogDevice=COM2\n"
+    "Parity=e";  // no line end on the last line
+
+TEST(ProfileRead, CaseBlanksAndLastLine) {
+  Profile p(SAMPLE);
+  int n = 0;
+  EXPECT_EQ(get(p, "PROBIX", "areaCode", "508", 256, &n), "617");
+  EXPECT_EQ(n, 3);
+  // Blanks before the key go, blanks after '=' stay, trailing white space goes.
+  EXPECT_EQ(get(p, "server", "userid", "", 256, &n), " operator");
+  EXPECT_EQ(n, 9);
+  EXPECT_EQ(get(p, "SMDR", "Parity", "n", 256, &n), "e");
+  EXPECT_EQ(n, 1);
+  // Keys of another section are not seen.
+  EXPECT_EQ(get(p, "SMDR", "ServerID", "none", 256, &n), "none");
+  EXPECT_EQ(n, 0);
+}
+
+TEST(ProfileRead, NothingFoundGivesTheDefault) {
+  Profile p(SAMPLE);
+  int n = -1;
+  EXPECT_EQ(get(p, "Server", "Empty", "fallback", 256, &n), "fallback");
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(get(p, "Server", "NoEquals", "fb", 256, &n), "fb");
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(get(p, "Missing", "areaCode", "508", 256, &n), "508");
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(get(p, "Server", "Password", nullptr, 256, &n), "");
+  char buffer[8] = "xxxxxxx";
+  EXPECT_EQ(ODB_GetPrivateProfileString("PROBIX", "areaCode", "508", buffer, sizeof buffer,
+                                        "surely/not/here/TELVANIX.INI"),
+            0);
+  EXPECT_STREQ(buffer, "508");
+  EXPECT_EQ(ODB_GetPrivateProfileString(nullptr, "areaCode", "508", buffer, sizeof buffer, p.path()),
+            0);
+  EXPECT_STREQ(buffer, "508");
+}
+
+TEST(ProfileRead, SectionAndKeyMatchOnTheirOwnLength) {
+  Profile p("[ServerOld]\nPortSpeed=9600\nPort=2\n");
+  EXPECT_EQ(get(p, "Server", "Port"), "9600");  // the first line that begins with the key
+  EXPECT_EQ(get(p, "Server", "Port="), "2");
+}
+
+TEST(ProfileRead, CopiesAreBoundedByTheBuffer) {
+  Profile p("[S]\nlong=abcdefghijklmnop\n");
+  int n = 0;
+  std::string got = get(p, "S", "long", "", 5, &n);
+  EXPECT_EQ(got, "abcd");
+  EXPECT_EQ(n, 4);
+  EXPECT_EQ(get(p, "S", "none", "0123456789", 4, &n), "012");
+  EXPECT_EQ(n, 0);
+  // A 300-character line is read in pieces; its value is the first piece's.
+  Profile q("[S]\nk=" + std::string(298, 'v') + "\nnext=1\n");
+  EXPECT_EQ(get(q, "S", "k", "", 256, &n), std::string(253, 'v'));
+  EXPECT_EQ(get(q, "S", "next"), "1");
+}
+
+TEST(ProfileRead, KeyListWithNullKey) {
+  Profile p(SAMPLE);
+  char buffer[64];
+  int n = ODB_GetPrivateProfileString("Server", nullptr, "", buffer, sizeof buffer, p.path());
+  const char expected[] = "UserID \0ServerID\0Empty\0";
+  ASSERT_EQ(n, static_cast<int>(sizeof expected) - 1);
+  EXPECT_EQ(std::memcmp(buffer, expected, sizeof expected), 0);
+  EXPECT_EQ(buffer[n], '\0');
+  // Names that do not fit: filled as far as it goes, two zeros, result is the size.
+  std::memset(buffer, '#', sizeof buffer);
+  n = ODB_GetPrivateProfileString("Server", nullptr, "", buffer, 14, p.path());
+  EXPECT_EQ(n, 14);
+  EXPECT_EQ(std::memcmp(buffer, "UserID \0Serv", 12), 0);
+  EXPECT_EQ(buffer[12], '\0');
+  EXPECT_EQ(buffer[13], '\0');
+  EXPECT_EQ(buffer[14], '#');
+  // The list and its closing zero fit exactly, or miss by the closing zero.
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(ODB_GetPrivateProfileString("Server", nullptr, "", buffer, 24, p.path()), 23);
+  EXPECT_EQ(std::memcmp(buffer, expected, sizeof expected), 0);
+  std::memset(buffer, '#', sizeof buffer);
+  EXPECT_EQ(ODB_GetPrivateProfileString("Server", nullptr, "", buffer, 23, p.path()), 23);
+  EXPECT_EQ(buffer[21], '\0');
+  EXPECT_EQ(buffer[22], '\0');
+  EXPECT_EQ(buffer[23], '#');
+  // A section without entries gives the default.
+  Profile e("[A]\n; nothing\n\n[B]\nx=1\n");
+  n = ODB_GetPrivateProfileString("A", nullptr, "none", buffer, sizeof buffer, e.path());
+  EXPECT_EQ(n, 0);
+  EXPECT_STREQ(buffer, "none");
+}
+
+TEST(ProfileRead, FallsBackToTheHomeDirectory) {
+  char home[256];
+  if (!plat_getenv("HOME", home, sizeof home)) GTEST_SKIP() << "HOME not set";
+  char name[512];
+  std::string near = std::string(home) + "/profile";
+  if (!plat_temp_name(near.c_str(), name, sizeof name)) GTEST_SKIP() << "HOME not writable";
+  FILE* f = std::fopen(name, "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("[PROBIX]\nareaCode=212\n", f);
+  std::fclose(f);
+  const char* bare = name + std::strlen(home) + 1;
+  char buffer[16];
+  int n = ODB_GetPrivateProfileString("PROBIX", "areaCode", "508", buffer, sizeof buffer, bare);
+  plat_delete_file(name);
+  EXPECT_EQ(n, 3);
+  EXPECT_STREQ(buffer, "212");
+}
+
+TEST(ProfileWrite, ExistingKeyKeepsItsPlaceAndTheComments) {
+  Profile p(SAMPLE);
+  int n = ODB_PutPrivateProfileString("SERVER", "userid", "admin", p.path());
+  EXPECT_EQ(n, 6);  // the value and its line end
+  std::string expected = SAMPLE;
+  expected.replace(expected.find(" operator  \t"), 12, "admin");
+  EXPECT_EQ(p.text(), expected);
+  EXPECT_EQ(get(p, "Server", "UserID"), "admin");
+}
+
+TEST(ProfileWrite, MissingKeyGoesToTheEndOfItsSection) {
+  Profile p("[Server]\nUserID=op\n\n[SMDR]\nUserID=smdr\n");
+  EXPECT_EQ(ODB_PutPrivateProfileString("Server", "Password", "2b", p.path()), 12);
+  EXPECT_EQ(p.text(), "[Server]\nUserID=op\n\nPassword=2b\n[SMDR]\nUserID=smdr\n");
+  // A same-named key in a later section is left alone.
+  EXPECT_GT(ODB_PutPrivateProfileString("Server", "MonitorExt", "201", p.path()), 0);
+  EXPECT_GT(ODB_PutPrivateProfileString("SMDR", "MonitorExt", "0", p.path()), 0);
+  EXPECT_GT(ODB_PutPrivateProfileString("Server", "MonitorExt", "202", p.path()), 0);
+  EXPECT_EQ(get(p, "SMDR", "MonitorExt"), "0");
+  EXPECT_EQ(get(p, "Server", "MonitorExt"), "202");
+  // Only the first entry that answers to the key is rewritten.
+  Profile q("[S]\nPort=1\nPortSpeed=9600\n");
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "Port", "2", q.path()), 0);
+  EXPECT_EQ(q.text(), "[S]\nPort=2\nPortSpeed=9600\n");
+}
+
+TEST(ProfileWrite, MissingSectionIsAppended) {
+  Profile p("[PROBIX]\nareaCode=508");  // last line without its line end
+  int n = ODB_PutPrivateProfileString("SMDR", "PBX_TYPE", "MITEL", p.path());
+  EXPECT_EQ(n, 1 + 7 + 15);
+  EXPECT_EQ(p.text(), "[PROBIX]\nareaCode=508\n[SMDR]\nPBX_TYPE=MITEL\n");
+  EXPECT_EQ(get(p, "PROBIX", "areaCode"), "508");
+  // The same for a key in the last section.
+  EXPECT_GT(ODB_PutPrivateProfileString("SMDR", "BaudRate", "9600", p.path()), 0);
+  EXPECT_EQ(p.text(), "[PROBIX]\nareaCode=508\n[SMDR]\nPBX_TYPE=MITEL\nBaudRate=9600\n");
+  Profile q("[SMDR]\nParity=E");
+  EXPECT_EQ(ODB_PutPrivateProfileString("SMDR", "DataBits", "8", q.path()), 1 + 11);
+  EXPECT_EQ(q.text(), "[SMDR]\nParity=E\nDataBits=8\n");
+  Profile r("[SMDR]");
+  EXPECT_GT(ODB_PutPrivateProfileString("smdr", "StopBits", "1", r.path()), 0);
+  EXPECT_EQ(r.text(), "[SMDR]\nStopBits=1\n");
+}
+
+TEST(ProfileWrite, EmptyValueAndOverlongValue) {
+  Profile p("[S]\nPassword=3a95ed\nNext=1\n");
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "Password", "", p.path()), 0);
+  EXPECT_EQ(p.text(), "[S]\nPassword=\nNext=1\n");
+  // A value too long for a profile line is cut, but the line keeps its end.
+  std::string big(400, 'x');
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "Password", big.c_str(), p.path()), 0);
+  EXPECT_EQ(p.text(), "[S]\nPassword=" + std::string(245, 'x') + "\nNext=1\n");
+  EXPECT_EQ(get(p, "S", "Next"), "1");
+  // Replacing an entry longer than a profile line drops all of it, and
+  // none of the lines after it.
+  Profile q("[S]\nPassword=" + std::string(600, 'y') + "\nNext=1\n");
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "Password", "short", q.path()), 0);
+  EXPECT_EQ(q.text(), "[S]\nPassword=short\nNext=1\n");
+}
+
+TEST(ProfileWrite, MissingProfileIsNotCreated) {
+  char name[512];
+  ASSERT_TRUE(plat_temp_name(nullptr, name, sizeof name));
+  plat_delete_file(name);
+  EXPECT_EQ(ODB_PutPrivateProfileString("S", "k", "v", name), 0);
+  EXPECT_FALSE(plat_file_exists(name));
+  Profile p("[S]\n");
+  EXPECT_EQ(ODB_PutPrivateProfileString("S", nullptr, "v", p.path()), 0);
+  EXPECT_EQ(ODB_PutPrivateProfileString("S", "k", nullptr, p.path()), 0);
+  EXPECT_EQ(p.text(), "[S]\n");
+}
+
+TEST(Parity, LettersAndNames) {
+  EXPECT_EQ(GetParityChar("odd"), 'o');
+  EXPECT_EQ(GetParityChar("EVEN"), 'E');
+  EXPECT_EQ(GetParityChar("n"), 'n');
+  EXPECT_EQ(GetParityChar("mark"), 'N');
+  EXPECT_EQ(GetParityChar(""), 'N');
+  EXPECT_EQ(GetParityChar(nullptr), 'N');
+  EXPECT_STREQ(PutParityChar('e'), "EVEN");
+  EXPECT_STREQ(PutParityChar('O'), "ODD");
+  EXPECT_STREQ(PutParityChar('N'), "NONE");
+  EXPECT_STREQ(PutParityChar('x'), "NONE");
+}
+
+TEST(Cipher, KnownTextAndEmptyText) {
+  char out[16];
+  Encrypt("Pw1", out);
+  EXPECT_STREQ(out, "3a95ed");
+  Encrypt("", out);
+  EXPECT_STREQ(out, "");
+  Decrypt("3A95ED", out);
+  EXPECT_STREQ(out, "Pw1");
+  Decrypt("", out);
+  EXPECT_STREQ(out, "");
+  Decrypt("3", out);  // an odd last digit is a byte of its own: 0x3 ^ 0x6a
+  EXPECT_STREQ(out, "i");
+}
+
+TEST(Cipher, EveryByteValueRoundTrips) {
+  char plain[256], hex[512], back[256];
+  for (int i = 0; i < 255; ++i) plain[i] = static_cast<char>(i + 1);
+  plain[255] = '\0';
+  Encrypt(plain, hex);
+  EXPECT_EQ(std::strlen(hex), 510u);
+  EXPECT_EQ(std::strspn(hex, "0123456789abcdef"), 510u);
+  Decrypt(hex, back);
+  EXPECT_STREQ(back, plain);
+  // Each byte alone as well, where the first key byte is used.
+  for (int b = 1; b < 256; ++b) {
+    char one[2] = {static_cast<char>(b), '\0'};
+    Encrypt(one, hex);
+    Decrypt(hex, back);
+    EXPECT_STREQ(back, one) << b;
+  }
+}
+
+}  // namespace

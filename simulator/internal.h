@@ -1,0 +1,202 @@
+// The switch's inner state, shared by the request handlers (switch.cpp), the
+// call model (calls.cpp) and the control interface (control.cpp). Everything
+// here is used with Impl::mu held.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "csta32/wire/wire.h"
+#include "simulator/telsim.h"
+
+namespace telsim {
+
+// Private message layout: a 106-byte header, then the payload.
+enum {
+  kPvtRecordSize = 334,
+  kPvtTypeOffset = 34,
+  kPvtCallOffset = 36,
+  kPvtDeviceOffset = 40,
+  kPvtPayloadOffset = 106,
+  kPvtStartPrivateStatus = 1,
+  kPvtStopPrivateStatus = 2,
+  kPvtGetDigits = 20,
+  kPvtStopGetDigits = 21,
+  kPvtDigitsSeen = 22,
+};
+extern const char kPvtVendor[21];  // "Telvanix Version 1.0"
+
+// Flow-control notice to the client library (see telsim.h).
+extern const char kFlowVendor[];
+
+struct Forward {
+  bool on = false;
+  std::string dest;
+};
+
+struct Device {
+  DeviceConfig cfg;
+  std::string name;  // text used in events: the number, else the physical name
+  bool dnd = false;
+  bool mwi = false;
+  Forward fwd[3];  // immediate, busy, no answer
+  int autoAnswerRings = 0;
+};
+
+struct Party {
+  int dev = -1;             // device index; -1 for a number that names no device
+  std::string name;         // device text in connection IDs
+  std::string outside;      // outside number carried by a trunk party
+  std::string outsideName;  // and its caller name, when given
+  LocalConnectionState_t state = CS_NULL;
+  CSTAEventCause_t cause = EC_NEW_CALL;  // why it was offered the call
+  std::uint64_t alertSeq = 0;            // tells stale ring timers apart
+};
+
+struct Call {
+  std::int32_t id = 0;
+  std::vector<Party> parties;
+  std::string calling;  // the calling party as events name it
+  DeviceIDType_t callingType = DEVICE_IDENTIFIER;
+  std::string called;  // what was dialled
+  std::string lastRedirection;
+  bool answered = false;
+};
+
+struct Monitor {
+  CSTAMonitorCrossRefID_t xref = 0;
+  bool onCall = false;
+  int dev = -1;
+  std::int32_t callID = 0;
+  CSTAMonitorFilter_t filter = {};
+};
+
+struct Session {
+  std::uint32_t id = 0;
+  std::function<void(const std::uint8_t*, std::size_t)> deliver;
+  bool open = false;
+  bool privateStatus = false;
+  std::string app;
+  std::vector<Monitor> monitors;
+  CSTAMonitorCrossRefID_t nextXref = 1;
+  std::set<std::int32_t> detectors;  // calls this stream collects digits on
+  std::uint64_t requests = 0;
+};
+
+// Who an event concerns: the devices whose monitors see it, the calls whose
+// monitors see it, and the call as it stands afterwards (for local states).
+struct Scope {
+  std::vector<int> devs;
+  std::vector<std::int32_t> calls;
+  const Call* after = nullptr;
+  LocalConnectionState_t subjectState = CS_NONE;  // for call monitors
+};
+
+struct Switch::Impl {
+  explicit Impl(const Config& c, bool manual, double spd);
+
+  Config cfg;
+  std::mutex mu;
+  std::vector<Device> devices;
+  std::map<std::int32_t, Call> calls;
+  std::map<std::uint32_t, Session> sessions;
+  std::int32_t nextCallID = 1;
+  std::uint32_t nextSession = 1;
+  std::uint64_t nextAlertSeq = 1;
+  std::uint64_t eventsSent = 0;
+  bool down = false;
+  unsigned confirmDelayMs = 0;
+
+  // ---- clock and timers
+  bool manualClock;
+  double speed;
+  std::uint64_t manualNow = 0;
+  std::uint64_t realStart = 0;
+  std::uint64_t simOffset = 0;  // simulated time when realStart was taken
+  std::multimap<std::pair<std::uint64_t, std::uint64_t>, std::function<void()>> timers;
+  std::uint64_t timerSeq = 0;
+  std::thread clockThread;
+  std::condition_variable clockCv;
+  bool stopping = false;
+
+  std::uint64_t nowLocked();
+  void schedule(std::uint64_t delayMs, std::function<void()> fn);
+  void fireDue();  // runs the timers that are due
+  void clockLoop();
+  void stopClock(std::unique_lock<std::mutex>& lk);
+  // Manual clock: moves time on, firing timers at their own times. Real
+  // clock: lets that much simulated time pass (the lock is let go meanwhile).
+  void advance(std::uint64_t ms, std::unique_lock<std::mutex>& lk);
+  void resetState();
+
+  // ---- sessions and delivery (switch.cpp)
+  void send(Session& s, const wire::Event& e);
+  void confirm(Session& s, wire::Event e, InvokeID_t invokeID);
+  void fail(Session& s, InvokeID_t invokeID, CSTAUniversalFailure_t error);
+  void dropSession(std::uint32_t id);
+  void handleRequest(Session& s, const wire::Request& r);
+  void handleEscape(Session& s, const wire::Request& r);
+  // Sends an unsolicited event to every monitor in scope whose filter lets
+  // it through, each with its cross-reference ID and its local state.
+  void emit(wire::Event e, const Scope& scope);
+  void sendFlowNotice(Session& s, int code, unsigned count);
+
+  // ---- devices and calls (calls.cpp)
+  int findDevice(const std::string& text) const;
+  bool isOutside(const std::string& text) const;
+  // The device is on a call (dialling, talking or ringing), `except` aside.
+  bool busy(int dev, std::int32_t except = 0) const;
+  int freeTrunk() const;
+  Call* findCall(std::int32_t id);
+  Party* partyOf(Call& c, int dev);
+  Scope scopeOf(const Call& c, const Party* subject);
+  // The call made by a device (a client's make call or a phone dialling).
+  // Returns 0 and the failure in *error when it cannot be made; `before`
+  // runs once the call exists, before its first event (the confirmation).
+  std::int32_t makeCall(int dev, const std::string& called, CSTAUniversalFailure_t* error,
+                        const std::function<void(const Call&)>& before);
+  std::int32_t dialIn(int trunk, const std::string& number, const std::string& name,
+                      const std::string& dest);
+  void offer(std::int32_t callID, const std::string& dest, CSTAEventCause_t cause,
+             const std::string& redirectFrom, int depth);
+  void failParty(Call& c, int dev, const std::string& name, CSTAEventCause_t cause);
+  // The party `from` (ringing, or about to) hands the call on to `to`.
+  void divert(Call& c, int dev, std::string from, std::string to, CSTAEventCause_t cause,
+              int depth);
+  void startRinging(Call& c, Party& p);
+  // The party still ringing from the alert numbered `seq`, wherever the call went.
+  Party* ringing(std::uint64_t seq, Call** call);
+  void answer(Call& c, Party& p);
+  void hold(Call& c, Party& p);
+  void retrieve(Call& c, Party& p);
+  void clearConnection(Call& c, size_t partyIndex);
+  // `alsoDev`: a device that just left the call and still hears of its end.
+  void clearCall(std::int32_t callID, CSTAEventCause_t cause, int alsoDev = -1);
+  // Held call h and active call a of one device: both end in h.
+  void transfer(Call& h, Call& a, int dev);
+  void conference(Call& h, Call& a, int dev);
+  void pressDigits(Call& c, Party& p, const std::string& digits);
+  void setDnd(int dev, bool on);
+  void setMwi(int dev, bool on);
+  void setForward(int dev, int type, bool on, const std::string& dest);
+  void connectionList(const Call& c, std::vector<CSTAConnection_t>& out) const;
+
+  // ---- control interface (control.cpp)
+  std::string control(const std::string& line, bool& ok, std::unique_lock<std::mutex>& lk);
+  std::string describeCalls();
+  std::string describeDevices();
+  std::string describeSessions();
+};
+
+ExtendedDeviceID_t extDev(const std::string& s, DeviceIDType_t type = DEVICE_IDENTIFIER);
+
+}  // namespace telsim

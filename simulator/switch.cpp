@@ -1,0 +1,649 @@
+// The switch: client sessions, the requests they send, the clock, and the
+// delivery of events to monitors.
+#include "simulator/internal.h"
+#include "simulator/text.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace telsim {
+
+const char kPvtVendor[21] = "Telvanix Version 1.0";
+const char kFlowVendor[] = "telsim flow control";
+
+ExtendedDeviceID_t extDev(const std::string& s, DeviceIDType_t type) {
+  return wire::extendedDevice(s.c_str(), type);
+}
+
+namespace {
+
+bool filteredOut(const CSTAMonitorFilter_t& f, EventType_t t) {
+  switch (t) {
+    case CSTA_CALL_CLEARED: return f.call & CF_CALL_CLEARED;
+    case CSTA_CONFERENCED: return f.call & CF_CONFERENCED;
+    case CSTA_CONNECTION_CLEARED: return f.call & CF_CONNECTION_CLEARED;
+    case CSTA_DELIVERED: return f.call & CF_DELIVERED;
+    case CSTA_DIVERTED: return f.call & CF_DIVERTED;
+    case CSTA_ESTABLISHED: return f.call & CF_ESTABLISHED;
+    case CSTA_FAILED: return f.call & CF_FAILED;
+    case CSTA_HELD: return f.call & CF_HELD;
+    case CSTA_NETWORK_REACHED: return f.call & CF_NETWORK_REACHED;
+    case CSTA_ORIGINATED: return f.call & CF_ORIGINATED;
+    case CSTA_QUEUED: return f.call & CF_QUEUED;
+    case CSTA_RETRIEVED: return f.call & CF_RETRIEVED;
+    case CSTA_SERVICE_INITIATED: return f.call & CF_SERVICE_INITIATED;
+    case CSTA_TRANSFERRED: return f.call & CF_TRANSFERRED;
+    case CSTA_CALL_INFORMATION: return f.feature & FF_CALL_INFORMATION;
+    case CSTA_DO_NOT_DISTURB: return f.feature & FF_DO_NOT_DISTURB;
+    case CSTA_FORWARDING: return f.feature & FF_FORWARDING;
+    case CSTA_MESSAGE_WAITING: return f.feature & FF_MESSAGE_WAITING;
+    default: return false;
+  }
+}
+
+void setLocalState(CSTAUnsolicitedEvent& u, EventType_t t, LocalConnectionState_t s) {
+  switch (t) {
+    case CSTA_CALL_CLEARED: u.u.callCleared.localConnectionInfo = s; break;
+    case CSTA_CONFERENCED: u.u.conferenced.localConnectionInfo = s; break;
+    case CSTA_CONNECTION_CLEARED: u.u.connectionCleared.localConnectionInfo = s; break;
+    case CSTA_DELIVERED: u.u.delivered.localConnectionInfo = s; break;
+    case CSTA_DIVERTED: u.u.diverted.localConnectionInfo = s; break;
+    case CSTA_ESTABLISHED: u.u.established.localConnectionInfo = s; break;
+    case CSTA_FAILED: u.u.failed.localConnectionInfo = s; break;
+    case CSTA_HELD: u.u.held.localConnectionInfo = s; break;
+    case CSTA_NETWORK_REACHED: u.u.networkReached.localConnectionInfo = s; break;
+    case CSTA_ORIGINATED: u.u.originated.localConnectionInfo = s; break;
+    case CSTA_QUEUED: u.u.queued.localConnectionInfo = s; break;
+    case CSTA_RETRIEVED: u.u.retrieved.localConnectionInfo = s; break;
+    case CSTA_SERVICE_INITIATED: u.u.serviceInitiated.localConnectionInfo = s; break;
+    case CSTA_TRANSFERRED: u.u.transferred.localConnectionInfo = s; break;
+    default: break;
+  }
+}
+
+LocalConnectionState_t stateAt(const Call* c, int dev) {
+  if (!c) return CS_NULL;
+  for (const Party& p : c->parties)
+    if (p.dev == dev) return p.state;
+  return CS_NULL;
+}
+
+template <class T>
+bool contains(const std::vector<T>& v, const T& x) {
+  return std::find(v.begin(), v.end(), x) != v.end();
+}
+
+bool loginMatches(const Config& cfg, const wire::Request& r) {
+  if (cfg.login != "*" && !sameText(cfg.login, r.loginID)) return false;
+  return cfg.password == "*" || cfg.password == r.password;
+}
+
+}  // namespace
+
+// ---- construction, clock --------------------------------------------------
+
+Switch::Impl::Impl(const Config& c, bool manual, double spd)
+    : cfg(c), manualClock(manual), speed(spd > 0 ? spd : 1.0) {
+  realStart = plat_millis();
+  resetState();
+}
+
+void Switch::Impl::resetState() {
+  devices.clear();
+  for (const DeviceConfig& dc : cfg.devices) {
+    Device d;
+    d.cfg = dc;
+    d.name = dc.number.empty() ? dc.physName : dc.number;
+    d.autoAnswerRings = dc.autoAnswerRings;
+    devices.push_back(d);
+  }
+  calls.clear();
+  sessions.clear();
+  timers.clear();
+  nextCallID = 1;
+  nextAlertSeq = 1;
+  confirmDelayMs = 0;
+  down = false;
+}
+
+std::uint64_t Switch::Impl::nowLocked() {
+  if (manualClock) return manualNow;
+  return simOffset + static_cast<std::uint64_t>(static_cast<double>(plat_millis() - realStart) * speed);
+}
+
+void Switch::Impl::schedule(std::uint64_t delayMs, std::function<void()> fn) {
+  timers.emplace(std::make_pair(nowLocked() + delayMs, ++timerSeq), std::move(fn));
+  if (!manualClock) {
+    if (!clockThread.joinable()) clockThread = std::thread([this] { clockLoop(); });
+    clockCv.notify_all();
+  }
+}
+
+void Switch::Impl::fireDue() {
+  // A timer may schedule more; those due at once run in this same pass.
+  while (!timers.empty() && timers.begin()->first.first <= nowLocked()) {
+    std::function<void()> fn = std::move(timers.begin()->second);
+    timers.erase(timers.begin());
+    fn();
+  }
+}
+
+void Switch::Impl::clockLoop() {
+  std::unique_lock<std::mutex> lk(mu);
+  while (!stopping) {
+    fireDue();
+    if (timers.empty()) {
+      clockCv.wait(lk);
+      continue;
+    }
+    std::uint64_t wait = timers.begin()->first.first - nowLocked();
+    std::uint64_t realWait = static_cast<std::uint64_t>(static_cast<double>(wait) / speed) + 1;
+    clockCv.wait_for(lk, std::chrono::milliseconds(realWait));
+  }
+}
+
+void Switch::Impl::stopClock(std::unique_lock<std::mutex>& lk) {
+  stopping = true;
+  clockCv.notify_all();
+  if (clockThread.joinable()) {
+    lk.unlock();
+    clockThread.join();
+    lk.lock();
+  }
+}
+
+// ---- delivery ---------------------------------------------------------------
+
+void Switch::Impl::send(Session& s, const wire::Event& e) {
+  std::vector<std::uint8_t> frame;
+  if (!wire::encodeEvent(e, frame) || !s.deliver) return;
+  ++eventsSent;
+  s.deliver(frame.data(), frame.size());
+}
+
+void Switch::Impl::confirm(Session& s, wire::Event e, InvokeID_t invokeID) {
+  wire::setInvokeID(e, invokeID);
+  if (confirmDelayMs == 0) {
+    send(s, e);
+    return;
+  }
+  std::uint32_t sid = s.id;
+  schedule(confirmDelayMs, [this, sid, e] {
+    auto it = sessions.find(sid);
+    if (it != sessions.end()) send(it->second, e);
+  });
+}
+
+void Switch::Impl::fail(Session& s, InvokeID_t invokeID, CSTAUniversalFailure_t error) {
+  confirm(s, wire::cstaUniversalFailureConf(invokeID, error), invokeID);
+}
+
+void Switch::Impl::emit(wire::Event e, const Scope& scope) {
+  const EventType_t type = e.eventType();
+  for (auto& entry : sessions) {
+    Session& s = entry.second;
+    if (!s.open) continue;
+    for (size_t i = 0; i < s.monitors.size(); ++i) {
+      const Monitor& m = s.monitors[i];
+      bool match = m.onCall ? contains(scope.calls, m.callID) : contains(scope.devs, m.dev);
+      if (!match || filteredOut(m.filter, type)) continue;
+      e.ev.event.cstaUnsolicited.monitorCrossRefId = m.xref;
+      setLocalState(e.ev.event.cstaUnsolicited, type,
+                    m.onCall ? scope.subjectState : stateAt(scope.after, m.dev));
+      send(s, e);
+    }
+  }
+}
+
+void Switch::Impl::sendFlowNotice(Session& s, int code, unsigned count) {
+  wire::Event e;
+  e.ev.eventHeader.eventClass = ACSUNSOLICITED;
+  e.ev.eventHeader.eventType = ACS_KEY_REPLY;
+  std::uint8_t data[8];
+  std::uint32_t c = static_cast<std::uint32_t>(code);
+  for (int i = 0; i < 4; ++i) {
+    data[i] = static_cast<std::uint8_t>(c >> (8 * i));
+    data[4 + i] = static_cast<std::uint8_t>(count >> (8 * i));
+  }
+  wire::setPrivate(e.priv, kFlowVendor, data, sizeof data);
+  send(s, e);
+}
+
+void Switch::Impl::dropSession(std::uint32_t id) {
+  auto it = sessions.find(id);
+  if (it == sessions.end()) return;
+  std::function<void(const std::uint8_t*, std::size_t)> deliver = std::move(it->second.deliver);
+  sessions.erase(it);
+  if (deliver) deliver(nullptr, 0);
+}
+
+// ---- requests -----------------------------------------------------------------
+
+namespace {
+
+// The party a connection ID names, with the failure to report when there is none.
+Party* connParty(Switch::Impl& sw, const ConnectionID_t& cid, Call*& call,
+                 CSTAUniversalFailure_t& err) {
+  call = sw.findCall(cid.callID);
+  if (!call) {
+    err = INVALID_CSTA_CALL_IDENTIFIER;
+    return nullptr;
+  }
+  std::string dev = wire::deviceString(cid.deviceID);
+  int d = sw.findDevice(dev);
+  for (Party& p : call->parties) {
+    if ((d >= 0 && p.dev == d) || (!dev.empty() && sameText(p.name, dev))) return &p;
+  }
+  err = dev.empty() || d >= 0 ? INVALID_CSTA_CONNECTION_IDENTIFIER : INVALID_CSTA_DEVICE_IDENTIFIER;
+  return nullptr;
+}
+
+void fillCaps(CSTAGetAPICapsConfEvent_t& c) {
+  c.answerCall = c.clearCall = c.clearConnection = c.conferenceCall = 1;
+  c.consultationCall = c.deflectCall = c.holdCall = c.makeCall = 1;
+  c.queryMwi = c.queryDnd = c.queryFwd = c.queryDeviceInfo = c.retrieveCall = 1;
+  c.setMwi = c.setDnd = c.transferCall = 1;
+  c.callClearedEvent = c.conferencedEvent = c.connectionClearedEvent = 1;
+  c.deliveredEvent = c.divertedEvent = c.establishedEvent = c.failedEvent = 1;
+  c.heldEvent = c.networkReachedEvent = c.originatedEvent = c.retrievedEvent = 1;
+  c.serviceInitiatedEvent = c.transferredEvent = c.doNotDisturbEvent = 1;
+  c.forwardingEvent = c.messageWaitingEvent = c.privateEvent = 1;
+  c.monitorDevice = c.monitorCall = c.monitorStop = c.monitorEnded = 1;
+  c.snapshotDeviceReq = c.snapshotCallReq = c.escapeService = 1;
+  c.privateStatusEvent = c.escapeServiceConf = 1;
+}
+
+}  // namespace
+
+void Switch::Impl::handleRequest(Session& s, const wire::Request& r) {
+  const InvokeID_t inv = r.invokeID;
+  ++s.requests;
+  switch (r.op) {
+    case wire::Op::OpenStream:
+      if (s.open) {
+        confirm(s, wire::acsUniversalFailureConf(inv, DRIVER_DUPLICATE_ACSHANDLE), inv);
+      } else if (!loginMatches(cfg, r)) {
+        confirm(s, wire::acsUniversalFailureConf(inv, TSERVER_BAD_PASSWORD_OR_LOGIN), inv);
+      } else {
+        s.open = true;
+        s.app = r.appName;
+        s.nextXref = 1;
+        const std::string& api = r.apiVersion.empty() ? cfg.apiVer : r.apiVersion;
+        confirm(s, wire::openStreamConf(inv, api.c_str(), cfg.libVer.c_str(), cfg.tsrvVer.c_str(),
+                                        cfg.drvrVer.c_str()),
+                inv);
+      }
+      return;
+    case wire::Op::CloseStream:
+    case wire::Op::AbortStream:
+      s.open = false;
+      s.privateStatus = false;
+      s.monitors.clear();
+      s.detectors.clear();
+      if (r.op == wire::Op::CloseStream) confirm(s, wire::acsConfirmation(ACS_CLOSE_STREAM_CONF, inv), inv);
+      return;
+    default:
+      break;
+  }
+  if (!s.open) {
+    confirm(s, wire::acsUniversalFailureConf(inv, TSERVER_NO_ACS_STREAM), inv);
+    return;
+  }
+
+  CSTAUniversalFailure_t err = GENERIC_UNSPECIFIED;
+  Call* c = nullptr;
+  Call* c2 = nullptr;
+  Party* p = nullptr;
+  Party* p2 = nullptr;
+  const int dev = findDevice(r.device);
+  switch (r.op) {
+    case wire::Op::MakeCall: {
+      if (dev < 0) return fail(s, inv, INVALID_CALLING_DEVICE);
+      std::int32_t id = makeCall(dev, r.device2, &err, [&](const Call& call) {
+        wire::Event e = wire::cstaConfirmation(CSTA_MAKE_CALL_CONF, inv);
+        e.ev.event.cstaConfirmation.u.makeCall.newCall =
+            wire::connection(call.id, devices[static_cast<size_t>(dev)].name.c_str());
+        confirm(s, e, inv);
+      });
+      if (id == 0) fail(s, inv, err);
+      return;
+    }
+    case wire::Op::AnswerCall:
+      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
+      if (p->state != CS_ALERTING) return fail(s, inv, NO_CALL_TO_ANSWER);
+      confirm(s, wire::cstaConfirmation(CSTA_ANSWER_CALL_CONF, inv), inv);
+      answer(*c, *p);
+      return;
+    case wire::Op::HoldCall:
+      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
+      if (p->state != CS_CONNECT) return fail(s, inv, NO_ACTIVE_CALL);
+      confirm(s, wire::cstaConfirmation(CSTA_HOLD_CALL_CONF, inv), inv);
+      hold(*c, *p);
+      return;
+    case wire::Op::RetrieveCall:
+      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
+      if (p->state != CS_HOLD) return fail(s, inv, NO_HELD_CALL);
+      confirm(s, wire::cstaConfirmation(CSTA_RETRIEVE_CALL_CONF, inv), inv);
+      retrieve(*c, *p);
+      return;
+    case wire::Op::ConsultationCall: {
+      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
+      if (p->state != CS_CONNECT || p->dev < 0) return fail(s, inv, NO_ACTIVE_CALL);
+      if (r.device.empty()) return fail(s, inv, INVALID_CALLED_DEVICE);
+      const int holder = p->dev;
+      const std::int32_t heldID = c->id;
+      if (busy(holder, heldID)) return fail(s, inv, RESOURCE_BUSY);
+      hold(*c, *p);  // the held call's events come first, as on a real set
+      std::int32_t id = makeCall(holder, r.device, &err, [&](const Call& call) {
+        wire::Event e = wire::cstaConfirmation(CSTA_CONSULTATION_CALL_CONF, inv);
+        e.ev.event.cstaConfirmation.u.consultationCall.newCall =
+            wire::connection(call.id, devices[static_cast<size_t>(holder)].name.c_str());
+        confirm(s, e, inv);
+      });
+      if (id == 0) fail(s, inv, err);
+      return;
+    }
+    case wire::Op::TransferCall:
+    case wire::Op::ConferenceCall: {
+      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
+      if (!(p2 = connParty(*this, r.call2, c2, err))) return fail(s, inv, err);
+      if (c == c2 || p->dev < 0 || p->dev != p2->dev) return fail(s, inv, INVALID_CSTA_CONNECTION_IDENTIFIER);
+      if (p->state != CS_HOLD) return fail(s, inv, NO_HELD_CALL);
+      if (p2->state != CS_CONNECT) return fail(s, inv, NO_ACTIVE_CALL);
+      const bool isTransfer = r.op == wire::Op::TransferCall;
+      if (!isTransfer &&
+          c->parties.size() + c2->parties.size() - 1 > static_cast<size_t>(cfg.maxConferenceParties))
+        return fail(s, inv, CONFERENCE_MEMBER_LIMIT_EXCEEDED);
+      const int who = p->dev;
+      const std::int32_t newID = c->id;
+      if (isTransfer) transfer(*c, *c2, who);
+      else conference(*c, *c2, who);
+      wire::Event e = wire::cstaConfirmation(isTransfer ? CSTA_TRANSFER_CALL_CONF : CSTA_CONFERENCE_CALL_CONF, inv);
+      Call* nc = findCall(newID);
+      ConnectionID_t newCall = wire::connection(newID, devices[static_cast<size_t>(who)].name.c_str());
+      if (nc) connectionList(*nc, e.connections);
+      if (isTransfer) e.ev.event.cstaConfirmation.u.transferCall.newCall = newCall;
+      else e.ev.event.cstaConfirmation.u.conferenceCall.newCall = newCall;
+      // The confirmation follows the events here: the new call's parties are
+      // only known once the calls are joined.
+      confirm(s, e, inv);
+      return;
+    }
+    case wire::Op::DeflectCall: {
+      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
+      if (p->state != CS_ALERTING) return fail(s, inv, INVALID_OBJECT_STATE);
+      if (r.device.empty() || (findDevice(r.device) < 0 && !isOutside(r.device)))
+        return fail(s, inv, INVALID_DESTINATION);
+      confirm(s, wire::cstaConfirmation(CSTA_DEFLECT_CALL_CONF, inv), inv);
+      divert(*c, p->dev, p->name, r.device, EC_REDIRECTED, 0);
+      return;
+    }
+    case wire::Op::ClearCall:
+      if (!findCall(r.call.callID)) return fail(s, inv, INVALID_CSTA_CALL_IDENTIFIER);
+      confirm(s, wire::cstaConfirmation(CSTA_CLEAR_CALL_CONF, inv), inv);
+      clearCall(r.call.callID, EC_NONE);
+      return;
+    case wire::Op::ClearConnection:
+      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
+      confirm(s, wire::cstaConfirmation(CSTA_CLEAR_CONNECTION_CONF, inv), inv);
+      clearConnection(*c, static_cast<size_t>(p - c->parties.data()));
+      return;
+    case wire::Op::SnapshotDevice: {
+      if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
+      wire::Event e = wire::cstaConfirmation(CSTA_SNAPSHOT_DEVICE_CONF, inv);
+      for (auto& entry : calls) {
+        const Call& call = entry.second;
+        const Party* own = nullptr;
+        for (const Party& q : call.parties)
+          if (q.dev == dev) own = &q;
+        if (!own) continue;
+        // The device's own state first: clients look at it to pick their call.
+        wire::DeviceSnapshotEntry d;
+        d.call = wire::connection(call.id, own->name.c_str());
+        d.states.push_back(own->state);
+        for (const Party& q : call.parties)
+          if (&q != own) d.states.push_back(q.state);
+        e.deviceSnapshot.push_back(d);
+      }
+      confirm(s, e, inv);
+      return;
+    }
+    case wire::Op::SnapshotCall: {
+      c = findCall(r.call.callID);
+      if (!c) return fail(s, inv, INVALID_CSTA_CALL_IDENTIFIER);
+      wire::Event e = wire::cstaConfirmation(CSTA_SNAPSHOT_CALL_CONF, inv);
+      for (const Party& q : c->parties) {
+        CSTASnapshotCallResponseInfo_t info = {};
+        info.deviceOnCall = q.outside.empty() ? extDev(q.name) : extDev(q.outside, IMPLICIT_PUBLIC);
+        info.callIdentifier = wire::connection(c->id, q.name.c_str());
+        info.localConnectionState = q.state;
+        e.callSnapshot.push_back(info);
+      }
+      confirm(s, e, inv);
+      return;
+    }
+    case wire::Op::QueryDeviceInfo: {
+      if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
+      const Device& d = devices[static_cast<size_t>(dev)];
+      wire::Event e = wire::cstaConfirmation(CSTA_QUERY_DEVICE_INFO_CONF, inv);
+      CSTAQueryDeviceInfoConfEvent_t& q = e.ev.event.cstaConfirmation.u.queryDeviceInfo;
+      wire::copyDevice(q.device, d.name.c_str());
+      q.deviceType = d.cfg.kind == DK_TRUNK || d.cfg.kind == DK_SPAN ? DT_TRUNK : DT_STATION;
+      q.deviceClass = DC_VOICE;
+      confirm(s, e, inv);
+      return;
+    }
+    case wire::Op::QueryDnd:
+    case wire::Op::QueryMwi: {
+      if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
+      const Device& d = devices[static_cast<size_t>(dev)];
+      bool dnd = r.op == wire::Op::QueryDnd;
+      wire::Event e = wire::cstaConfirmation(dnd ? CSTA_QUERY_DND_CONF : CSTA_QUERY_MWI_CONF, inv);
+      if (dnd) e.ev.event.cstaConfirmation.u.queryDnd.doNotDisturb = d.dnd ? 1 : 0;
+      else e.ev.event.cstaConfirmation.u.queryMwi.messages = d.mwi ? 1 : 0;
+      confirm(s, e, inv);
+      return;
+    }
+    case wire::Op::SetDnd:
+    case wire::Op::SetMwi: {
+      if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
+      bool dnd = r.op == wire::Op::SetDnd;
+      confirm(s, wire::cstaConfirmation(dnd ? CSTA_SET_DND_CONF : CSTA_SET_MWI_CONF, inv), inv);
+      if (dnd) setDnd(dev, r.flag);
+      else setMwi(dev, r.flag);
+      return;
+    }
+    case wire::Op::QueryFwd: {
+      if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
+      const Device& d = devices[static_cast<size_t>(dev)];
+      wire::Event e = wire::cstaConfirmation(CSTA_QUERY_FWD_CONF, inv);
+      ListForwardParameters_t& l = e.ev.event.cstaConfirmation.u.queryFwd.queryFwd;
+      static const ForwardingType_t types[3] = {FWD_IMMEDIATE, FWD_BUSY, FWD_NO_ANS};
+      for (int i = 0; i < 3; ++i) {
+        if (!d.fwd[i].on && d.fwd[i].dest.empty()) continue;
+        ForwardingInfo_t& f = l.param[l.count++];
+        f.forwardingType = types[i];
+        f.forwardingOn = d.fwd[i].on ? 1 : 0;
+        wire::copyDevice(f.forwardDN, d.fwd[i].dest.c_str());
+      }
+      confirm(s, e, inv);
+      return;
+    }
+    case wire::Op::MonitorDevice:
+    case wire::Op::MonitorCall: {
+      Monitor m;
+      m.onCall = r.op == wire::Op::MonitorCall;
+      if (m.onCall) {
+        if (!findCall(r.call.callID)) return fail(s, inv, INVALID_CSTA_CALL_IDENTIFIER);
+        m.callID = r.call.callID;
+      } else {
+        if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
+        m.dev = dev;
+      }
+      if (s.monitors.size() >= static_cast<size_t>(cfg.maxMonitorsPerStream))
+        return fail(s, inv, OVERALL_MONITOR_LIMIT_EXCEEDED);
+      m.filter = r.filter;
+      m.xref = s.nextXref++;
+      s.monitors.push_back(m);
+      wire::Event e = wire::cstaConfirmation(CSTA_MONITOR_CONF, inv);
+      e.ev.event.cstaConfirmation.u.monitorStart.monitorCrossRefID = m.xref;
+      e.ev.event.cstaConfirmation.u.monitorStart.monitorFilter = m.filter;
+      confirm(s, e, inv);
+      return;
+    }
+    case wire::Op::MonitorStop: {
+      auto it = std::find_if(s.monitors.begin(), s.monitors.end(),
+                             [&](const Monitor& m) { return m.xref == r.crossRefID; });
+      if (it == s.monitors.end()) return fail(s, inv, INVALID_CROSS_REF_ID);
+      s.monitors.erase(it);
+      confirm(s, wire::cstaConfirmation(CSTA_MONITOR_STOP_CONF, inv), inv);
+      return;
+    }
+    case wire::Op::EscapeService:
+      handleEscape(s, r);
+      return;
+    case wire::Op::GetAPICaps: {
+      wire::Event e = wire::cstaConfirmation(CSTA_GETAPI_CAPS_CONF, inv);
+      fillCaps(e.ev.event.cstaConfirmation.u.getAPICaps);
+      confirm(s, e, inv);
+      return;
+    }
+    default:
+      fail(s, inv, UNRECOGNIZED_OPERATION_REJECTION);
+      return;
+  }
+}
+
+void Switch::Impl::handleEscape(Session& s, const wire::Request& r) {
+  const InvokeID_t inv = r.invokeID;
+  // Lay the message out as a whole record; bytes that did not come are zero.
+  std::uint8_t rec[kPvtRecordSize] = {};
+  if (!r.priv.present || r.priv.data.size() < 2 ||
+      std::strncmp(r.priv.vendor, kPvtVendor, sizeof r.priv.vendor) != 0)
+    return fail(s, inv, INVALID_FEATURE);
+  std::memcpy(rec, r.priv.vendor, 32);
+  size_t n = std::min(r.priv.data.size(), sizeof rec - kPvtTypeOffset);
+  std::memcpy(rec + kPvtTypeOffset, r.priv.data.data(), n);
+  const int type = static_cast<std::int16_t>(rec[kPvtTypeOffset] | (rec[kPvtTypeOffset + 1] << 8));
+  std::int32_t callID = static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(rec[kPvtCallOffset]) | (static_cast<std::uint32_t>(rec[kPvtCallOffset + 1]) << 8) |
+      (static_cast<std::uint32_t>(rec[kPvtCallOffset + 2]) << 16) |
+      (static_cast<std::uint32_t>(rec[kPvtCallOffset + 3]) << 24));
+  switch (type) {
+    case kPvtStartPrivateStatus: s.privateStatus = true; break;
+    case kPvtStopPrivateStatus: s.privateStatus = false; break;
+    case kPvtGetDigits:
+      if (!findCall(callID)) return fail(s, inv, INVALID_CSTA_CALL_IDENTIFIER);
+      s.detectors.insert(callID);
+      break;
+    case kPvtStopGetDigits: s.detectors.erase(callID); break;
+    default: return fail(s, inv, INVALID_FEATURE);
+  }
+  // The reply is the request's own record: it names what was done.
+  wire::Event e = wire::cstaConfirmation(CSTA_ESCAPE_SVC_CONF, inv);
+  wire::setPrivate(e.priv, kPvtVendor, rec + kPvtTypeOffset, kPvtRecordSize - kPvtTypeOffset);
+  confirm(s, e, inv);
+}
+
+// ---- the public face -----------------------------------------------------------
+
+Switch::Switch(const Config& cfg, bool manualClock, double speed)
+    : d_(new Impl(cfg, manualClock, speed)) {}
+
+Switch::~Switch() {
+  std::unique_lock<std::mutex> lk(d_->mu);
+  d_->stopClock(lk);
+}
+
+std::uint32_t Switch::openSession(std::function<void(const std::uint8_t*, std::size_t)> deliver) {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  if (d_->down) return 0;
+  std::uint32_t id = d_->nextSession++;
+  if (d_->nextSession == 0) d_->nextSession = 1;
+  Session& s = d_->sessions[id];
+  s.id = id;
+  s.deliver = std::move(deliver);
+  return id;
+}
+
+void Switch::onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  auto it = d_->sessions.find(session);
+  if (it == d_->sessions.end()) return;
+  wire::Request r;
+  if (!data || !wire::decodeRequest(data, len, r)) return;  // a bad frame is dropped, nothing else
+  d_->handleRequest(it->second, r);
+}
+
+void Switch::closeSession(std::uint32_t session) {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  d_->sessions.erase(session);
+}
+
+std::string Switch::control(const std::string& line, bool* ok) {
+  std::unique_lock<std::mutex> lk(d_->mu);
+  bool good = true;
+  std::string out = d_->control(line, good, lk);
+  if (ok) *ok = good;
+  return out;
+}
+
+std::uint64_t Switch::now() {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  return d_->nowLocked();
+}
+
+void Switch::Impl::advance(std::uint64_t ms, std::unique_lock<std::mutex>& lk) {
+  if (!manualClock) {
+    double real = static_cast<double>(ms) / speed;
+    lk.unlock();
+    plat_sleep_ms(static_cast<unsigned>(real));
+    lk.lock();
+    return;
+  }
+  const std::uint64_t end = manualNow + ms;
+  while (!timers.empty() && timers.begin()->first.first <= end) {
+    manualNow = std::max(manualNow, timers.begin()->first.first);
+    fireDue();
+  }
+  manualNow = end;
+}
+
+void Switch::advance(std::uint64_t ms) {
+  std::unique_lock<std::mutex> lk(d_->mu);
+  d_->advance(ms, lk);
+}
+
+void Switch::reset() {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  std::vector<std::uint32_t> ids;
+  for (auto& e : d_->sessions) ids.push_back(e.first);
+  for (std::uint32_t id : ids) d_->dropSession(id);
+  d_->resetState();
+}
+
+std::size_t Switch::sessionCount() {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  return d_->sessions.size();
+}
+
+std::size_t Switch::callCount() {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  return d_->calls.size();
+}
+
+std::uint64_t Switch::eventsSent() {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  return d_->eventsSent;
+}
+
+const Config& Switch::config() const { return d_->cfg; }
+
+Switch& embeddedSwitch() {
+  static Switch sw(defaultConfig());
+  return sw;
+}
+
+}  // namespace telsim

@@ -1,0 +1,157 @@
+// telsim: the telephony server simulator. A switch with extensions, trunks,
+// a digital span and voice ports that answers TSAPI requests and produces the
+// CSTA events a real switch produces, for the client library's transports
+// (embedded in-process, or the telsim executable over TCP) and for tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace telsim {
+
+// ---- configuration --------------------------------------------------------
+
+enum DeviceKind {
+  DK_EXTENSION = 0,  // a station with a number and a physical name (X1#n)
+  DK_TRUNK = 1,      // an analog line to the outside (L1#n)
+  DK_SPAN = 2,       // a digital span (D1#n), also carries outside calls
+  DK_VOICE = 3,      // a voice port; answers by itself after a few rings
+};
+
+struct DeviceConfig {
+  DeviceKind kind = DK_EXTENSION;
+  std::string number;    // dialled number; empty for trunks and spans
+  std::string physName;  // X1#1, L1#1, D1#1, V1#1 ...
+  int board = 1;
+  int autoAnswerRings = 0;  // 0: rings until answered
+};
+
+struct BoardConfig {
+  int id = 1;
+  int type = 1;  // 1 Orion, 2 Vega, 3 Lyra, 4 Draco
+  std::uint32_t serialDate = 0;
+  std::uint32_t serialNumber = 0;
+};
+
+struct Config {
+  std::string serverName = "TELVANIX";
+  std::string login = "Telvanix";  // the login accepted; "*" accepts any
+  std::string password;            // "*" accepts any
+  std::string apiVer = "TS2";
+  std::string libVer = "csta32 1.0";
+  std::string tsrvVer = "telsim 1.0";
+  std::string drvrVer = "3.1-12";  // read by clients with " %d.%d-%d"
+  std::vector<BoardConfig> boards;
+  std::vector<DeviceConfig> devices;
+  // A dialled string is an outside number when it begins with outsidePrefix
+  // or has at least outsideMinDigits digits (and names no device).
+  std::string outsidePrefix = "9";
+  int outsideMinDigits = 7;
+  int ringMs = 3000;           // length of one ring
+  int noAnswerRings = 4;       // rings before forwarding on no answer
+  int maxConferenceParties = 6;
+  int maxMonitorsPerStream = 2048;
+};
+
+// The built-in configuration: extensions 201-216 on X1#1-X1#16, lines
+// L1#1-L1#8, span D1#1, voice ports 401-404 on V1#1-V1#4 answering after two
+// rings, board 1, login "Telvanix" with an empty password, firmware 3.1-12.
+Config defaultConfig();
+// Reads the text form of a configuration on top of `cfg` (so a file only
+// names what differs from the default when cfg starts as defaultConfig()).
+// On a bad line returns false with "line N: why" in *error.
+bool parseConfig(const std::string& text, Config& cfg, std::string* error);
+bool loadConfig(const char* path, Config& cfg, std::string* error);
+
+// ---- the switch -----------------------------------------------------------
+
+class Switch {  // thread-safe
+ public:
+  // manualClock: time stands still until advance() is called (tests).
+  // Otherwise time runs from the real clock times `speed`, and a thread of
+  // the switch fires rings, answers and delayed confirmations.
+  explicit Switch(const Config& cfg = defaultConfig(), bool manualClock = false,
+                  double speed = 1.0);
+  ~Switch();
+  Switch(const Switch&) = delete;
+  Switch& operator=(const Switch&) = delete;
+
+  // A client stream connects: frames for the client go to `deliver`.
+  // deliver is called with the switch's lock held, from inside onFrame or
+  // from the switch's own clock thread: it must be quick, must not block and
+  // must not call back in; don't hold a lock that deliver takes while calling
+  // openSession, onFrame or closeSession. deliver(nullptr, 0) means the
+  // switch dropped the link (as if the connection was cut); nothing follows.
+  // Returns 0 while the server is down (the connection is refused).
+  std::uint32_t openSession(std::function<void(const std::uint8_t*, std::size_t)> deliver);
+  void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len);  // a frame from the client
+  void closeSession(std::uint32_t session);  // client went away; deliver is not called again
+
+  // Control interface: one command line (see controlHelp()); returns what
+  // it has to say, and false in *ok (when given) for a refused command.
+  std::string control(const std::string& line, bool* ok = nullptr);
+  // Runs a scenario file: control commands one per line, '#' comments.
+  // Stops at the first refused command; the text says where.
+  bool runScenario(const char* path, std::string* output);
+  static const char* controlHelp();
+
+  // Time: milliseconds since the switch started (simulated).
+  std::uint64_t now();
+  // Manual clock: moves time on and fires whatever became due, on the
+  // caller's thread. With the real clock it just waits that long.
+  void advance(std::uint64_t ms);
+  // Back to the start: calls and monitors gone, sessions dropped, call and
+  // cross-reference IDs start again from 1, features as configured.
+  void reset();
+
+  // For tests and the benchmark.
+  std::size_t sessionCount();
+  std::size_t callCount();
+  std::uint64_t eventsSent();  // event frames handed to deliver so far
+  const Config& config() const;
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> d_;
+};
+
+Switch& embeddedSwitch();  // the process's embedded instance, default config
+
+// Flow control: "refuse" makes the switch send a stream an event frame of
+// class ACSUNSOLICITED, type ACS_KEY_REPLY, whose private data has the vendor
+// "telsim flow control" and 8 bytes: the ACSERR_ code (signed 32-bit) and a
+// count (unsigned 32-bit), little-endian. The client library takes it off the
+// stream and refuses that many of the stream's next requests with that code.
+
+// ---- TCP ----------------------------------------------------------------------
+
+// Serves a switch over TCP: every accepted connection is one session, its
+// byte stream a sequence of frames each way. A connection whose frames
+// cannot be framed, or whose client stops reading while events pile up, is
+// cut.
+class TcpServer {
+ public:
+  explicit TcpServer(Switch& sw);
+  ~TcpServer();  // stops
+  TcpServer(const TcpServer&) = delete;
+  TcpServer& operator=(const TcpServer&) = delete;
+
+  // host null: 127.0.0.1; port 0: any free port (see port()).
+  bool start(const char* host, int port, std::string* error);
+  int port() const;
+  // Closes the listener and every connection (their sessions close).
+  void stop();
+  std::size_t connections();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> d_;
+};
+
+}  // namespace telsim

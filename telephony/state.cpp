@@ -1,0 +1,52 @@
+#include "telephony/state.h"
+
+std::int32_t currentCall = 0;
+std::int32_t heldCall = 0;
+char* primaryDevice = nullptr;
+char* heldDeviceString = nullptr;
+char* mkCallee = nullptr;
+char* primarySpan = nullptr;
+char* digitsToPlay = nullptr;
+char* playFilename = nullptr;
+const char* const defaultDeviceString = "201";
+const char* const defaultSpanString = "D1#1";
+
+bool autoEvents = true;
+bool userSetAutoEvents = false;
+bool eventReports = true;
+char autoLogSMDR = 0;
+
+long callSnapshots = 0;
+long deviceSnapshots = 0;
+
+float maxSnapsPerSecond = 0.0f;
+float minSnapsPerSecond = 1000000.0f;
+float maxEventsPerSecond = 0.0f;
+float minEventsPerSecond = 1000000.0f;
+
+void resetPerSecondHistory() {
+  maxSnapsPerSecond = 0.0f;
+  minSnapsPerSecond = 1000000.0f;
+  maxEventsPerSecond = 0.0f;
+  minEventsPerSecond = 1000000.0f;
+}
+
+bool SMDRmonitorExt = false;
+int configFirmwareMajor = 0;
+int configFirmwareMinor = 0;
+std::uint16_t firmwareMajor = 0;
+std::uint16_t firmwareMinor = 0;
+std::uint16_t firmwareEdit = 0;
+
+bool autoStopPlay = false;
+int playCount = 0;
+
+unsigned char storedLineInfo[STORED_LINE_INFO_SIZE] = {};
+unsigned char storedMoreLineInfo[STORED_MORE_LINE_INFO_SIZE] = {};
+unsigned char storedSpanInfo[STORED_SPAN_INFO_SIZE] = {};
+unsigned char storedSystemInfo[STORED_SYSTEM_INFO_SIZE] = {};
+unsigned char storedTranslation[STORED_TRANSLATION_SIZE] = {};
+unsigned char storedBoardOrder[STORED_BOARD_ORDER_SIZE] = {};
+unsigned char storedNumberBoards = 0;
+std::uint32_t lastParkID = 0;
+bool defaultMWI = false;

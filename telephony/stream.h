@@ -1,0 +1,49 @@
+// probix32's one TSAPI stream: opening it from the profile and the operator's
+// answers, the request routine every TSAPI request goes through, closing,
+// aborting and reopening, and the stream-information report.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "csta32/include/csta32.h"
+#include "telephony/servers.h"
+
+extern ACSHandle_t acsHandle;          // open stream; 0 = none
+extern InvokeID_t invokeID;            // invoke ID of the next request (starts at 1)
+extern InvokeID_t acsOpenInvokeID;     // invoke ID of the last open request
+extern bool acsStreamAborted;          // stream lost; the event poll reopens it
+extern std::int64_t lastReopenAcsStream;  // seconds; last reopen attempt
+extern int serverIndex;                // server slot of the current connection
+
+// Stream information reported by the server, one record per stream ID. The
+// records are kept as the 15 payload bytes of the report: streamID (16-bit),
+// sessionID (32-bit), inUse, privateStatusEnabled, adminEnabled, then the
+// device, call-on-device and call cross-reference counts (16-bit each), all
+// little-endian.
+#define STREAM_STATUS_COUNT 129
+#define STREAM_INFO_SIZE 15
+extern unsigned char streamStatus[STREAM_STATUS_COUNT][STREAM_INFO_SIZE];
+extern std::uint16_t highestStreamSeen;
+// Stores one report (STREAM_INFO_SIZE bytes) under its stream ID; IDs above
+// 128 are dropped.
+void storeStreamInfo(const unsigned char* record);
+
+// The request routine. `rCode` is the return of a TSAPI request the caller
+// issued with the current invokeID. Stamps and advances invokeID whether or
+// not the request was accepted; a refused request (negative rCode) is
+// reported as "!? ACS ERROR <name>: when trying to <error>" and gives false.
+bool ACS_CALL(const char* error, RetCode_t rCode);
+// "ACSERR_..." for the library's return codes -1..-13, else "?<code>?" in a
+// static buffer overwritten by the next call.
+const char* getACSerrorName(RetCode_t code);
+
+void doConnect();          // CONNECT
+void doDisconnect();       // DISCONNECT
+// doAbortStream (ABORT_STREAM, also at exit) is declared in servers.h.
+void doReopenAcsStream();  // the event loop's reopen of a lost stream
+void doReportStreamInfo(); // REPORT STREAM_INFO
+
+// Back to the state before the first CONNECT (tests): forgets the handle
+// without closing it, invokeID 1, stream table empty.
+void resetStreamState();

@@ -1,0 +1,2 @@
+! first.cmd is read last
+REPORT STATUS

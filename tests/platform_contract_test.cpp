@@ -1,0 +1,177 @@
+// The behaviour callers rely on from both platform implementations. The
+// POSIX calls give most of it for free; these cases are where a Win32 port
+// differs unless it takes care (replacing renames, append handles, sharing,
+// untranslated bytes, empty and over-long environment values, clock steps).
+#include "platform/platform.h"
+
+#include <cstdio>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+struct TempFile {
+  char name[512];
+  TempFile() { EXPECT_TRUE(plat_temp_name(nullptr, name, sizeof name)); }
+  ~TempFile() { plat_delete_file(name); }
+};
+
+std::string read_all(const char* name) {
+  std::string out;
+  plat_handle h = plat_open(name, PLAT_OPEN_READ);
+  if (h == PLAT_INVALID_HANDLE) return "<cannot open>";
+  char buf[64];
+  long n;
+  while ((n = plat_read(h, buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+  plat_close(h);
+  return out;
+}
+
+void write_file(const char* name, const std::string& data) {
+  plat_handle h = plat_open(name, PLAT_OPEN_WRITE_NEW);
+  ASSERT_NE(h, PLAT_INVALID_HANDLE);
+  ASSERT_EQ(plat_write(h, data.data(), data.size()), static_cast<long>(data.size()));
+  plat_close(h);
+}
+
+std::string dir_of(const std::string& path) {
+  std::size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+}  // namespace
+
+TEST(PlatformContract, OpenModesTruncateOverwriteOrRefuse) {
+  TempFile f;
+  write_file(f.name, "abcdef");
+  // Read-write on an existing file writes from the start and keeps the rest.
+  plat_handle h = plat_open(f.name, PLAT_OPEN_READ_WRITE);
+  ASSERT_NE(h, PLAT_INVALID_HANDLE);
+  EXPECT_EQ(plat_write(h, "XY", 2), 2);
+  plat_close(h);
+  EXPECT_EQ(read_all(f.name), "XYcdef");
+  write_file(f.name, "z");
+  EXPECT_EQ(read_all(f.name), "z");
+
+  // Modes for existing files do not create one.
+  std::string missing = std::string(f.name) + ".none";
+  EXPECT_EQ(plat_open(missing.c_str(), PLAT_OPEN_READ), PLAT_INVALID_HANDLE);
+  EXPECT_EQ(plat_open(missing.c_str(), PLAT_OPEN_READ_WRITE), PLAT_INVALID_HANDLE);
+  EXPECT_FALSE(plat_file_exists(missing.c_str()));
+
+  // Reading a write-only handle is an error, not an empty file.
+  h = plat_open(f.name, PLAT_OPEN_WRITE_NEW);
+  char c;
+  EXPECT_EQ(plat_read(h, &c, 1), -1);
+  plat_close(h);
+  EXPECT_EQ(plat_write(PLAT_INVALID_HANDLE, "x", 1), -1);
+  EXPECT_EQ(plat_read(PLAT_INVALID_HANDLE, &c, 1), -1);
+  EXPECT_FALSE(plat_close(PLAT_INVALID_HANDLE));
+}
+
+TEST(PlatformContract, BytesAreNotTranslated) {
+  TempFile f;
+  const std::string data("a\r\nb\n\x1a\0c", 8);
+  write_file(f.name, data);
+  EXPECT_EQ(read_all(f.name), data);
+}
+
+TEST(PlatformContract, AppendHandlesNeverOverwriteEachOther) {
+  TempFile f;
+  plat_delete_file(f.name);
+  // Two appenders (say two SMDR writers) interleaving: each write lands at
+  // the current end, wherever the other one left it.
+  plat_handle a = plat_open(f.name, PLAT_OPEN_APPEND);
+  plat_handle b = plat_open(f.name, PLAT_OPEN_APPEND);
+  ASSERT_NE(a, PLAT_INVALID_HANDLE);
+  ASSERT_NE(b, PLAT_INVALID_HANDLE);
+  EXPECT_EQ(plat_write(a, "1111", 4), 4);
+  EXPECT_EQ(plat_write(b, "22", 2), 2);
+  EXPECT_EQ(plat_write(a, "3", 1), 1);
+  plat_close(a);
+  plat_close(b);
+  EXPECT_EQ(read_all(f.name), "1111223");
+}
+
+TEST(PlatformContract, OpenFileCanBeReadAlongside) {
+  TempFile f;
+  // A log being written stays readable by another handle.
+  plat_handle w = plat_open(f.name, PLAT_OPEN_WRITE_NEW);
+  ASSERT_NE(w, PLAT_INVALID_HANDLE);
+  EXPECT_EQ(plat_write(w, "first", 5), 5);
+  plat_handle r = plat_open(f.name, PLAT_OPEN_READ);
+  ASSERT_NE(r, PLAT_INVALID_HANDLE);
+  char buf[16] = {0};
+  EXPECT_EQ(plat_read(r, buf, sizeof buf), 5);
+  EXPECT_EQ(plat_write(w, "+", 1), 1);
+  EXPECT_EQ(plat_read(r, buf, sizeof buf), 1);
+  EXPECT_EQ(buf[0], '+');
+  EXPECT_EQ(plat_read(r, buf, sizeof buf), 0);
+  plat_close(r);
+  plat_close(w);
+}
+
+TEST(PlatformContract, RenameReplacesTargetAndDeleteReportsMissing) {
+  TempFile from, to;
+  write_file(from.name, "new");
+  write_file(to.name, "old");
+  ASSERT_TRUE(plat_rename_file(from.name, to.name));
+  EXPECT_FALSE(plat_file_exists(from.name));
+  EXPECT_EQ(read_all(to.name), "new");
+  EXPECT_FALSE(plat_rename_file(from.name, to.name));
+  EXPECT_EQ(read_all(to.name), "new");
+  EXPECT_FALSE(plat_delete_file(from.name));
+}
+
+TEST(PlatformContract, TempNamesAreFreshAndSitNextToTheGivenFile) {
+  TempFile first;
+  // Each name is created at once, so a second call cannot hand it out again.
+  EXPECT_TRUE(plat_file_exists(first.name));
+  char second[512];
+  ASSERT_TRUE(plat_temp_name(first.name, second, sizeof second));
+  EXPECT_STRNE(second, first.name);
+  EXPECT_TRUE(plat_file_exists(second));
+  EXPECT_EQ(dir_of(second), dir_of(first.name));
+  plat_delete_file(second);
+
+  // A result that does not fit is refused rather than cut.
+  char tiny[4];
+  EXPECT_FALSE(plat_temp_name(nullptr, tiny, sizeof tiny));
+}
+
+// PROBIX_EMPTY_VAR is set to "" and PROBIX_LONG_VAR to 300 characters
+// (0123456789 repeated) by the test registration.
+TEST(PlatformContract, EnvironmentValuesEmptyAndOverLong) {
+  char buf[400];
+  std::strcpy(buf, "junk");
+  EXPECT_TRUE(plat_getenv("PROBIX_EMPTY_VAR", buf, sizeof buf));
+  EXPECT_STREQ(buf, "");
+
+  std::string whole;
+  for (int i = 0; i < 30; ++i) whole += "0123456789";
+  ASSERT_TRUE(plat_getenv("PROBIX_LONG_VAR", buf, sizeof buf));
+  EXPECT_EQ(std::string(buf), whole);
+  // One short of room, exactly enough room, and a small buffer.
+  ASSERT_TRUE(plat_getenv("PROBIX_LONG_VAR", buf, whole.size()));
+  EXPECT_EQ(std::string(buf), whole.substr(0, whole.size() - 1));
+  ASSERT_TRUE(plat_getenv("PROBIX_LONG_VAR", buf, whole.size() + 1));
+  EXPECT_EQ(std::string(buf), whole);
+  char small[11];
+  ASSERT_TRUE(plat_getenv("PROBIX_LONG_VAR", small, sizeof small));
+  EXPECT_STREQ(small, "0123456789");
+}
+
+TEST(PlatformContract, ClockMovesInSmallSteps) {
+  // Timeouts of a few milliseconds need a clock finer than the 10-16 ms
+  // system tick: the smallest of several observed steps must be small.
+  std::uint64_t smallest = ~0ull;
+  for (int seen = 0; seen < 5; ++seen) {
+    std::uint64_t a = plat_millis(), b;
+    while ((b = plat_millis()) == a) {
+    }
+    ASSERT_GT(b, a);
+    if (b - a < smallest) smallest = b - a;
+  }
+  EXPECT_LE(smallest, 2u);
+}
