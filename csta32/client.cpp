@@ -17,12 +17,15 @@
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
+#include "platform/platform.h"
 
 namespace csta32 {
 
 namespace {
 
 const unsigned kConnectTimeoutMs = 5000;
+// A closed stream whose last event nobody reads is dropped after this long.
+const std::uint64_t kUnreadCloseMs = 5 * 60 * 1000;
 
 // What an application sees when its server goes away or talks nonsense: the
 // failure that makes it give the stream up and open a new one.
@@ -44,6 +47,8 @@ struct Stream {
   bool ended = false;    // the last event is queued; nothing more comes
   bool closing = false;  // acsCloseStream was accepted
   bool gone = false;     // taken out of the table: the handle is dead
+  bool linkReleased = false;  // the link was closed early (see sweep)
+  std::uint64_t endedAt = 0;
   RetCode_t refuse = ACSERR_QUEUE_FULL;
   std::uint32_t refuseCount = 0;
 
@@ -118,8 +123,10 @@ struct Stream {
       if (e.eventType() == ACS_OPEN_STREAM_CONF) opened = true;
       // The close confirmation and a refused open are a stream's last word.
       if (e.eventType() == ACS_CLOSE_STREAM_CONF ||
-          (e.eventType() == ACS_UNIVERSAL_FAILURE_CONF && !opened))
+          (e.eventType() == ACS_UNIVERSAL_FAILURE_CONF && !opened)) {
         ended = true;
+        endedAt = plat_millis();
+      }
     }
     queue.push_back(std::move(e));
     cv.notify_all();
@@ -130,6 +137,7 @@ struct Stream {
     if (ended || gone) return;
     queue.push_back(streamFailedEvent(handle));
     ended = true;
+    endedAt = plat_millis();
     cv.notify_all();
   }
 };
@@ -174,6 +182,32 @@ void retire(const StreamPtr& s) {
   if (s->link) s->link->close();
 }
 
+// A stream that has ended needs its link no more, but the application may
+// never read its last event (a channel that closes without waiting for the
+// confirmation): release such links, and drop closed streams left unread
+// for long. Runs when a stream opens, never inside a link's sink.
+void sweep() {
+  std::vector<StreamPtr> release, drop;
+  std::uint64_t now = plat_millis();
+  {
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.m);
+    for (auto& entry : t.streams) {
+      const StreamPtr& s = entry.second;
+      std::lock_guard<std::mutex> sl(s->m);
+      if (!s->ended) continue;
+      if (s->closing && now - s->endedAt > kUnreadCloseMs)
+        drop.push_back(s);
+      else if (!s->linkReleased) {
+        s->linkReleased = true;
+        release.push_back(s);
+      }
+    }
+  }
+  for (const StreamPtr& s : release) s->link->close();
+  for (const StreamPtr& s : drop) retire(s);
+}
+
 std::string boundedString(const char* s, std::size_t width) {
   if (!s) return std::string();
   std::size_t n = 0;
@@ -203,7 +237,12 @@ RetCode_t sendRequest(ACSHandle_t handle, InvokeID_t invokeID, wire::Request& r,
   {
     std::lock_guard<std::mutex> lock(s->m);
     if (s->gone || s->closing) return ACSERR_BADHDL;
-    if (s->ended) return ACSERR_STREAM_FAILED;
+    if (s->ended) {
+      // Closing a failed stream: nothing to send, but the application is
+      // done with it (see sweep).
+      if (r.op == wire::Op::CloseStream) s->closing = true;
+      return ACSERR_STREAM_FAILED;
+    }
     if (s->refuseCount > 0) {
       --s->refuseCount;
       return s->refuse;
@@ -290,6 +329,16 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
 
 }  // namespace
 
+void abortAllStreams() {
+  std::vector<StreamPtr> all;
+  {
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.m);
+    for (auto& entry : t.streams) all.push_back(entry.second);
+  }
+  for (const StreamPtr& s : all) retire(s);
+}
+
 }  // namespace csta32
 
 using namespace csta32;
@@ -318,6 +367,7 @@ RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
     wire::setPrivate(r.priv, privateData);
   }
 
+  sweep();
   SessionHost* local = findLocalHost(r.serverID);
   ServerEntry where;
   if (!local && !findServer(r.serverID.c_str(), where)) return ACSERR_NOSERVER;

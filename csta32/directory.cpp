@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -81,9 +82,13 @@ std::vector<ServerEntry>& added() {
   return *v;
 }
 
+// The directory is read again for every open; say what is wrong once.
 void warn(const char* source, const std::string& message) {
+  static std::set<std::string>* said = new std::set<std::string>;
+  std::string text = std::string(source) + ": " + message;
   std::lock_guard<std::mutex> lock(g_warnMutex);
-  std::fprintf(stderr, "csta32: %s: %s\n", source, message.c_str());
+  if (!said->insert(text).second) return;
+  std::fprintf(stderr, "csta32: %s\n", text.c_str());
 }
 
 }  // namespace

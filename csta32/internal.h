@@ -70,6 +70,10 @@ SessionHost& embeddedHost();
 void registerLocalHost(const std::string& name, SessionHost* host);
 SessionHost* findLocalHost(const std::string& name);
 
+// Aborts every open stream of the process (tests, before an in-process host
+// they registered goes away).
+void abortAllStreams();
+
 std::unique_ptr<Link> openSessionLink(SessionHost& host, FrameSink sink);
 // Null when the server cannot be reached within timeoutMs.
 std::unique_ptr<Link> openTcpLink(const std::string& host, int port, unsigned timeoutMs,

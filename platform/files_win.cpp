@@ -106,9 +106,10 @@ bool plat_getenv(const char* name, char* buf, std::size_t size) {
     return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
   }
   if (n < cap) return true;
-  // Too long for the caller: the API then leaves buf unspecified and returns
+  // Too long for the caller: the API then leaves buf undefined and returns
   // the size it needs. Fetch the whole value and keep what fits.
   std::vector<char> whole(n + 1);
+  SetLastError(ERROR_SUCCESS);
   DWORD got = GetEnvironmentVariableA(name, whole.data(), static_cast<DWORD>(whole.size()));
   if (got == 0 || got >= whole.size()) {
     buf[0] = '\0';

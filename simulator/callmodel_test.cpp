@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/net.h"
 #include "simulator/testclient.h"
 
 using telsim_test::Client;
@@ -391,6 +392,36 @@ TEST_F(CallModel, RequestsThatCannotBeDone) {
   EXPECT_EQ(sw.callCount(), 2u);
 }
 
+TEST_F(CallModel, ADeviceIsOnTwentyFourCallsAtMost) {
+  // Dial a number that goes nowhere, hold, and again: a client snapshotting
+  // the device must never get more calls than it can show.
+  for (int i = 0; i < 24; ++i) {
+    ctl("dial 201 2" + std::to_string(50 + i));
+    ctl("hold 201");
+  }
+  bool ok = true;
+  sw.control("dial 201 299", &ok);
+  EXPECT_FALSE(ok);
+  a.send(Client::dev(wire::Op::MakeCall, "201", "202"));
+  EXPECT_EQ(describe(a.take()), "FAIL(33)");
+  a.send(Client::dev(wire::Op::SnapshotDevice, "201"));
+  std::vector<wire::Event> v = a.take();
+  ASSERT_EQ(v.size(), 1u);
+  EXPECT_EQ(v[0].deviceSnapshot.size(), 24u);
+  // A consultation that cannot be made leaves the first call as it was.
+  ctl("retrieve 201 24");
+  a.monitor("201");
+  wire::Request consult = Client::conn(wire::Op::ConsultationCall, 24, "201");
+  consult.device = "202";
+  a.send(consult);
+  EXPECT_EQ(describe(a.take()), "HELD:201@H RETR:201@C FAIL(33)");
+  // Nor is it offered a 25th call: it counts as busy.
+  ctl("dialin L1#1 5551234 201");
+  EXPECT_NE(ctl("calls").find("L1#1=5551234(C) 201(F)"), std::string::npos);
+  a.send(Client::dev(wire::Op::SnapshotDevice, "201"));
+  EXPECT_EQ(a.take()[0].deviceSnapshot.size(), 24u);
+}
+
 TEST_F(CallModel, DigitsReachStreamsThatWantThem) {
   wire::Request start;
   start.op = wire::Op::EscapeService;
@@ -513,6 +544,29 @@ TEST_F(CallModel, ControlCommandsCheckTheirArguments) {
   ctl("dialin D1#1 557 202");  // a span carries several calls
   ctl("dialin D1#1 558 203");
   EXPECT_EQ(sw.callCount(), 3u);
+}
+
+TEST(ControlPort, AnswersEachLineAndHandsOnQuit) {
+  telsim::Switch sw{telsim::defaultConfig(), true};
+  bool quit = false;
+  telsim::ControlServer ctl(sw, [&quit] { quit = true; });
+  std::string err;
+  ASSERT_TRUE(ctl.start(nullptr, 0, &err)) << err;
+  plat_socket s = plat_tcp_connect("127.0.0.1", ctl.port(), 5000);
+  ASSERT_NE(s, PLAT_INVALID_SOCKET);
+  const char cmds[] = "dial 201 202\ncalls\nbogus\nquit\n";
+  ASSERT_EQ(plat_sock_send(s, cmds, sizeof cmds - 1), static_cast<long>(sizeof cmds - 1));
+  std::string got;
+  char buf[512];
+  long n;
+  while ((n = plat_sock_recv(s, buf, sizeof buf)) > 0) {
+    got.append(buf, static_cast<size_t>(n));
+    if (got.size() >= 9 && got.compare(got.size() - 9, 9, "ERROR\nOK\n") == 0) break;
+  }
+  EXPECT_EQ(got, "call 1\nOK\ncall 1: 201(C) 202(A)\nOK\n? unknown command bogus (help lists them)\nERROR\nOK\n");
+  plat_sock_close(s);
+  ctl.stop();
+  EXPECT_TRUE(quit);
 }
 
 TEST(Scenario, ExampleFilesRun) {

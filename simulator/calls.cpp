@@ -56,6 +56,14 @@ bool Switch::Impl::busy(int dev, std::int32_t except) const {
   return false;
 }
 
+size_t Switch::Impl::callsOf(int dev) const {
+  size_t n = 0;
+  for (const auto& entry : calls)
+    for (const Party& p : entry.second.parties)
+      if (p.dev == dev) ++n;
+  return n;
+}
+
 int Switch::Impl::freeTrunk() const {
   for (size_t i = 0; i < devices.size(); ++i) {
     if (devices[i].cfg.kind != DK_TRUNK) continue;
@@ -113,8 +121,12 @@ std::int32_t Switch::Impl::makeCall(int dev, const std::string& called, CSTAUniv
     *error = INVALID_CALLED_DEVICE;
     return 0;
   }
-  if (busy(dev)) {
+  if (busy(dev) || callsOf(dev) >= kMaxCallsPerDevice) {
     *error = RESOURCE_BUSY;
+    return 0;
+  }
+  if (calls.size() >= kMaxCalls) {
+    *error = GENERIC_SYSTEM_RESOURCE_AVAILABILITY;
     return 0;
   }
   const std::int32_t id = nextCallID++;
@@ -193,9 +205,10 @@ void Switch::Impl::offer(std::int32_t callID, const std::string& dest, CSTAEvent
       divert(*c, d, dv.name, dv.fwd[0].dest, EC_CALL_FORWARD_ALWAYS, depth + 1);
       return;
     }
-    if (busy(d)) {
+    const bool full = callsOf(d) >= kMaxCallsPerDevice;
+    if (busy(d) || full) {
       if (dv.fwd[1].on && mayForward) divert(*c, d, dv.name, dv.fwd[1].dest, EC_CALL_FORWARD_BUSY, depth + 1);
-      else failParty(*c, d, dv.name, EC_BUSY);
+      else failParty(*c, full ? -1 : d, dv.name, EC_BUSY);  // a full device takes no part at all
       return;
     }
     Party p;

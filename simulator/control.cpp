@@ -171,6 +171,7 @@ std::string Switch::Impl::control(const std::string& line, bool& ok, std::unique
       }
     }
     if (w[2].size() > 64 || w[3].empty() || w[3].size() > 64) return "? number too long\n";
+    if (calls.size() >= kMaxCalls) return "? the switch carries no more calls\n";
     std::int32_t id = dialIn(trunk, w[2], w.size() == 5 ? w[4] : "", w[3]);
     ok = true;
     return "call " + std::to_string(id) + "\n";
@@ -178,7 +179,7 @@ std::string Switch::Impl::control(const std::string& line, bool& ok, std::unique
   if (cmd == "dial") {
     if (w.size() != 3) return usage("dial DEVICE NUMBER");
     if (dev < 0) return needDevice();
-    CSTAUniversalFailure_t err = GENERIC_UNSPECIFIED;
+    CSTAUniversalFailure_t err = GENERIC_OPERATION;
     std::int32_t id = makeCall(dev, w[2], &err, nullptr);
     if (id == 0) return "? " + w[1] + " cannot dial now (failure " + std::to_string(err) + ")\n";
     ok = true;

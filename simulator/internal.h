@@ -38,6 +38,11 @@ extern const char kPvtVendor[21];  // "Telvanix Version 1.0"
 // Flow-control notice to the client library (see telsim.h).
 extern const char kFlowVendor[];
 
+// A device takes part in at most this many calls (what clients expect a
+// device snapshot to list), and the switch carries at most kMaxCalls.
+const size_t kMaxCallsPerDevice = 24;
+const size_t kMaxCalls = 10000;
+
 struct Forward {
   bool on = false;
   std::string dest;
@@ -155,6 +160,7 @@ struct Switch::Impl {
   bool isOutside(const std::string& text) const;
   // The device is on a call (dialling, talking or ringing), `except` aside.
   bool busy(int dev, std::int32_t except = 0) const;
+  size_t callsOf(int dev) const;
   int freeTrunk() const;
   Call* findCall(std::int32_t id);
   Party* partyOf(Call& c, int dev);

@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/net.h"
 #include "platform/platform.h"
 #include "simulator/telsim.h"
 
@@ -41,33 +40,6 @@ bool isQuit(const std::string& line) {
   for (char c : line)
     if (c != ' ' && c != '\t' && c != '\r' && c != '\n') w += c;
   return w == "quit" || w == "exit";
-}
-
-// One control connection: a command a line; the answer is the command's
-// output followed by a line "OK" or "ERROR".
-void controlClient(telsim::Switch& sw, plat_socket s) {
-  std::string pending;
-  char buf[1024];
-  for (;;) {
-    long n = plat_sock_recv(s, buf, sizeof buf);
-    if (n <= 0) break;
-    pending.append(buf, static_cast<size_t>(n));
-    if (pending.size() > 65536) break;  // no command is this long
-    size_t nl;
-    while ((nl = pending.find('\n')) != std::string::npos) {
-      std::string line = pending.substr(0, nl);
-      pending.erase(0, nl + 1);
-      if (isQuit(line)) {
-        plat_sock_send(s, "OK\n", 3);
-        quitting = true;
-        return;  // closed when telsim ends
-      }
-      bool ok = false;
-      std::string out = sw.control(line, &ok);
-      out += ok ? "OK\n" : "ERROR\n";
-      if (plat_sock_send(s, out.data(), out.size()) < 0) return;
-    }
-  }
 }
 
 }  // namespace
@@ -114,35 +86,17 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  plat_socket control = PLAT_INVALID_SOCKET;
-  std::thread controlThread;
-  int boundControl = 0;
-  if (controlPort >= 0) {
-    control = plat_tcp_listen(nullptr, controlPort, &boundControl);
-    if (control == PLAT_INVALID_SOCKET) {
-      std::fprintf(stderr, "telsim: cannot listen on control port %d\n", controlPort);
-      return 1;
-    }
-    controlThread = std::thread([&sw, control] {
-      std::vector<std::thread> clients;
-      std::vector<plat_socket> sockets;
-      for (;;) {
-        plat_socket s = plat_tcp_accept(control);
-        if (s == PLAT_INVALID_SOCKET) break;
-        sockets.push_back(s);
-        clients.emplace_back(controlClient, std::ref(sw), s);
-      }
-      for (plat_socket s : sockets) plat_sock_shutdown(s);
-      for (std::thread& t : clients) t.join();
-      for (plat_socket s : sockets) plat_sock_close(s);
-    });
+  telsim::ControlServer control(sw, [] { quitting = true; });
+  if (controlPort >= 0 && !control.start(nullptr, controlPort, &err)) {
+    std::fprintf(stderr, "telsim: %s\n", err.c_str());
+    return 1;
   }
   {
     char line[200];
     std::snprintf(line, sizeof line, "telsim: server %s, %d devices, streams on 127.0.0.1:%d", cfg.serverName.c_str(),
                   static_cast<int>(cfg.devices.size()), server.port());
     std::string banner = line;
-    if (controlPort >= 0) banner += ", control on 127.0.0.1:" + std::to_string(boundControl);
+    if (controlPort >= 0) banner += ", control on 127.0.0.1:" + std::to_string(control.port());
     say(banner + "\n");
   }
 
@@ -170,11 +124,7 @@ int main(int argc, char** argv) {
   while (!quitting) plat_sleep_ms(100);
 
   if (scenarioThread.joinable()) scenarioThread.join();
-  if (control != PLAT_INVALID_SOCKET) {
-    plat_sock_shutdown(control);
-    controlThread.join();
-    plat_sock_close(control);
-  }
+  control.stop();
   server.stop();
   return 0;
 }

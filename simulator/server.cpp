@@ -9,6 +9,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "csta32/wire/wire.h"
 #include "platform/net.h"
@@ -202,6 +203,106 @@ std::size_t TcpServer::connections() {
   for (const std::shared_ptr<Conn>& c : d_->conns)
     if (!c->done) ++n;
   return n;
+}
+
+}  // namespace telsim
+
+// ---- control port -------------------------------------------------------------
+
+namespace telsim {
+
+namespace {
+
+bool isQuit(const std::string& line) {
+  std::string w;
+  for (char c : line)
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') w += c;
+  return w == "quit" || w == "exit";
+}
+
+}  // namespace
+
+struct ControlServer::Impl {
+  Impl(Switch& s, std::function<void()> q) : sw(s), onQuit(std::move(q)) {}
+  Switch& sw;
+  std::function<void()> onQuit;
+  plat_socket listener = PLAT_INVALID_SOCKET;
+  int port = 0;
+  std::thread acceptor;
+  std::mutex mu;
+  std::vector<plat_socket> clients;
+  std::vector<std::thread> threads;
+
+  void serve(plat_socket s) {
+    std::string pending;
+    char buf[1024];
+    for (;;) {
+      long n = plat_sock_recv(s, buf, sizeof buf);
+      if (n <= 0) return;
+      pending.append(buf, static_cast<size_t>(n));
+      if (pending.size() > 65536) return;  // no command is this long
+      size_t nl;
+      while ((nl = pending.find('\n')) != std::string::npos) {
+        std::string line = pending.substr(0, nl);
+        pending.erase(0, nl + 1);
+        std::string out;
+        if (onQuit && isQuit(line)) {
+          plat_sock_send(s, "OK\n", 3);
+          onQuit();
+          return;
+        }
+        bool ok = false;
+        out = sw.control(line, &ok);
+        out += ok ? "OK\n" : "ERROR\n";
+        if (plat_sock_send(s, out.data(), out.size()) < 0) return;
+      }
+    }
+  }
+
+  void acceptLoop() {
+    for (;;) {
+      plat_socket s = plat_tcp_accept(listener);
+      if (s == PLAT_INVALID_SOCKET) return;
+      std::lock_guard<std::mutex> lk(mu);
+      clients.push_back(s);
+      threads.emplace_back([this, s] { serve(s); });
+    }
+  }
+};
+
+ControlServer::ControlServer(Switch& sw, std::function<void()> onQuit) : d_(new Impl(sw, std::move(onQuit))) {}
+
+ControlServer::~ControlServer() { stop(); }
+
+bool ControlServer::start(const char* host, int port, std::string* error) {
+  if (d_->listener != PLAT_INVALID_SOCKET) {
+    if (error) *error = "already serving";
+    return false;
+  }
+  d_->listener = plat_tcp_listen(host, port, &d_->port);
+  if (d_->listener == PLAT_INVALID_SOCKET) {
+    if (error) *error = "cannot listen on control port " + std::to_string(port);
+    return false;
+  }
+  d_->acceptor = std::thread([this] { d_->acceptLoop(); });
+  return true;
+}
+
+int ControlServer::port() const { return d_->port; }
+
+void ControlServer::stop() {
+  if (d_->listener == PLAT_INVALID_SOCKET) return;
+  plat_sock_shutdown(d_->listener);
+  if (d_->acceptor.joinable()) d_->acceptor.join();
+  plat_sock_close(d_->listener);
+  d_->listener = PLAT_INVALID_SOCKET;
+  // Connections are closed only here, so a socket is never closed under a
+  // thread still using it.
+  for (plat_socket s : d_->clients) plat_sock_shutdown(s);
+  for (std::thread& t : d_->threads) t.join();
+  for (plat_socket s : d_->clients) plat_sock_close(s);
+  d_->clients.clear();
+  d_->threads.clear();
 }
 
 }  // namespace telsim

@@ -4,6 +4,7 @@
 #include "simulator/text.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -292,7 +293,7 @@ void Switch::Impl::handleRequest(Session& s, const wire::Request& r) {
     return;
   }
 
-  CSTAUniversalFailure_t err = GENERIC_UNSPECIFIED;
+  CSTAUniversalFailure_t err = GENERIC_OPERATION;
   Call* c = nullptr;
   Call* c2 = nullptr;
   Party* p = nullptr;
@@ -342,7 +343,13 @@ void Switch::Impl::handleRequest(Session& s, const wire::Request& r) {
             wire::connection(call.id, devices[static_cast<size_t>(holder)].name.c_str());
         confirm(s, e, inv);
       });
-      if (id == 0) fail(s, inv, err);
+      if (id == 0) {
+        // No second call after all: the first comes back as it was.
+        Call* held = findCall(heldID);
+        Party* hp = held ? partyOf(*held, holder) : nullptr;
+        if (hp && hp->state == CS_HOLD) retrieve(*held, *hp);
+        fail(s, inv, err);
+      }
       return;
     }
     case wire::Op::TransferCall:
@@ -569,11 +576,11 @@ std::uint32_t Switch::openSession(std::function<void(const std::uint8_t*, std::s
 }
 
 void Switch::onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) {
+  wire::Request r;
+  if (!data || !wire::decodeRequest(data, len, r)) return;  // a bad frame is dropped, nothing else
   std::lock_guard<std::mutex> lk(d_->mu);
   auto it = d_->sessions.find(session);
   if (it == d_->sessions.end()) return;
-  wire::Request r;
-  if (!data || !wire::decodeRequest(data, len, r)) return;  // a bad frame is dropped, nothing else
   d_->handleRequest(it->second, r);
 }
 
@@ -641,8 +648,35 @@ std::uint64_t Switch::eventsSent() {
 
 const Config& Switch::config() const { return d_->cfg; }
 
+namespace {
+
+Config embeddedConfig() {
+  Config cfg = defaultConfig();
+  char path[512];
+  std::string err;
+  if (plat_getenv("TELSIM_CONFIG", path, sizeof path) && path[0] && !loadConfig(path, cfg, &err))
+    std::fprintf(stderr, "telsim: %s: %s (using the built-in configuration)\n", path, err.c_str());
+  return cfg;
+}
+
+// The control port of the embedded switch, when TELSIM_CONTROL asks for one.
+struct EmbeddedControl {
+  ControlServer server;
+  explicit EmbeddedControl(Switch& sw) : server(sw) {
+    char port[16];
+    long long n = 0;
+    if (!plat_getenv("TELSIM_CONTROL", port, sizeof port) || !port[0]) return;
+    std::string err;
+    if (!readNumber(port, 0, 65535, n) || !server.start(nullptr, static_cast<int>(n), &err))
+      std::fprintf(stderr, "telsim: no control port (TELSIM_CONTROL=%s) %s\n", port, err.c_str());
+  }
+};
+
+}  // namespace
+
 Switch& embeddedSwitch() {
-  static Switch sw(defaultConfig());
+  static Switch sw(embeddedConfig());
+  static EmbeddedControl control(sw);
   return sw;
 }
 

@@ -61,9 +61,10 @@ struct Config {
 // L1#1-L1#8, span D1#1, voice ports 401-404 on V1#1-V1#4 answering after two
 // rings, board 1, login "Telvanix" with an empty password, firmware 3.1-12.
 Config defaultConfig();
-// Reads the text form of a configuration on top of `cfg` (so a file only
-// names what differs from the default when cfg starts as defaultConfig()).
-// On a bad line returns false with "line N: why" in *error.
+// Reads the text form of a configuration (statements listed in config.cpp)
+// on top of `cfg`: settings a file leaves out keep their value, but its
+// first device and first board statements replace the devices and boards.
+// On a bad line returns false with "line N: why" in *error and leaves cfg.
 bool parseConfig(const std::string& text, Config& cfg, std::string* error);
 bool loadConfig(const char* path, Config& cfg, std::string* error);
 
@@ -81,8 +82,9 @@ class Switch {  // thread-safe
   Switch& operator=(const Switch&) = delete;
 
   // A client stream connects: frames for the client go to `deliver`.
-  // deliver is called with the switch's lock held, from inside onFrame or
-  // from the switch's own clock thread: it must be quick, must not block and
+  // deliver is called with the switch's lock held, on whichever thread is in
+  // the switch (onFrame, control, advance) or on the switch's clock thread:
+  // it must be quick, must not block and
   // must not call back in; don't hold a lock that deliver takes while calling
   // openSession, onFrame or closeSession. deliver(nullptr, 0) means the
   // switch dropped the link (as if the connection was cut); nothing follows.
@@ -128,6 +130,10 @@ Switch& embeddedSwitch();  // the process's embedded instance, default config
 // count (unsigned 32-bit), little-endian. The client library takes it off the
 // stream and refuses that many of the stream's next requests with that code.
 
+// The embedded instance reads two environment variables when first used:
+// TELSIM_CONFIG names a configuration file, TELSIM_CONTROL a port on
+// 127.0.0.1 where it takes control commands (as ControlServer below).
+
 // ---- TCP ----------------------------------------------------------------------
 
 // Serves a switch over TCP: every accepted connection is one session, its
@@ -147,6 +153,26 @@ class TcpServer {
   // Closes the listener and every connection (their sessions close).
   void stop();
   std::size_t connections();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> d_;
+};
+
+// Control commands over TCP: one command a line, answered with its output
+// and a line "OK" or "ERROR". "quit" is answered "OK" and handed to onQuit
+// (when there is none it is an unknown command); onQuit runs on the
+// connection's thread and must not stop this server itself.
+class ControlServer {
+ public:
+  explicit ControlServer(Switch& sw, std::function<void()> onQuit = nullptr);
+  ~ControlServer();  // stops
+  ControlServer(const ControlServer&) = delete;
+  ControlServer& operator=(const ControlServer&) = delete;
+  bool start(const char* host, int port, std::string* error);
+  int port() const;
+  void stop();
 
   struct Impl;
 

@@ -50,3 +50,5 @@ unsigned char storedBoardOrder[STORED_BOARD_ORDER_SIZE] = {};
 unsigned char storedNumberBoards = 0;
 std::uint32_t lastParkID = 0;
 bool defaultMWI = false;
+
+char callLoggingEnabled = 0;

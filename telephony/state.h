@@ -73,3 +73,7 @@ extern unsigned char storedBoardOrder[STORED_BOARD_ORDER_SIZE];
 extern unsigned char storedNumberBoards;  // from the system resources report
 extern std::uint32_t lastParkID;          // from the last call information report
 extern bool defaultMWI;                   // last message-waiting state queried
+
+// Call logging is open (SMDR logging started). Until then calls that events
+// reveal get no automatic call monitor.
+extern char callLoggingEnabled;

@@ -1098,6 +1098,10 @@ static_assert(offsetof(PrivateData_t, data) == PRIVATE_DATA_HEADER, "PrivateData
 // `privateData` is optional everywhere (null) except for cstaEscapeService.
 //
 // All functions may be called from any thread, on any number of streams.
+// They have C linkage; the Windows library CSTA32.dll also exports them by
+// ordinal (csta32/csta32.def).
+
+extern "C" {
 
 // Called once per configured server name; returning non-zero stops the walk.
 typedef bool (*EnumServerNamesCB)(char* serverName, unsigned long lParam);
@@ -1212,3 +1216,5 @@ RetCode_t cstaMonitorStop(ACSHandle_t acsHandle, InvokeID_t invokeID,
 // its vendor); ESCAPE_SVC_CONF carries the reply as private data.
 RetCode_t cstaEscapeService(ACSHandle_t acsHandle, InvokeID_t invokeID,
                             const PrivateData_t* privateData);
+
+}  // extern "C"

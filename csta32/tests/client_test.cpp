@@ -37,7 +37,10 @@ struct PrivBuf {
 class ClientTest : public ::testing::Test {
  protected:
   void SetUp() override { csta32::registerLocalHost("FAKE", &host); }
-  void TearDown() override { csta32::registerLocalHost("FAKE", nullptr); }
+  void TearDown() override {
+    csta32::abortAllStreams();  // none may outlive `host`
+    csta32::registerLocalHost("FAKE", nullptr);
+  }
 
   ACSHandle_t open(InvokeIDType_t type, InvokeID_t id, RetCode_t* rc = nullptr,
                    const char* login = "Telvanix") {
@@ -234,6 +237,22 @@ TEST_F(ClientTest, BadHandlesAndFinishedStreams) {
   EXPECT_EQ(poll(h3, b), ACSERR_BADHDL);
 
   EXPECT_EQ(acsGetEventPoll(h3, nullptr, &b.size, nullptr, nullptr), ACSERR_BADPARAMETER);
+}
+
+// A channel closes its stream and never reads the confirmation: its session
+// must not stay open for good, yet the confirmation is still there to read.
+TEST_F(ClientTest, ClosedButUnreadStreamsGiveTheirLinkBackAtTheNextOpen) {
+  ACSHandle_t h = open(LIB_GEN_ID, 0);
+  ASSERT_GT(acsCloseStream(h, 0, nullptr), 0);
+  EXPECT_EQ(host.sessions(), 1u);
+  ACSHandle_t h2 = open(LIB_GEN_ID, 0);
+  EXPECT_EQ(host.sessions(), 1u);  // only the new stream's
+  EventBuf b;
+  ASSERT_EQ(poll(h, b), 0);
+  ASSERT_EQ(poll(h, b), 0);
+  EXPECT_EQ(b.ev.eventHeader.eventType, ACS_CLOSE_STREAM_CONF);
+  EXPECT_EQ(poll(h, b), ACSERR_BADHDL);
+  acsAbortStream(h2, nullptr);
 }
 
 TEST_F(ClientTest, ServerGoneBecomesStreamFailureThenBadHandleAndReopenWorks) {

@@ -92,12 +92,27 @@ TEST(WithTheSwitch, LoginRefusalFlowControlAndDroppedStream) {
   ASSERT_EQ(next(h, e), 0);
   ASSERT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
 
-  // A device snapshot of a real device comes back whole in the small buffer.
+  // A device on as many calls as the switch allows (24, some held, some
+  // ringing, one connected): its snapshot fits the console program's buffer.
+  bool ok = false;
+  for (int i = 0; i < 24; ++i) {
+    // Alternately a number that goes nowhere and an extension that rings.
+    std::string to = i % 2 ? std::to_string(202 + i / 2) : "2" + std::to_string(50 + i);
+    sw.control("dial 201 " + to, &ok);
+    ASSERT_TRUE(ok) << to;
+    sw.control("hold 201", &ok);
+    ASSERT_TRUE(ok);
+  }
   ASSERT_EQ(cstaSnapshotDeviceReq(h, 5, "201", nullptr), 5);
   ASSERT_TRUE(readUntil(h, CSTA_SNAPSHOT_DEVICE_CONF, e));
   EXPECT_EQ(e.ev.event.cstaConfirmation.invokeID, 5u);
+  const CSTASnapshotDeviceData_t& d = e.ev.event.cstaConfirmation.u.snapshotDevice.snapshotData;
+  EXPECT_EQ(d.count, 24);
+  for (int i = 0; i < d.count; ++i) {
+    ASSERT_GE(d.info[i].getCallState.count, 1);
+    EXPECT_NE(d.info[i].callIdentifier.callID, 0);
+  }
 
-  bool ok = false;
   sw.control("refuse 2 nobuffers", &ok);
   ASSERT_TRUE(ok);
   EXPECT_EQ(cstaQueryDoNotDisturb(h, 6, "201", nullptr), ACSERR_NOBUFFERS);
@@ -118,6 +133,7 @@ TEST(WithTheSwitch, LoginRefusalFlowControlAndDroppedStream) {
   EXPECT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
   acsAbortStream(again, nullptr);
   EXPECT_EQ(sw.sessionCount(), 0u);
+  csta32::abortAllStreams();
   csta32::registerLocalHost("SIM", nullptr);
 }
 
@@ -156,5 +172,6 @@ TEST(WithTheSwitch, OverTcpTheServerGoesAwayAndComesBack) {
   ASSERT_EQ(next(again, e), 0);
   EXPECT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
   acsAbortStream(again, nullptr);
+  csta32::abortAllStreams();
   csta32::removeServer("SIMTCP");
 }

@@ -16,7 +16,10 @@ class TcpTest : public ::testing::Test {
     ASSERT_TRUE(server.start(0));
     point(server.port());
   }
-  void TearDown() override { csta32::removeServer("TCPFAKE"); }
+  void TearDown() override {
+    csta32::abortAllStreams();
+    csta32::removeServer("TCPFAKE");
+  }
 
   void point(int port) {
     csta32::ServerEntry e;

@@ -1,0 +1,328 @@
+#include "telephony/calls.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "private/telvanix_private.h"
+#include "shell/shell.h"
+#include "telephony/state.h"
+#include "telephony/stream.h"
+
+namespace {
+
+RequestObserver requestObserver = nullptr;
+
+const char kNoCurrentCall[] = "? No current call.\n";
+
+// Deliberately unrelated: TRANSFER and CONFERENCE have always said it this way.
+const char kNoCurrentCallShort[] = "No Current Call\n";
+
+void replaceText(char** variable, const char* text) {
+  char* copy = alloc_str(text);
+  errfree(*variable);
+  *variable = copy;
+}
+
+bool haveCurrentCall() {
+  if (currentCall) return true;
+  complain(kNoCurrentCall);
+  return false;
+}
+
+// ---- the requests --------------------------------------------------------------
+
+RetCode_t sendConnectionRequest(const char* op, const ConnectionID_t& call,
+                                RetCode_t (*request)(ACSHandle_t, InvokeID_t,
+                                                     const ConnectionID_t*,
+                                                     const PrivateData_t*)) {
+  SentRequest r = describeRequest(op);
+  r.call = call;
+  observeRequest(r);
+  return request(acsHandle, invokeID, &call, nullptr);
+}
+
+RetCode_t sendTwoCallRequest(const char* op, const ConnectionID_t& held,
+                             const ConnectionID_t& active,
+                             RetCode_t (*request)(ACSHandle_t, InvokeID_t, const ConnectionID_t*,
+                                                  const ConnectionID_t*, const PrivateData_t*)) {
+  SentRequest r = describeRequest(op);
+  r.call = held;
+  r.call2 = active;
+  observeRequest(r);
+  return request(acsHandle, invokeID, &held, &active, nullptr);
+}
+
+RetCode_t sendCallToDevice(const char* op, const ConnectionID_t& call, const char* called,
+                           RetCode_t (*request)(ACSHandle_t, InvokeID_t, const ConnectionID_t*,
+                                                const char*, const PrivateData_t*)) {
+  SentRequest r = describeRequest(op);
+  r.call = call;
+  r.device2 = called;
+  observeRequest(r);
+  return request(acsHandle, invokeID, &call, called, nullptr);
+}
+
+void clearCall(std::int32_t callID) {
+  ACS_CALL("clear call",
+           sendConnectionRequest("cstaClearCall", connectionOf(callID, nullptr), cstaClearCall));
+}
+
+void clearConnection(std::int32_t callID, const char* device) {
+  ACS_CALL("clear connection",
+           sendConnectionRequest("cstaClearConnection", connectionOf(callID, device),
+                                 cstaClearConnection));
+}
+
+// The first `count` digits of `digits` as a play-digits message for the call
+// on the current device.
+// The digits (at most 64) as a play-digits message for the current call on
+// the current device.
+RetCode_t sendPlayDigits(const char* digits) {
+  TelvanixPrivateMessage* message =
+      setupPrivateMessage(kqPvtPlayDigits, currentCall, usePrimaryDevice());
+  fillPlayDigits(&message->digits, digits);
+  SentRequest r = describeRequest("cstaEscapeService");
+  r.privateData = asPrivateData(message);
+  observeRequest(r);
+  return cstaEscapeService(acsHandle, invokeID, r.privateData);
+}
+
+}  // namespace
+
+// ---- helpers --------------------------------------------------------------------
+
+const char* usePrimaryDevice() {
+  if (!primaryDevice) primaryDevice = alloc_str(defaultDeviceString);
+  return primaryDevice;
+}
+
+const char* useCallee() {
+  if (!mkCallee) mkCallee = alloc_str(usePrimaryDevice());
+  return mkCallee;
+}
+
+ConnectionID_t connectionOf(std::int32_t callID, const char* device) {
+  ConnectionID_t c;
+  std::memset(&c, 0, sizeof c);
+  c.callID = callID;
+  for (std::size_t i = 0; device && i < sizeof c.deviceID && device[i]; ++i)
+    c.deviceID[i] = device[i];
+  c.devIDType = STATIC_ID;
+  return c;
+}
+
+bool inputEnded() { return i_noMoreInput(); }
+
+bool askDevice(const char* prompt, char** variable) {
+  char* answer = get_word(prompt, *variable, false);
+  if (inputEnded()) {
+    errfree(answer);
+    return false;
+  }
+  // No answer to a question never answered before: still nothing chosen.
+  if (!*variable && !*answer) {
+    errfree(answer);
+    return true;
+  }
+  errfree(*variable);
+  *variable = answer;
+  return true;
+}
+
+bool askCallID(const char* prompt, std::int32_t* variable) {
+  const long answer = get_hexNumber(prompt, static_cast<long>(*variable));
+  if (inputEnded()) return false;
+  // Call IDs are 32 bits however wide long is; the typed digits keep their bits.
+  *variable = static_cast<std::int32_t>(static_cast<std::uint32_t>(answer));
+  return true;
+}
+
+void complain(const char* message) {
+  std::fputs(message, stdout);
+  std::fflush(stdout);
+}
+
+SentRequest describeRequest(const char* op) {
+  SentRequest r;
+  std::memset(&r, 0, sizeof r);
+  r.op = op;
+  r.invokeID = invokeID;
+  return r;
+}
+
+void observeRequest(const SentRequest& request) {
+  if (requestObserver) requestObserver(request);
+}
+
+RequestObserver setRequestObserverForTests(RequestObserver observer) {
+  RequestObserver old = requestObserver;
+  requestObserver = observer;
+  return old;
+}
+
+// ---- commands --------------------------------------------------------------------
+
+void doMakeCall() {
+  usePrimaryDevice();
+  if (!askDevice("Caller", &primaryDevice)) return;
+  useCallee();
+  if (!askDevice("Callee", &mkCallee)) return;
+  SentRequest r = describeRequest("cstaMakeCall");
+  r.device = primaryDevice;
+  r.device2 = mkCallee;
+  observeRequest(r);
+  ACS_CALL("make a call", cstaMakeCall(acsHandle, invokeID, primaryDevice, mkCallee, nullptr));
+}
+
+void doAnswerCall() {
+  if (!haveCurrentCall()) return;
+  usePrimaryDevice();
+  if (!askDevice("Call on line", &primaryDevice)) return;
+  ACS_CALL("answer a call",
+           sendConnectionRequest("cstaAnswerCall", connectionOf(currentCall, primaryDevice),
+                                 cstaAnswerCall));
+}
+
+void doHoldCall() {
+  if (!haveCurrentCall()) return;
+  usePrimaryDevice();
+  if (!askDevice("Call on line", &primaryDevice)) return;
+  replaceText(&heldDeviceString, primaryDevice);
+  heldCall = currentCall;
+  const ConnectionID_t call = connectionOf(currentCall, primaryDevice);
+  SentRequest r = describeRequest("cstaHoldCall");
+  r.call = call;
+  observeRequest(r);
+  ACS_CALL("hold a call", cstaHoldCall(acsHandle, invokeID, &call, 0, nullptr));
+}
+
+void doRetrieveCall() {
+  if (!heldCall && !currentCall) {
+    complain("? No held call.\n");
+    return;
+  }
+  std::int32_t call = heldCall ? heldCall : currentCall;
+  if (!askCallID("Held call ID", &call)) return;
+  heldCall = call;
+  usePrimaryDevice();
+  if (!askDevice("On line", &primaryDevice)) return;
+  heldCall = 0;
+  ACS_CALL("retrieve a call",
+           sendConnectionRequest("cstaRetrieveCall", connectionOf(call, primaryDevice),
+                                 cstaRetrieveCall));
+}
+
+void doConsultationCall() {
+  if (!haveCurrentCall()) return;
+  usePrimaryDevice();
+  if (!askDevice("Call on line", &primaryDevice)) return;
+  useCallee();
+  if (!askDevice("Callee", &mkCallee)) return;
+  replaceText(&heldDeviceString, primaryDevice);
+  heldCall = currentCall;
+  ACS_CALL("consultation call",
+           sendCallToDevice("cstaConsultationCall", connectionOf(currentCall, primaryDevice),
+                            mkCallee, cstaConsultationCall));
+}
+
+void doTransferCall() {
+  if (!currentCall) {
+    complain(kNoCurrentCallShort);
+    return;
+  }
+  if (!askDevice("Device ID", &heldDeviceString)) return;
+  if (!askCallID("Held Call ID", &heldCall)) return;
+  if (!askCallID("Active Call ID", &currentCall)) return;
+  ACS_CALL("Transfer a call",
+           sendTwoCallRequest("cstaTransferCall", connectionOf(heldCall, heldDeviceString),
+                              connectionOf(currentCall, usePrimaryDevice()), cstaTransferCall));
+}
+
+void doConferenceCall() {
+  if (!currentCall) {
+    complain(kNoCurrentCallShort);
+    return;
+  }
+  usePrimaryDevice();
+  if (!askDevice("Device ID", &primaryDevice)) return;
+  if (!askCallID("Held Call ID", &heldCall)) return;
+  if (!askCallID("Active Call ID", &currentCall)) return;
+  ACS_CALL("Conference a call",
+           sendTwoCallRequest("cstaConferenceCall", connectionOf(heldCall, primaryDevice),
+                              connectionOf(currentCall, primaryDevice), cstaConferenceCall));
+}
+
+void doDeflectCall() {
+  if (!haveCurrentCall()) return;
+  usePrimaryDevice();
+  if (!askDevice("Send call on line", &primaryDevice)) return;
+  useCallee();
+  if (!askDevice("send to", &mkCallee)) return;
+  ACS_CALL("deflect a call",
+           sendCallToDevice("cstaDeflectCall", connectionOf(currentCall, primaryDevice), mkCallee,
+                            cstaDeflectCall));
+}
+
+void doDialDigits() {
+  if (!haveCurrentCall()) return;
+  char* answer = get_line("Digits to dial", digitsToPlay, false);
+  if (inputEnded()) {
+    errfree(answer);
+    return;
+  }
+  if (*answer) {
+    errfree(digitsToPlay);
+    digitsToPlay = answer;
+  } else {
+    errfree(answer);
+  }
+  if (!digitsToPlay || !*digitsToPlay) return;
+  ACS_CALL("play digits", sendPlayDigits(digitsToPlay));
+}
+
+void doHangupCurrentCall() {
+  if (!haveCurrentCall()) return;
+  clearCall(currentCall);
+}
+
+void doHangupCurrentDevice() {
+  if (is_blank(primaryDevice)) {
+    complain("? No current device\n");
+    return;
+  }
+  if (!haveCurrentCall()) return;
+  clearConnection(currentCall, primaryDevice);
+}
+
+void commonHangup(bool doCall) {
+  if (!doCall) {
+    usePrimaryDevice();
+    if (!askDevice("Device", &primaryDevice)) return;
+  }
+  if (!askCallID("Call ID", &currentCall)) return;
+  if (doCall)
+    clearCall(currentCall);
+  else
+    clearConnection(currentCall, primaryDevice);
+}
+
+void doHangupDevice() { commonHangup(false); }
+
+void doHangupCall() { commonHangup(true); }
+
+void doSetCurrentCall() { askCallID("Call ID", &currentCall); }
+
+void doSetCurrentDevice() {
+  usePrimaryDevice();
+  askDevice("Device ID", &primaryDevice);
+}
+
+void doSetAreaCode() {
+  char* answer = get_areaCode("Default Area Code", areaCode);
+  if (inputEnded()) {
+    errfree(answer);
+    return;
+  }
+  errfree(areaCode);
+  areaCode = answer;
+}

@@ -1,0 +1,753 @@
+#include "telephony/events.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "display/event.h"
+#include "shell/shell.h"
+#include "telephony/calls.h"
+#include "telephony/state.h"
+#include "telephony/stream.h"
+
+long ackCount = 0;
+long errCount = 0;
+long cstaFailCount = 0;
+long msgCount = 0;
+long eventsProcessed = 0;
+
+CSTAMonitorCrossRefID_t lastMonitorID = 0;
+std::map<std::string, CSTAMonitorCrossRefID_t> monitorDictionary;
+
+bool loadServer = false;
+unsigned char numberInitialSnapshots = 2;
+std::uint16_t snapshotsPerformed = 0;
+
+namespace {
+
+// ---- clocks ----------------------------------------------------------------------
+
+std::int64_t realSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::uint64_t realMillis() { return plat_millis(); }
+
+EventSecondsClock secondsNow = realSeconds;
+EventMillisClock millisNow = realMillis;
+
+// ---- poll state ------------------------------------------------------------------
+
+const int kReopenSeconds = 60;
+const int kSnapshotPollSeconds = 300;
+const int kSnapshotsPerDevice = 24;  // call snapshots asked per device snapshot
+const int kLoadRound = 100;          // device snapshots per measuring round
+// A server that answers at once can keep the queue from ever running empty
+// (the load test asks a new snapshot for each one confirmed): a poll hands
+// back control after this many events and the next one carries on.
+const int kMaxEventsPerPoll = 1000;
+
+std::int64_t lastPollStarted = 0;
+bool pollCutShort = false;  // the last poll stopped with events still queued
+std::uint64_t startTime = 0;
+long eventsAtStart = 0;
+long lastWatchSeconds = 10;
+
+// The event and its private data are read into these. The unions give the
+// records their alignment; the sizes are what the library is told.
+union EventBuffer {
+  CSTAEvent_t event;
+  unsigned char bytes[EVENT_BUFFER_SIZE];
+};
+union PrivateBuffer {
+  PrivateData_t data;
+  unsigned char bytes[PRIVATE_DATA_HEADER + PRIVATE_BUFFER_SIZE];
+};
+EventBuffer eventBuf;
+PrivateBuffer pvtBuf;
+
+// ---- private messages ------------------------------------------------------------
+// The server's private message: a 106-byte header (vendor, length, msgType,
+// callID, deviceID, devIDType, dummy) and a payload chosen by msgType.
+
+const char kPvtVendor[] = "Telvanix Version 1.0";
+const int kVendorSize = 32;
+const int kPvtRecordSize = 334;
+const int kPvtSendLength = 299;  // the record less the header's 35 bytes
+const int kPvtType = 34;
+const int kPvtCall = 36;
+const int kPvtConnectionSize = 68;  // callID and deviceID
+const int kPvtPayload = 106;
+const int kFileInvokeID = 132;  // in the file payload
+const int kBroadcastData = 16;  // in the broadcast payload
+const int kCallInfoParkID = 4;  // in the call information payload
+const int kResourcesNumberBoards = 1;
+
+enum PrivateType {
+  PVT_PLAY = 10,
+  PVT_PLAY_STARTED = 11,
+  PVT_PLAY_STOP = 12,
+  PVT_PLAY_ENDED = 13,
+  PVT_PLAY_NEXT_FILE = 14,
+  PVT_RECORD = 15,
+  PVT_RECORD_STARTED = 16,
+  PVT_RECORD_STOP = 17,
+  PVT_RECORD_ENDED = 18,
+  PVT_DIGITS_SEEN = 22,
+  PVT_REPORT_STREAM_INFO = 39,
+  PVT_REPORT_TRANSLATION = 52,
+  PVT_REPORT_LINE_INFO = 55,
+  PVT_REPORT_SYSTEM_INFO = 63,
+  PVT_REPORT_BROADCAST = 65,
+  PVT_REPORT_BOARD_ORDER = 68,
+  PVT_REPORT_SYSTEM_RESOURCES = 94,
+  PVT_REPORT_DSPAN_INFO = 100,
+  PVT_REPORT_MORE_LINE_INFO = 103,
+  PVT_REPORT_CALL_INFO = 106,
+};
+
+std::uint32_t readLE(const unsigned char* p, int width) {
+  std::uint32_t value = 0;
+  for (int i = width - 1; i >= 0; --i) value = (value << 8) | p[i];
+  return value;
+}
+
+void writeLE(unsigned char* p, std::uint32_t value, int width) {
+  for (int i = 0; i < width; ++i, value >>= 8) p[i] = static_cast<unsigned char>(value & 0xFF);
+}
+
+// A received message spread over the whole record; bytes that did not
+// arrive read as zero.
+struct PrivateRecord {
+  unsigned char b[kPvtRecordSize];
+  int type() const { return static_cast<std::int16_t>(readLE(b + kPvtType, 2)); }
+  std::int32_t callID() const { return static_cast<std::int32_t>(readLE(b + kPvtCall, 4)); }
+  const unsigned char* payload() const { return b + kPvtPayload; }
+};
+
+// False when there is no private data or it is not ours.
+bool readPrivate(const PrivateData_t* pvt, PrivateRecord& r) {
+  if (!pvt || pvt->length == 0) return false;
+  char vendor[kVendorSize + 1];
+  std::memcpy(vendor, pvt->vendor, kVendorSize);
+  vendor[kVendorSize] = '\0';
+  if (compare_name(vendor, kPvtVendor, kVendorSize) != 0) return false;
+  std::memset(r.b, 0, sizeof r.b);
+  std::memcpy(r.b, vendor, kVendorSize);
+  writeLE(r.b + kVendorSize, pvt->length, 2);
+  std::size_t n = pvt->length;
+  if (n > sizeof r.b - PRIVATE_DATA_HEADER) n = sizeof r.b - PRIVATE_DATA_HEADER;
+  std::memcpy(r.b + PRIVATE_DATA_HEADER,
+              reinterpret_cast<const unsigned char*>(pvt) + PRIVATE_DATA_HEADER, n);
+  return true;
+}
+
+void stampFileInvokeID(const PrivateRecord& r) {
+  stampInvokeID(readLE(r.payload() + kFileInvokeID, 4));
+}
+
+// Stops the play on the connection the digits were seen on.
+void sendStopPlay(const PrivateRecord& seen) {
+  PrivateBuffer message;
+  std::memset(&message, 0, sizeof message);
+  std::memcpy(message.data.vendor, kPvtVendor, sizeof kPvtVendor);
+  message.data.length = kPvtSendLength;
+  writeLE(message.bytes + kPvtType, PVT_PLAY_STOP, 2);
+  std::memcpy(message.bytes + kPvtCall, seen.b + kPvtCall, kPvtConnectionSize);
+  writeLE(message.bytes + kPvtPayload + kFileInvokeID, invokeID, 4);
+  ACS_CALL("stop play", cstaEscapeService(acsHandle, invokeID, &message.data));
+}
+
+// ---- helpers -----------------------------------------------------------------------
+
+// A device text of an event, terminated.
+struct DeviceText {
+  char text[sizeof(DeviceID_t) + 1];
+  explicit DeviceText(const DeviceID_t device) {
+    std::memcpy(text, device, sizeof(DeviceID_t));
+    text[sizeof(DeviceID_t)] = '\0';
+  }
+};
+
+CallLogArgs callLogArgs(CallLogStep step, std::int32_t callID) {
+  CallLogArgs args = {};
+  args.step = step;
+  args.callID = callID;
+  return args;
+}
+
+// Passes a step on; a call not yet tracked gets a call monitor.
+void track(const CallLogArgs& args, const char* monitorDevice) {
+  if (!hookCallLog(args)) hookStartCallMonitor(args.callID, monitorDevice);
+}
+
+void noStream() {
+  acsHandle = 0;
+  o_setLocalACShandle(0);
+}
+
+void readServerFirmware(const Version_t driverVersion) {
+  char text[sizeof(Version_t) + 1];
+  std::memcpy(text, driverVersion, sizeof(Version_t));
+  text[sizeof(Version_t)] = '\0';
+  // " %d.%d-%d", without trusting the server's numbers to fit.
+  long part[3] = {0, 0, 0};
+  const char* p = text;
+  const char separators[] = {'\0', '.', '-'};
+  for (int i = 0; i < 3; ++i) {
+    if (i > 0) {
+      if (*p != separators[i]) break;
+      ++p;
+    }
+    char* end = nullptr;
+    const long value = std::strtol(p, &end, 10);
+    if (end == p) break;
+    part[i] = value < 0 ? 0 : value > 0xFFFF ? 0xFFFF : value;
+    p = end;
+  }
+  firmwareMajor = static_cast<std::uint16_t>(part[0]);
+  firmwareMinor = static_cast<std::uint16_t>(part[1]);
+  firmwareEdit = static_cast<std::uint16_t>(part[2]);
+}
+
+const char* currentDeviceString() { return primaryDevice ? primaryDevice : defaultDeviceString; }
+
+// ---- the dispatcher's parts ------------------------------------------------------------
+
+void handleACSConfirmation(const CSTAEvent_t& e) {
+  const ACSConfirmationEvent& c = e.event.acsConfirmation;
+  stampInvokeID(c.invokeID);
+  switch (e.eventHeader.eventType) {
+    case ACS_OPEN_STREAM_CONF:
+      readServerFirmware(c.u.acsopen.drvrVer);
+      hookSetPrivateReporting(true);
+      ++ackCount;
+      if (acsHandle && autoLogSMDR) {
+        hookMonitorLines();
+        if (SMDRmonitorExt) hookMonitorExtensions();
+      }
+      break;
+    case ACS_CLOSE_STREAM_CONF:
+      noStream();
+      ++ackCount;
+      break;
+    case ACS_UNIVERSAL_FAILURE_CONF:
+      if (c.invokeID == acsOpenInvokeID || c.u.failureEvent.error == TSERVER_STREAM_FAILED) {
+        noStream();
+        acsStreamAborted = true;
+      }
+      ++errCount;
+      break;
+    default:
+      ++ackCount;
+      break;
+  }
+}
+
+void handlePrivateStatus(const PrivateData_t* pvt) {
+  PrivateRecord r;
+  if (!readPrivate(pvt, r)) return;
+  switch (r.type()) {
+    case PVT_PLAY:
+    case PVT_PLAY_STARTED:
+    case PVT_PLAY_STOP:
+    case PVT_RECORD:
+    case PVT_RECORD_STARTED:
+    case PVT_RECORD_STOP:
+    case PVT_RECORD_ENDED:
+      stampFileInvokeID(r);
+      break;
+    case PVT_PLAY_ENDED:
+    case PVT_PLAY_NEXT_FILE:
+      if (playCount > 0 && --playCount > 0) hookStartFilePlay();
+      stampFileInvokeID(r);
+      break;
+    case PVT_DIGITS_SEEN:
+      if (autoStopPlay) sendStopPlay(r);
+      break;
+    case PVT_REPORT_BROADCAST:
+      if (std::strncmp(reinterpret_cast<const char*>(r.payload() + kBroadcastData), "VM ", 3) == 0)
+        hookCallLog(callLogArgs(CALLLOG_VOICEMAIL, r.callID()));
+      break;
+    case PVT_REPORT_BOARD_ORDER:
+      std::memcpy(storedBoardOrder, r.payload(), sizeof storedBoardOrder);
+      break;
+    case PVT_REPORT_CALL_INFO:
+      currentCall = r.callID();
+      lastParkID = readLE(r.payload() + kCallInfoParkID, 4);
+      break;
+    default:
+      break;
+  }
+}
+
+void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
+  const CSTAUnsolicitedEvent& u = e.event.cstaUnsolicited;
+  switch (e.eventHeader.eventType) {
+    case CSTA_CALL_CLEARED: {
+      const std::int32_t id = u.u.callCleared.clearedCall.callID;
+      if (currentCall == id) currentCall = 0;
+      hookCallLog(callLogArgs(CALLLOG_ENDED, id));
+      break;
+    }
+    case CSTA_CONFERENCED: {
+      const CSTAConferencedEvent_t& v = u.u.conferenced;
+      if (v.conferenceConnections.count > 0 && v.conferenceConnections.connection) {
+        CallLogArgs args =
+            callLogArgs(CALLLOG_CONFERENCED, v.conferenceConnections.connection[0].party.callID);
+        args.oldCalls[0] = v.primaryOldCall.callID;
+        args.oldCalls[1] = v.secondaryOldCall.callID;
+        hookCallLog(args);
+      }
+      break;
+    }
+    case CSTA_DELIVERED: {
+      const CSTADeliveredEvent_t& v = u.u.delivered;
+      CallLogArgs args = callLogArgs(CALLLOG_ALERTING, v.connection.callID);
+      args.calling = &v.callingDevice;
+      args.called = &v.calledDevice;
+      args.party = &v.alertingDevice;
+      track(args, nullptr);
+      break;
+    }
+    case CSTA_DIVERTED: {
+      const CSTADivertedEvent_t& v = u.u.diverted;
+      CallLogArgs args = callLogArgs(CALLLOG_DIVERTED, v.connection.callID);
+      args.party = &v.newDestination;
+      track(args, nullptr);
+      break;
+    }
+    case CSTA_ESTABLISHED: {
+      const CSTAEstablishedEvent_t& v = u.u.established;
+      CallLogArgs args = callLogArgs(CALLLOG_ANSWERED, v.establishedConnection.callID);
+      args.calling = &v.callingDevice;
+      args.called = &v.calledDevice;
+      args.party = &v.answeringDevice;
+      const DeviceText device(v.establishedConnection.deviceID);
+      track(args, device.text);
+      break;
+    }
+    case CSTA_FAILED:
+      hookCallLog(callLogArgs(CALLLOG_ENDED, u.u.failed.failedConnection.callID));
+      break;
+    case CSTA_HELD:
+      hookCallLog(callLogArgs(CALLLOG_HELD, u.u.held.heldConnection.callID));
+      break;
+    case CSTA_NETWORK_REACHED: {
+      const CSTANetworkReachedEvent_t& v = u.u.networkReached;
+      const DeviceText device(v.connection.deviceID);
+      CallLogArgs args = callLogArgs(CALLLOG_NET_REACHED, v.connection.callID);
+      args.device = device.text;
+      args.called = &v.calledDevice;
+      // Older servers do not report the trunk reliably.
+      args.party = firmwareMajor > 2 ? &v.trunkUsed : nullptr;
+      track(args, nullptr);
+      break;
+    }
+    case CSTA_ORIGINATED: {
+      const CSTAOriginatedEvent_t& v = u.u.originated;
+      CallLogArgs args = callLogArgs(CALLLOG_ORIGINATED, v.originatedConnection.callID);
+      args.calling = &v.callingDevice;
+      args.called = &v.calledDevice;
+      track(args, nullptr);
+      break;
+    }
+    case CSTA_RETRIEVED:
+      hookCallLog(callLogArgs(CALLLOG_RETRIEVED, u.u.retrieved.retrievedConnection.callID));
+      break;
+    case CSTA_SERVICE_INITIATED: {
+      const CSTAServiceInitiatedEvent_t& v = u.u.serviceInitiated;
+      const DeviceText device(v.initiatedConnection.deviceID);
+      CallLogArgs args = callLogArgs(CALLLOG_INITIATED, v.initiatedConnection.callID);
+      args.device = device.text;
+      track(args, nullptr);
+      break;
+    }
+    case CSTA_TRANSFERRED: {
+      const CSTATransferredEvent_t& v = u.u.transferred;
+      if (v.transferredConnections.count > 0 && v.transferredConnections.connection) {
+        CallLogArgs args = callLogArgs(CALLLOG_TRANSFERRED,
+                                       v.transferredConnections.connection[0].party.callID);
+        // Firmware newer than the server's reports the old calls the other
+        // way round.
+        const bool swapped =
+            configFirmwareMajor > firmwareMajor ||
+            (configFirmwareMajor == firmwareMajor && configFirmwareMinor > firmwareMinor);
+        args.oldCalls[0] = swapped ? v.secondaryOldCall.callID : v.primaryOldCall.callID;
+        args.oldCalls[1] = swapped ? v.primaryOldCall.callID : v.secondaryOldCall.callID;
+        hookCallLog(args);
+      }
+      break;
+    }
+    case CSTA_PRIVATE_STATUS:
+      handlePrivateStatus(pvt);
+      break;
+    default:
+      break;
+  }
+}
+
+// The private reply of an escape-service confirmation.
+void storePrivateReply(const PrivateData_t* pvt) {
+  PrivateRecord r;
+  if (!readPrivate(pvt, r)) return;
+  const unsigned char* p = r.payload();
+  switch (r.type()) {
+    case PVT_REPORT_STREAM_INFO:
+      storeStreamInfo(p);
+      break;
+    case PVT_REPORT_TRANSLATION:
+      std::memcpy(storedTranslation, p, sizeof storedTranslation);
+      break;
+    case PVT_REPORT_LINE_INFO:
+      std::memcpy(storedLineInfo, p, sizeof storedLineInfo);
+      break;
+    case PVT_REPORT_SYSTEM_INFO:
+      std::memcpy(storedSystemInfo, p, sizeof storedSystemInfo);
+      break;
+    case PVT_REPORT_SYSTEM_RESOURCES:
+      storedNumberBoards = p[kResourcesNumberBoards];
+      break;
+    case PVT_REPORT_DSPAN_INFO:
+      std::memcpy(storedSpanInfo, p, sizeof storedSpanInfo);
+      break;
+    case PVT_REPORT_MORE_LINE_INFO:
+      std::memcpy(storedMoreLineInfo, p, sizeof storedMoreLineInfo);
+      break;
+    case PVT_REPORT_CALL_INFO:
+      currentCall = r.callID();
+      lastParkID = readLE(p + kCallInfoParkID, 4);
+      break;
+    default:
+      break;
+  }
+}
+
+void updateRates(float rate, float& highest, float& lowest) {
+  if (rate > highest) highest = rate;
+  if (rate < lowest) lowest = rate;
+}
+
+// One step of the continuous-snapshot load test, at each device snapshot.
+void loadTestStep() {
+  if (!loadServer || !primaryDevice) return;
+  if (snapshotsPerformed == 0) {
+    eventsAtStart = eventsProcessed;
+    startTime = millisNow();
+  }
+  ACS_CALL("snapshot device (loadServer)",
+           cstaSnapshotDeviceReq(acsHandle, invokeID, primaryDevice, nullptr));
+  if (++snapshotsPerformed <= kLoadRound) return;
+
+  double elapsed = static_cast<double>(millisNow() - startTime) * 0.001;
+  if (elapsed == 0) elapsed = 1;
+  const float snapRate = static_cast<float>(snapshotsPerformed / elapsed);
+  o_lstring("$SNAP_THRUPUT", 1, false);
+  o_lstring(timestamp(), 0, true);
+  o_lprintf(0, true, "%f", elapsed);
+  o_lstring("seconds", 0, true);
+  o_lprintf(0, true, "%f", static_cast<double>(snapRate));
+  o_lstring("snapsPerSecond", 0, true);
+  o_newline(0);
+  updateRates(snapRate, maxSnapsPerSecond, minSnapsPerSecond);
+
+  const float eventRate = static_cast<float>((eventsProcessed - eventsAtStart) / elapsed);
+  o_lstring("$EVENTS_THRUPUT", 1, false);
+  o_lstring(timestamp(), 0, true);
+  o_lnumber(static_cast<long>(elapsed), 0, true, 10);
+  o_lstring("seconds", 0, true);
+  o_lprintf(0, true, "%f", static_cast<double>(eventRate));
+  o_lstring("eventsPerSecond", 0, true);
+  o_newline(0);
+  updateRates(eventRate, maxEventsPerSecond, minEventsPerSecond);
+
+  snapshotsPerformed = 0;
+}
+
+void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
+  const CSTAConfirmationEvent& c = e.event.cstaConfirmation;
+  stampInvokeID(c.invokeID);
+  switch (e.eventHeader.eventType) {
+    case CSTA_MAKE_CALL_CONF:
+      currentCall = c.u.makeCall.newCall.callID;
+      ++ackCount;
+      break;
+    case CSTA_QUERY_MWI_CONF:
+      defaultMWI = c.u.queryMwi.messages != 0;
+      ++ackCount;
+      break;
+    case CSTA_QUERY_DND_CONF:
+      storedLineInfo[LINE_INFO_DND_OFFSET] = c.u.queryDnd.doNotDisturb;
+      ++ackCount;
+      break;
+    case CSTA_UNIVERSAL_FAILURE_CONF:
+      ++cstaFailCount;
+      break;
+    case CSTA_ESCAPE_SVC_CONF:
+      storePrivateReply(pvt);
+      ++ackCount;
+      break;
+    case CSTA_MONITOR_CONF:
+      lastMonitorID = c.u.monitorStart.monitorCrossRefID;
+      // The first monitor confirmed for a device is the one CLEAR MONITOR ends.
+      monitorDictionary.emplace(currentDeviceString(), lastMonitorID);
+      ++ackCount;
+      break;
+    case CSTA_SNAPSHOT_CALL_CONF: {
+      const CSTASnapshotCallData_t& d = c.u.snapshotCall.snapshotData;
+      ++ackCount;
+      ++callSnapshots;
+      if (d.count > 0 && d.info)
+        hookCallLog(callLogArgs(CALLLOG_SNAPSHOTED, d.info[0].callIdentifier.callID));
+      break;
+    }
+    case CSTA_SNAPSHOT_DEVICE_CONF: {
+      const CSTASnapshotDeviceData_t& d = c.u.snapshotDevice.snapshotData;
+      ++deviceSnapshots;
+      loadTestStep();
+      if (d.count > 0 && d.info) {
+        currentCall = d.info[0].callIdentifier.callID;
+        const int n = d.count < kSnapshotsPerDevice ? d.count : kSnapshotsPerDevice;
+        for (int i = 0; i < n; ++i) {
+          ConnectionID_t call = {};
+          call.callID = d.info[i].callIdentifier.callID;
+          call.devIDType = STATIC_ID;
+          ACS_CALL("snapshot call", cstaSnapshotCallReq(acsHandle, invokeID, &call, nullptr));
+        }
+      }
+      ++ackCount;
+      break;
+    }
+    default:
+      ++ackCount;
+      break;
+  }
+}
+
+void countStreamError() {
+  ++msgCount;
+  ++errCount;
+}
+
+}  // namespace
+
+// ---- the poll --------------------------------------------------------------------
+
+void doGetEvents() {
+  if (!acsHandle && !acsStreamAborted) return;
+  bool pollDone = true;
+  // After a poll cut short no prompt has been written since its events.
+  bool anyReported = pollCutShort;
+  pollCutShort = false;
+  for (int handled = 0;; ++handled) {
+    if (handled == kMaxEventsPerPoll) {
+      pollCutShort = true;
+      return;
+    }
+    const std::int64_t now = secondsNow();
+    if (acsStreamAborted && now - lastReopenAcsStream > kReopenSeconds) {
+      lastReopenAcsStream = now;
+      doReopenAcsStream();
+      continue;
+    }
+
+    if (!manualMode) {
+      if (now - lastPollStarted > kSnapshotPollSeconds && pollDone) {
+        lastPollStarted = now;
+        hookCallLog(callLogArgs(CALLLOG_INITIALIZE_SNAPSHOT, 0));
+      }
+      pollDone = hookCallLog(callLogArgs(CALLLOG_POLL_NEXT_SNAPSHOT, 0));
+    }
+
+    std::uint16_t size = EVENT_BUFFER_SIZE;
+    pvtBuf.data.length = PRIVATE_BUFFER_SIZE;
+    if (!acsHandle) return;
+    std::uint16_t queued = 0;
+    const RetCode_t rc = acsGetEventPoll(acsHandle, eventBuf.bytes, &size, &pvtBuf.data, &queued);
+
+    if (rc == ACSERR_NOMESSAGE) {
+      if (eventReports && anyReported) {
+        std::printf("%s>", promptName);
+        std::fflush(stdout);
+      }
+      return;
+    }
+    if (eventReports && !anyReported) std::printf("\n");
+    anyReported = true;
+    const PrivateData_t* pvt = pvtBuf.data.length != 0 ? &pvtBuf.data : nullptr;
+
+    switch (rc) {
+      case ACSERR_BADHDL:
+        o_lprintf(1, false, "!? Bad acsHandle %lu reported.", static_cast<unsigned long>(acsHandle));
+        o_newline(0);
+        doAbortStream();
+        acsStreamAborted = true;
+        countStreamError();
+        return;
+      case ACSERR_UBUFSMALL:
+        o_lprintf(1, false, "!? FATAL: buffer too small in acsGetEventPoll need %u",
+                  static_cast<unsigned>(size));
+        o_newline(0);
+        o_lprintf(1, false, "!  aborting stream %lu", static_cast<unsigned long>(acsHandle));
+        o_newline(0);
+        doAbortStream();
+        acsStreamAborted = true;
+        countStreamError();
+        return;
+      case ACSPOSITIVE_ACK:
+        handleEvent(&eventBuf.event, pvt);
+        if (eventReports) o_event(&eventBuf.event, pvt, true, "! ");
+        ++msgCount;
+        break;
+      default:
+        o_lprintf(1, false, "!? Unexpected rCode %ld from acsGetEventPoll", static_cast<long>(rc));
+        o_newline(0);
+        return;
+    }
+  }
+}
+
+void handleEvent(const CSTAEvent_t* event, const PrivateData_t* pvt) {
+  if (!event) return;
+  ++eventsProcessed;
+  switch (event->eventHeader.eventClass) {
+    case ACSCONFIRMATION:
+      handleACSConfirmation(*event);
+      break;
+    case CSTAUNSOLICITED:
+      handleUnsolicited(*event, pvt);
+      break;
+    case CSTACONFIRMATION:
+      handleCSTAConfirmation(*event, pvt);
+      break;
+    default:  // requests, unsolicited ACS events and reports are only shown
+      break;
+  }
+}
+
+// ---- installing the poll -------------------------------------------------------------
+
+void installEventPoll() {
+  setEventPoller(doGetEvents);
+  setCallWhileIdle(autoEvents ? doGetEvents : nullptr);
+}
+
+void doAutoEvents(bool on) {
+  const bool changed = autoEvents != on;
+  autoEvents = on;
+  userSetAutoEvents = true;
+  setEventPoller(doGetEvents);
+  if (changed) setCallWhileIdle(on ? doGetEvents : nullptr);
+}
+
+// ---- waiting -----------------------------------------------------------------------
+
+bool doWatchTime(long seconds, const long* varToWatch, long value) {
+  const std::uint64_t start = millisNow();
+  const std::int64_t limit = static_cast<std::int64_t>(seconds) * 1000;
+  for (;;) {
+    if (static_cast<std::int64_t>(millisNow() - start) > limit) return false;
+    doGetEvents();
+    if (varToWatch && *varToWatch != value) return true;
+    plat_sleep_ms(1);  // let the server's replies arrive instead of spinning
+  }
+}
+
+void doWait() {
+  char* word = get_word("Seconds to wait", "10", false);
+  long seconds = 0;
+  long low = 0, high = 0;
+  if (std::strchr(word, '-') && std::sscanf(word, "%ld-%ld", &low, &high) == 2) {
+    seconds = low;
+    if (high > low) {
+      const long long span = static_cast<long long>(high) - low + 1;
+      seconds = static_cast<long>(low + std::rand() % span);
+    }
+  } else {
+    seconds = std::strtol(word, nullptr, 10);
+  }
+  errfree(word);
+  if (i_consoleInputEnded()) return;
+  pauseNseconds(static_cast<double>(seconds));
+}
+
+void doWatch() {
+  const long seconds = get_number("Seconds to wait", lastWatchSeconds);
+  if (i_consoleInputEnded()) return;
+  lastWatchSeconds = seconds;
+  char* word = get_word("variable", "", true);
+  if (i_consoleInputEnded()) {
+    errfree(word);
+    return;
+  }
+  const long* watched = nullptr;
+  if (std::strcmp(word, "ACK") == 0)
+    watched = &ackCount;
+  else if (std::strcmp(word, "ERR") == 0)
+    watched = &errCount;
+  else if (std::strcmp(word, "CSTAFAIL") == 0)
+    watched = &cstaFailCount;
+  else if (std::strcmp(word, "MSG") == 0)
+    watched = &msgCount;
+  errfree(word);
+  doWatchTime(seconds, watched, watched ? *watched : 0);
+}
+
+// ---- continuous snapshots -----------------------------------------------------------
+
+void doSetContinuous() {
+  long count = 0;
+  for (;;) {
+    count = get_number("Snapshots to queue at startup", numberInitialSnapshots);
+    if (i_consoleInputEnded() || count <= 0) return;
+    if (count <= 10) break;
+    std::printf("? value must not be larger than 10\n");
+    std::fflush(stdout);
+    if (i_noMoreInput()) return;
+  }
+  numberInitialSnapshots = static_cast<unsigned char>(count);
+  loadServer = true;
+  snapshotsPerformed = 0;
+
+  doSetCurrentDevice();
+  if (i_consoleInputEnded() || !primaryDevice) return;
+  for (long i = 0; i < count; ++i)
+    ACS_CALL("snapshot device (loadServer)",
+             cstaSnapshotDeviceReq(acsHandle, invokeID, primaryDevice, nullptr));
+}
+
+void doClearContinuous() { loadServer = false; }
+
+// ---- switches ------------------------------------------------------------------------
+
+void doSetAutoEvents() { doAutoEvents(true); }
+void doClearAutoEvents() { doAutoEvents(false); }
+void doSetEventReports() { eventReports = true; }
+void doClearEventReports() { eventReports = false; }
+void doSetInvokeIDstamps() { o_enableInvokeIDstamps(true); }
+void doClearInvokeIDstamps() { o_enableInvokeIDstamps(false); }
+void doSetDelayStamps() { o_enableInvokeIDdelayStamps(true); }
+void doClearDelayStamps() { o_enableInvokeIDdelayStamps(false); }
+void doSetTimestamps() { o_enableTimestamps(true); }
+void doClearTimestamps() { o_enableTimestamps(false); }
+void doSetStopPlay() { autoStopPlay = true; }
+void doClearStopPlay() { autoStopPlay = false; }
+
+// ---- tests -------------------------------------------------------------------------
+
+void setEventClocksForTests(EventSecondsClock seconds, EventMillisClock millis) {
+  secondsNow = seconds ? seconds : realSeconds;
+  millisNow = millis ? millis : realMillis;
+}
+
+void resetEventState() {
+  ackCount = errCount = cstaFailCount = msgCount = eventsProcessed = 0;
+  lastMonitorID = 0;
+  monitorDictionary.clear();
+  loadServer = false;
+  numberInitialSnapshots = 2;
+  snapshotsPerformed = 0;
+  lastPollStarted = 0;
+  pollCutShort = false;
+  startTime = 0;
+  eventsAtStart = 0;
+  lastWatchSeconds = 10;
+}

@@ -1,0 +1,119 @@
+// The event loop of probix32: the poll that drains the stream, the dispatcher
+// that keeps stream, call and snapshot state up to date before the formatter
+// writes each event, waiting for events, and the continuous-snapshot load
+// test. Everything runs on the shell's thread, one event at a time.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "csta32/include/csta32.h"
+
+// Sizes of the buffers an event is read into.
+#define EVENT_BUFFER_SIZE 2332
+#define PRIVATE_BUFFER_SIZE 405
+
+// Counters. WATCH watches the first four.
+extern long ackCount;       // confirmations
+extern long errCount;       // stream errors
+extern long cstaFailCount;  // CSTA universal failures
+extern long msgCount;       // events received
+extern long eventsProcessed;
+
+// Monitors: the last cross-reference ID confirmed, and the first one
+// confirmed for each device that was current at the time.
+extern CSTAMonitorCrossRefID_t lastMonitorID;
+extern std::map<std::string, CSTAMonitorCrossRefID_t> monitorDictionary;
+
+// Continuous-snapshot load test.
+extern bool loadServer;
+extern unsigned char numberInitialSnapshots;  // 2
+extern std::uint16_t snapshotsPerformed;      // in the current round
+
+// The poll: takes every queued event, has it dispatched and (with event
+// reports on) written, and reopens a lost stream at most once a minute.
+void doGetEvents();
+// The dispatcher. `pvt` is the event's private data, or null.
+void handleEvent(const CSTAEvent_t* event, const PrivateData_t* pvt);
+
+// Makes doGetEvents the poll of the shell's pauses, and its idle routine
+// while autoEvents is on (removes it when off).
+void installEventPoll();
+void doAutoEvents(bool on);
+
+// Polls for up to `seconds`; true as soon as *varToWatch differs from
+// `value`. A null varToWatch waits the full time.
+bool doWatchTime(long seconds, const long* varToWatch, long value);
+
+// Command handlers.
+void doWait();                   // WAIT
+void doWatch();                  // WATCH
+void doSetContinuous();          // SET CONTINUOUS_SNAPSHOTS
+void doClearContinuous();        // CLEAR CONTINUOUS_SNAPSHOTS
+void doSetAutoEvents();          // SET AUTOMATIC_EVENT_REPORTING
+void doClearAutoEvents();        // CLEAR AUTOMATIC_EVENT_REPORTING
+void doSetEventReports();        // SET EVENT_REPORTS
+void doClearEventReports();      // CLEAR EVENT_REPORTS
+void doSetInvokeIDstamps();      // SET INVOKEIDSTAMPS
+void doClearInvokeIDstamps();    // CLEAR INVOKEIDSTAMPS
+void doSetDelayStamps();         // SET DELAYSTAMPS
+void doClearDelayStamps();       // CLEAR DELAYSTAMPS
+void doSetTimestamps();          // SET TIMESTAMPS
+void doClearTimestamps();        // CLEAR TIMESTAMPS
+void doSetStopPlay();            // SET STOP_PLAY_AUTOMATICALLY
+void doClearStopPlay();          // CLEAR STOP_PLAY_AUTOMATICALLY
+
+// Clocks of the poll (seconds) and of waits and rates (milliseconds). Tests
+// put their own in; null restores the real ones.
+typedef std::int64_t (*EventSecondsClock)();
+typedef std::uint64_t (*EventMillisClock)();
+void setEventClocksForTests(EventSecondsClock seconds, EventMillisClock millis);
+// Counters, monitors, load test and poll times back to their start (tests).
+void resetEventState();
+
+// ---- hooks for the rooms built later ---------------------------------------
+// The dispatcher calls these where call logging, monitors and private
+// messages take part. Until those exist they do nothing (events_hooks.cpp).
+
+// One step of call tracking, named after the call-logging operation it stands
+// for. The fields a step does not use are zero or null.
+enum CallLogStep {
+  CALLLOG_INITIATED,            // callID, device
+  CALLLOG_ORIGINATED,           // callID, calling, called
+  CALLLOG_ALERTING,             // callID, calling, called, party = alerting device
+  CALLLOG_ANSWERED,             // callID, calling, called, party = answering device
+  CALLLOG_DIVERTED,             // callID, party = new destination
+  CALLLOG_NET_REACHED,          // callID, device, called, party = trunk used (or null)
+  CALLLOG_HELD,                 // callID
+  CALLLOG_RETRIEVED,            // callID
+  CALLLOG_TRANSFERRED,          // callID, oldCalls (in the order to pass on)
+  CALLLOG_CONFERENCED,          // callID, oldCalls = primary, secondary
+  CALLLOG_ENDED,                // callID (cleared)
+  CALLLOG_VOICEMAIL,            // callID
+  CALLLOG_SNAPSHOTED,           // callID
+  CALLLOG_INITIALIZE_SNAPSHOT,  // start a round of call-snapshot polling
+  CALLLOG_POLL_NEXT_SNAPSHOT,   // next poll of the round; true when the round is done
+};
+struct CallLogArgs {
+  CallLogStep step;
+  std::int32_t callID;
+  std::int32_t oldCalls[2];
+  const char* device;
+  const ExtendedDeviceID_t* calling;
+  const ExtendedDeviceID_t* called;
+  const ExtendedDeviceID_t* party;
+};
+// False when the call is not tracked yet (the dispatcher then monitors it).
+bool hookCallLog(const CallLogArgs& args);
+// A call monitor for a call not tracked yet; device null when none.
+void hookStartCallMonitor(std::int32_t callID, const char* device);
+// Monitors of every line and every extension (unattended logging).
+void hookMonitorLines();
+void hookMonitorExtensions();
+// Private status reports on or off, at every stream open.
+void hookSetPrivateReporting(bool on);
+// The next play of a multiple play.
+void hookStartFilePlay();
+// A new stream starts with a clean private-message send buffer.
+void hookClearPrivateMessage();

@@ -1,0 +1,244 @@
+// The poll, the dispatcher and the waits, against the simulated switch (and a
+// scripted server for what the switch never sends).
+#include "telephony/events.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "telephony/test_switch.h"
+
+namespace stream_test {
+namespace {
+
+int secondsReads = 0;
+std::int64_t countingSeconds() {
+  ++secondsReads;
+  return fakeSeconds();
+}
+
+// The call ID in the switch's answer "call N".
+std::int32_t callOf(const std::string& answer) {
+  EXPECT_EQ(answer.rfind("call ", 0), 0u) << answer;
+  return static_cast<std::int32_t>(std::atol(answer.c_str() + 5));
+}
+
+class Poll : public StreamTest {};
+
+TEST_F(Poll, WithoutAStreamReturnsAtOnce) {
+  setEventClocksForTests(countingSeconds, nullptr);
+  secondsReads = 0;
+  EXPECT_EQ(poll(), "");
+  EXPECT_EQ(secondsReads, 0);
+  EXPECT_EQ(msgCount, 0);
+}
+
+TEST_F(Poll, LostStreamIsReopenedAtMostOnceAMinute) {
+  connectQuietly();
+  poll();
+  sw.control("down");  // the server goes away: the stream fails
+
+  // The failure marks the stream lost and the first reopen is tried at once;
+  // the server is still down, so it is refused.
+  std::string out = poll();
+  EXPECT_NE(out.find("!? ACS ERROR ACSERR_NOSERVER: when trying to open stream"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(acsStreamAborted);
+  EXPECT_EQ(acsHandle, 0u);
+  EXPECT_EQ(errCount, 1);
+  const InvokeID_t afterFirstTry = invokeID;
+
+  sw.control("up");
+  fakeSeconds() += 60;
+  poll();
+  EXPECT_EQ(invokeID, afterFirstTry) << "reopened before a minute had passed";
+  EXPECT_TRUE(acsStreamAborted);
+
+  fakeSeconds() += 1;
+  eventReports = true;
+  out = poll();
+  EXPECT_EQ(invokeID, afterFirstTry + 1);
+  EXPECT_FALSE(acsStreamAborted);
+  ASSERT_NE(acsHandle, 0u);
+  EXPECT_NE(out.find("Api: TS2"), std::string::npos) << "reopened with another version:\n" << out;
+
+  fakeSeconds() += 1;
+  poll();
+  EXPECT_EQ(invokeID, afterFirstTry + 1) << "a healthy stream was reopened";
+}
+
+TEST_F(Poll, BadHandleAbortsAndMarksTheStreamLost) {
+  connectQuietly();
+  const ACSHandle_t handle = acsHandle;
+  acsAbortStream(handle, nullptr);  // gone behind the program's back
+  const std::string h = std::to_string(handle);
+  const std::string out = poll();
+  EXPECT_NE(out.find("!? Bad acsHandle " + h + " reported.\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("!Unable to abort stream " + h + " (TSERVER down?)\n"), std::string::npos);
+  EXPECT_TRUE(acsStreamAborted);
+  EXPECT_EQ(acsHandle, 0u);
+  EXPECT_EQ(msgCount, 1);
+  EXPECT_EQ(errCount, 1);
+}
+
+TEST_F(Poll, EventTooLargeForTheBufferAbortsTheStream) {
+  writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=SCRIPTED\nUserID=Telvanix\n");
+  connectQuietly();
+  wire::Event big = wire::cstaUnsolicited(CSTA_CONFERENCED, 1);
+  big.connections.resize(40);
+  scripted.push(big);
+  const ACSHandle_t handle = acsHandle;
+
+  const std::string out = poll();
+  EXPECT_NE(out.find("!? FATAL: buffer too small in acsGetEventPoll need "), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("!  aborting stream " + std::to_string(handle) + "\n"), std::string::npos);
+  EXPECT_NE(out.find("!Stream " + std::to_string(handle) + " aborted\n"), std::string::npos);
+  EXPECT_TRUE(acsStreamAborted);
+  EXPECT_EQ(ackCount, 1);  // the open was handled first
+  EXPECT_EQ(msgCount, 2);
+  EXPECT_EQ(errCount, 1);
+}
+
+TEST_F(Poll, EventsAreCountedAndTrackedWithOrWithoutReports) {
+  connectQuietly();
+  monitorDevice("201");
+  eventReports = false;
+  EXPECT_EQ(poll(), "") << "written with event reports off";
+  EXPECT_EQ(ackCount, 2);  // open and monitor
+  EXPECT_EQ(msgCount, 2);
+  EXPECT_EQ(lastMonitorID, monitorDictionary["201"]);
+  EXPECT_NE(lastMonitorID, 0u);
+
+  // A call of 201 clears; the current call is another one and stays.
+  const std::int32_t call = callOf(sw.control("dial 201 202"));
+  currentCall = call + 100;
+  sw.control("hangup 201");
+  EXPECT_EQ(poll(), "");
+  EXPECT_GT(msgCount, 2);
+  EXPECT_EQ(eventsProcessed, msgCount);
+  EXPECT_EQ(currentCall, call + 100);
+
+  // With reports on, the events follow a new line and the prompt comes back.
+  const std::int32_t second = callOf(sw.control("dial 201 203"));
+  currentCall = second;
+  sw.control("hangup 201");
+  eventReports = true;
+  const std::string out = poll();
+  EXPECT_EQ(out.rfind("\n! ", 0), 0u) << out;
+  EXPECT_NE(out.find("Call cleared:"), std::string::npos) << out;
+  EXPECT_EQ(out.substr(out.size() - 7), "PROBIX>") << out;
+  EXPECT_EQ(currentCall, 0);
+}
+
+TEST_F(Poll, DeviceSnapshotOfThirtyCallsAsksTwentyFourCallSnapshots) {
+  connectQuietly();
+  poll();
+  wire::Event snap = wire::cstaConfirmation(CSTA_SNAPSHOT_DEVICE_CONF, 77);
+  for (int i = 0; i < 30; ++i) {
+    wire::DeviceSnapshotEntry entry;
+    entry.call = wire::connection(500 + i, "201");
+    entry.states.push_back(CS_CONNECT);
+    snap.deviceSnapshot.push_back(entry);
+  }
+  const InvokeID_t before = invokeID;
+  LaidOutEvent laid(snap);
+  handleEvent(laid.event(), nullptr);
+  EXPECT_EQ(invokeID, before + 24);
+  EXPECT_EQ(deviceSnapshots, 1);
+  EXPECT_EQ(currentCall, 500);
+
+  // The switch knows none of those calls: 24 failures come back.
+  poll();
+  EXPECT_EQ(cstaFailCount, 24);
+  EXPECT_EQ(callSnapshots, 0);
+}
+
+TEST_F(Poll, LoadTestKeepsSnapshotsGoingAndMeasuresEachRound) {
+  connectQuietly();
+  poll();
+  setEventClocksForTests(readFakeSeconds, readSteppingMillis);
+  ::testing::internal::CaptureStdout();
+  i_giveBackLine("11 1 201");  // more than 10 is asked again
+  doSetContinuous();
+  std::fflush(stdout);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "? value must not be larger than 10\n");
+  EXPECT_TRUE(loadServer);
+  EXPECT_STREQ(primaryDevice, "201");
+
+  // The switch answers at once, so the queue never runs dry; the poll still
+  // hands back control.
+  const std::string out = poll();
+  EXPECT_GE(deviceSnapshots, 101);
+  // Each round reads the clock at its start and its end: one second apart.
+  EXPECT_NE(out.find("1.000000 seconds 101.000000 snapsPerSecond\n"), std::string::npos) << out;
+  EXPECT_NE(out.find(" 1 seconds 100.000000 eventsPerSecond\n"), std::string::npos);
+  EXPECT_FLOAT_EQ(maxSnapsPerSecond, 101.0f);
+  EXPECT_FLOAT_EQ(minEventsPerSecond, 100.0f);
+
+  doClearContinuous();
+  poll();
+  const long settled = deviceSnapshots;
+  poll();
+  EXPECT_EQ(deviceSnapshots, settled);
+}
+
+TEST_F(Poll, DigitsSeenStopThePlayWhenAsked) {
+  writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=SCRIPTED\nUserID=Telvanix\n");
+  connectQuietly();
+  wire::Event digits = wire::cstaUnsolicited(CSTA_PRIVATE_STATUS, 1);
+  unsigned char data[300] = {};
+  data[0] = 22;  // digits seen
+  data[2] = 0x34;
+  data[3] = 0x12;  // call 0x1234
+  std::memcpy(data + 6, "201", 3);
+  wire::setPrivate(digits.priv, "Telvanix Version 1.0", data, sizeof data);
+  scripted.push(digits);
+  poll();
+  EXPECT_EQ(scripted.requests.size(), 1u) << "stopped a play without being asked";
+
+  autoStopPlay = true;
+  scripted.push(digits);
+  const InvokeID_t stopID = invokeID;
+  poll();
+  ASSERT_EQ(scripted.requests.size(), 2u);
+  const wire::Request& stop = scripted.requests[1];
+  EXPECT_EQ(stop.op, wire::Op::EscapeService);
+  EXPECT_EQ(stop.invokeID, stopID);
+  EXPECT_STREQ(stop.priv.vendor, "Telvanix Version 1.0");
+  ASSERT_EQ(stop.priv.data.size(), 299u);
+  const std::uint8_t* m = stop.priv.data.data();  // the message from its type on
+  EXPECT_EQ(m[0] | m[1] << 8, 12);               // stop play
+  EXPECT_EQ(m[2] | m[3] << 8, 0x1234);
+  EXPECT_STREQ(reinterpret_cast<const char*>(m + 6), "201");
+  EXPECT_EQ(m[72 + 4], 0) << "file name not empty";
+  const std::uint32_t tagged = m[72 + 132] | m[73 + 132] << 8 | m[74 + 132] << 16;
+  EXPECT_EQ(tagged, stopID);
+}
+
+class Wait : public StreamTest {};
+
+TEST_F(Wait, WatchOnAcknowledgementsReturnsWithTheFirstConfirmation) {
+  connectQuietly();  // its confirmation waits in the queue
+  setEventClocksForTests(readFakeSeconds, readSteppingMillis);
+  i_giveBackLine("5 ACK");
+  doWatch();
+  EXPECT_EQ(ackCount, 1);
+  EXPECT_LE(millisReads(), 2) << "kept waiting after the confirmation";
+
+  // Nothing more comes: the full time passes, and so does it for a name
+  // that is not a counter.
+  millisReads() = 0;
+  EXPECT_FALSE(doWatchTime(5, &ackCount, ackCount));
+  EXPECT_GE(millisReads(), 6);
+  millisReads() = 0;
+  i_giveBackLine("3 BOGUS");
+  doWatch();
+  EXPECT_GE(millisReads(), 4);
+}
+
+}  // namespace
+}  // namespace stream_test

@@ -1,0 +1,307 @@
+#include "telephony/query.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "display/filters.h"
+#include "shell/shell.h"
+#include "telephony/calls.h"
+#include "telephony/events.h"
+#include "telephony/state.h"
+#include "telephony/stream.h"
+
+long trunkCount = 6;
+long lineCount = 18;
+
+namespace {
+
+// Automatic call monitors let every event through.
+const CSTAMonitorFilter_t filter = {};
+
+QueryPause queryPause = nullptr;
+
+const char* const snapNames[] = {"CALL", "CURRENT_DEVICE", "DEVICE", "EXPLICIT_CALL", nullptr};
+const char* const monitorNames[] = {"CALL", "DEVICE", "EXTENSIONS", "LINES", nullptr};
+
+void pause(double seconds) {
+  if (queryPause)
+    queryPause(seconds);
+  else
+    pauseNseconds(seconds);
+}
+
+// The operator typed a number right after the command: it names a device.
+bool deviceFollows() {
+  const char* rest = i_restOfLine();
+  return rest && std::isdigit(static_cast<unsigned char>(rest[0]));
+}
+
+RetCode_t sendSnapshotDevice(const char* device) {
+  SentRequest r = describeRequest("cstaSnapshotDeviceReq");
+  r.device = device;
+  observeRequest(r);
+  return cstaSnapshotDeviceReq(acsHandle, invokeID, device, nullptr);
+}
+
+void snapshotCall(std::int32_t callID) {
+  const ConnectionID_t call = connectionOf(callID, nullptr);
+  SentRequest r = describeRequest("cstaSnapshotCallReq");
+  r.call = call;
+  observeRequest(r);
+  ACS_CALL("snapshot call", cstaSnapshotCallReq(acsHandle, invokeID, &call, nullptr));
+}
+
+typedef RetCode_t (*DeviceRequest)(ACSHandle_t, InvokeID_t, const char*, const PrivateData_t*);
+
+void deviceRequest(const char* what, const char* op, DeviceRequest request, const char* device) {
+  SentRequest r = describeRequest(op);
+  r.device = device;
+  observeRequest(r);
+  ACS_CALL(what, request(acsHandle, invokeID, device, nullptr));
+}
+
+typedef RetCode_t (*FeatureSet)(ACSHandle_t, InvokeID_t, const char*, Boolean,
+                                const PrivateData_t*);
+
+// Asks for the device, reads its current state so that it can be offered,
+// then sets the state the operator chooses.
+void setFeature(const char* queryWhat, const char* queryOp, DeviceRequest query,
+                const char* question, bool (*remembered)(), const char* setWhat,
+                const char* setOp, FeatureSet set) {
+  usePrimaryDevice();
+  if (!askDevice("Device", &primaryDevice)) return;
+  deviceRequest(queryWhat, queryOp, query, primaryDevice);
+  pause(1);
+  const bool on = get_boolean(question, "OFF", "ON", remembered());
+  if (inputEnded()) return;
+  SentRequest r = describeRequest(setOp);
+  r.device = primaryDevice;
+  r.flag = on ? 1 : 0;
+  observeRequest(r);
+  ACS_CALL(setWhat, set(acsHandle, invokeID, primaryDevice, on ? 1 : 0, nullptr));
+}
+
+bool rememberedDoNotDisturb() { return storedLineInfo[LINE_INFO_DND_OFFSET] != 0; }
+bool rememberedMessageWaiting() { return defaultMWI; }
+
+bool monitorDevice(const char* device) {
+  SentRequest r = describeRequest("cstaMonitorDevice");
+  r.device = device;
+  r.filter = &globalFilter;
+  observeRequest(r);
+  return ACS_CALL("monitor device",
+                  cstaMonitorDevice(acsHandle, invokeID, device, &globalFilter, nullptr));
+}
+
+void monitorCall(std::int32_t callID, const CSTAMonitorFilter_t* monitorFilter) {
+  const ConnectionID_t call = connectionOf(callID, nullptr);
+  SentRequest r = describeRequest("cstaMonitorCall");
+  r.call = call;
+  r.filter = monitorFilter;
+  observeRequest(r);
+  ACS_CALL("monitor call", cstaMonitorCall(acsHandle, invokeID, &call, monitorFilter, nullptr));
+}
+
+// Monitors name1, name2, ... until one goes unconfirmed for 3 seconds: the
+// system has no more such devices.
+void monitorAll(const char* format, int most) {
+  for (int i = 1; i <= most; ++i) {
+    char device[16];
+    std::snprintf(device, sizeof device, format, i);
+    const long acks = ackCount;
+    if (!monitorDevice(device)) return;
+    if (!doWatchTime(3, &ackCount, acks)) return;
+  }
+}
+
+}  // namespace
+
+QueryPause setQueryPauseForTests(QueryPause pause) {
+  QueryPause old = queryPause;
+  queryPause = pause;
+  return old;
+}
+
+// ---- snapshots -------------------------------------------------------------------------
+
+void doSnapshots() {
+  if (deviceFollows()) {
+    doSnapDevice();
+    return;
+  }
+  switch (get_list("Choose what to snapshot", "CURRENT_DEVICE", snapNames, true)) {
+    case 0: doSnapCurrentCall(); break;
+    case 1: doSnapCurrentDevice(); break;
+    case 2: doSnapDevice(); break;
+    case 3: doSnapCall(); break;
+    default: break;  // cancelled
+  }
+}
+
+void doSnapDevice() {
+  usePrimaryDevice();
+  if (!askDevice("Device", &primaryDevice)) return;
+  ACS_CALL("snapshot device", sendSnapshotDevice(primaryDevice));
+}
+
+void doSnapCurrentDevice() {
+  if (is_blank(primaryDevice)) {
+    complain("? No current device\n");
+    return;
+  }
+  ACS_CALL("snapshot device", sendSnapshotDevice(primaryDevice));
+}
+
+void doSnapCall() {
+  if (!askCallID("Call ID", &currentCall)) return;
+  snapshotCall(currentCall);
+}
+
+void doSnapCurrentCall() {
+  if (!currentCall) {
+    complain("? No current call.\n");
+    return;
+  }
+  snapshotCall(currentCall);
+}
+
+void doSnapshotActiveCall(std::int32_t callID) { snapshotCall(callID); }
+
+void doQueryDeviceInfo() {
+  usePrimaryDevice();
+  if (!askDevice("Device", &primaryDevice)) return;
+  deviceRequest("query device info", "cstaQueryDeviceInfo", cstaQueryDeviceInfo, primaryDevice);
+}
+
+// ---- bulk reports -------------------------------------------------------------------------
+
+void doMultiLineReport(bool onTrunks) {
+  long* count = onTrunks ? &trunkCount : &lineCount;
+  const long answer = get_number(
+      onTrunks ? "Number of trunks to report on" : "Number of lines to report on", *count);
+  if (inputEnded()) return;
+  *count = answer;
+
+  for (long i = 1; i <= answer; ++i) {
+    char device[24];
+    std::snprintf(device, sizeof device, onTrunks ? "L1#%ld" : "X1#%ld", i);
+    RetCode_t rc = sendSnapshotDevice(device);
+    // A full queue drains while we pause (events are polled meanwhile).
+    // The retry takes the invoke ID still unused: normally the same one, but
+    // a request made by the event handling during the pause has used it.
+    for (int pauses = 0;
+         (rc == ACSERR_NOBUFFERS || rc == ACSERR_QUEUE_FULL) && pauses < REPORT_RETRY_PAUSES;
+         ++pauses) {
+      pause(1);
+      rc = sendSnapshotDevice(device);
+    }
+    ACS_CALL("snapshot for report", rc);
+  }
+}
+
+void doTrunkReport() { doMultiLineReport(true); }
+
+void doLineReport() { doMultiLineReport(false); }
+
+// ---- features ----------------------------------------------------------------------------
+
+void doGetDoNotDisturb() {
+  usePrimaryDevice();
+  if (!askDevice("Device", &primaryDevice)) return;
+  deviceRequest("query do not disturb", "cstaQueryDoNotDisturb", cstaQueryDoNotDisturb,
+                primaryDevice);
+}
+
+void doSetDoNotDisturb() {
+  setFeature("query do not disturb", "cstaQueryDoNotDisturb", cstaQueryDoNotDisturb,
+             "Do not disturb", rememberedDoNotDisturb, "set do not disturb",
+             "cstaSetDoNotDisturb", cstaSetDoNotDisturb);
+}
+
+void doGetMessageWaiting() {
+  usePrimaryDevice();
+  if (!askDevice("Device", &primaryDevice)) return;
+  deviceRequest("query message waiting", "cstaQueryMsgWaitingInd", cstaQueryMsgWaitingInd,
+                primaryDevice);
+}
+
+void doSetMessageWaiting() {
+  setFeature("query message waiting", "cstaQueryMsgWaitingInd", cstaQueryMsgWaitingInd,
+             "Message waiting", rememberedMessageWaiting, "set message waiting",
+             "cstaSetMsgWaitingInd", cstaSetMsgWaitingInd);
+}
+
+void doGetForwarding() {
+  // Offered only when one was chosen: forwarding is looked up on purpose.
+  if (!askDevice("Get forwarding for device", &primaryDevice)) return;
+  deviceRequest("query forwarding", "cstaQueryForwarding", cstaQueryForwarding,
+                primaryDevice ? primaryDevice : "");
+}
+
+// ---- monitors ------------------------------------------------------------------------------
+
+void doMonitors() {
+  if (deviceFollows()) {
+    doMonitorDevice();
+    return;
+  }
+  switch (get_list("Choose what to Monitor", "DEVICE", monitorNames, true)) {
+    case 0: doMonitorCall(); break;
+    case 1: doMonitorDevice(); break;
+    case 2: doMonitorExtensions(); break;
+    case 3: doMonitorLines(); break;
+    default: break;  // cancelled
+  }
+}
+
+void doMonitorDevice() {
+  usePrimaryDevice();
+  if (!askDevice("Line", &primaryDevice)) return;
+  monitorDevice(primaryDevice);
+}
+
+void doMonitorCall() {
+  if (!currentCall) {
+    complain("? No current call.\n");
+    return;
+  }
+  if (!askCallID("Call ID", &currentCall)) return;
+  monitorCall(currentCall, &globalFilter);
+}
+
+void doMonitorExtensions() { monitorAll("x1#%d", MAX_MONITORED_EXTENSIONS); }
+
+void doMonitorLines() { monitorAll("L1#%d", MAX_MONITORED_LINES); }
+
+void doEndMonitor() {
+  usePrimaryDevice();
+  if (!askDevice("Line", &primaryDevice)) return;
+  CSTAMonitorCrossRefID_t crossRefID = 0;
+  auto found = monitorDictionary.find(primaryDevice);
+  if (found != monitorDictionary.end()) {
+    crossRefID = found->second;
+    std::printf("Found monitor %ld for device %s\n", static_cast<long>(crossRefID),
+                primaryDevice);
+    std::fflush(stdout);
+    monitorDictionary.erase(found);
+  } else {
+    const long answer = get_number("Monitor on device not found, Monitor to end",
+                                   static_cast<long>(lastMonitorID));
+    if (inputEnded()) return;
+    crossRefID = static_cast<CSTAMonitorCrossRefID_t>(answer);
+  }
+  SentRequest r = describeRequest("cstaMonitorStop");
+  r.crossRefID = crossRefID;
+  observeRequest(r);
+  ACS_CALL("monitor stop", cstaMonitorStop(acsHandle, invokeID, crossRefID, nullptr));
+}
+
+void startCallMonitor(std::int32_t callID, const char* deviceID) {
+  if (!callLoggingEnabled || !callID) return;
+  // Plays and records show up as calls of their own pseudo-devices.
+  if (deviceID && (std::strcmp(deviceID, "Playing") == 0 ||
+                   std::strcmp(deviceID, "Recording") == 0))
+    return;
+  monitorCall(callID, &filter);
+}

@@ -1,0 +1,53 @@
+// Commands that look at devices and calls (snapshots, device information,
+// bulk line and trunk reports), read and set device features (do not
+// disturb, message waiting, forwarding), and start and stop monitors,
+// including the bulk monitors unattended call logging relies on and the
+// automatic call monitor of calls not yet tracked.
+#pragma once
+
+#include <cstdint>
+
+// Last answers of the bulk reports.
+extern long trunkCount;  // 6
+extern long lineCount;   // 18
+
+// Bulk monitors stop here at the latest.
+#define MAX_MONITORED_LINES 256
+#define MAX_MONITORED_EXTENSIONS 512
+// A bulk report pauses this often, a second each time, while the library
+// says its queue is full.
+#define REPORT_RETRY_PAUSES 10
+
+void doSnapshots();          // SNAP, GET SNAPSHOT
+void doSnapDevice();         // SNAP DEVICE
+void doSnapCurrentDevice();  // SNAP CURRENT_DEVICE
+void doSnapCall();           // SNAP EXPLICIT_CALL
+void doSnapCurrentCall();    // SNAP CALL
+void doQueryDeviceInfo();    // GET DEVICE_INFO
+void doTrunkReport();        // TRUNK_REPORT
+void doLineReport();         // LINE_REPORT
+// One device snapshot each of L1#1.. (trunks) or X1#1.. (lines).
+void doMultiLineReport(bool onTrunks);
+void doGetDoNotDisturb();    // GET DO_NOT_DISTURB
+void doSetDoNotDisturb();    // SET DO_NOT_DISTURB
+void doGetMessageWaiting();  // GET MESSAGE_WAITING_INDICATOR
+void doSetMessageWaiting();  // SET MESSAGE_WAITING_INDICATOR
+void doGetForwarding();      // GET FORWARDING
+void doMonitors();           // MONITOR
+void doMonitorDevice();      // MONITOR DEVICE
+void doMonitorCall();        // MONITOR CALL
+void doMonitorExtensions();  // MONITOR EXTENSIONS; also unattended logging at open
+void doMonitorLines();       // MONITOR LINES; also unattended logging at open
+void doEndMonitor();         // CLEAR MONITOR
+
+// A monitor on a call the dispatcher does not track yet. Only while call
+// logging is enabled, never for call ID 0 nor for the "Playing" and
+// "Recording" pseudo-devices; `deviceID` may be null.
+void startCallMonitor(std::int32_t callID, const char* deviceID);
+// The call snapshot of call-snapshot polling.
+void doSnapshotActiveCall(std::int32_t callID);
+
+// The one-second pauses of the bulk report and of setting a feature (events
+// are polled meanwhile). Tests put their own in; null restores the shell's.
+typedef void (*QueryPause)(double seconds);
+QueryPause setQueryPauseForTests(QueryPause pause);

@@ -1,0 +1,204 @@
+// Test support for the stream and event-loop tests: a simulated switch with
+// a manual clock served in-process under the name TELVANIX, a host that
+// hands the stream whatever events a test makes up, and a clean start for
+// the program state those tests touch.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "csta32/internal.h"
+#include "csta32/wire/wire.h"
+#include "display/event.h"
+#include "shell/shell.h"
+#include "simulator/telsim.h"
+#include "telephony/events.h"
+#include "telephony/state.h"
+#include "telephony/stream.h"
+
+namespace stream_test {
+
+// The switch as the client library's in-process server. Its confirmations
+// and events are delivered inside the request, so a test needs no waiting.
+class SwitchHost : public csta32::SessionHost {
+ public:
+  explicit SwitchHost(telsim::Switch& s) : sw(s) {}
+  std::uint32_t openSession(csta32::FrameSink deliver) override {
+    return sw.openSession(std::move(deliver));
+  }
+  void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) override {
+    sw.onFrame(session, data, len);
+  }
+  void closeSession(std::uint32_t session) override { sw.closeSession(session); }
+  telsim::Switch& sw;
+};
+
+// A server that confirms an open and otherwise sends what the test pushes.
+class ScriptedHost : public csta32::SessionHost {
+ public:
+  std::uint32_t openSession(csta32::FrameSink deliver) override {
+    sink = std::move(deliver);
+    return 1;
+  }
+  void onFrame(std::uint32_t, const std::uint8_t* data, std::size_t len) override {
+    wire::Request r;
+    if (!wire::decodeRequest(data, len, r)) return;
+    requests.push_back(r);
+    if (r.op == wire::Op::OpenStream)
+      push(wire::openStreamConf(r.invokeID, "TS1-2", "lib", "tsrv", "3.1-12"));
+  }
+  void closeSession(std::uint32_t) override {}
+  void push(const wire::Event& e) {
+    std::vector<std::uint8_t> frame;
+    ASSERT_TRUE(wire::encodeEvent(e, frame));
+    sink(frame.data(), frame.size());
+  }
+  csta32::FrameSink sink;
+  std::vector<wire::Request> requests;  // as received
+};
+
+inline telsim::Config anyPasswordConfig() {
+  telsim::Config cfg = telsim::defaultConfig();
+  cfg.password = "*";
+  return cfg;
+}
+
+// Clocks the tests move by hand.
+inline std::int64_t& fakeSeconds() {
+  static std::int64_t s = 0;
+  return s;
+}
+inline std::uint64_t& fakeMillis() {
+  static std::uint64_t ms = 0;
+  return ms;
+}
+inline int& millisReads() {
+  static int n = 0;
+  return n;
+}
+inline std::int64_t readFakeSeconds() { return fakeSeconds(); }
+// Every read moves the clock on by a second, so a wait that does not
+// return at once runs out after a few polls.
+inline std::uint64_t readSteppingMillis() {
+  ++millisReads();
+  return fakeMillis() += 1000;
+}
+
+// Profile values, answers and program state back to the start; the switch
+// serves the stream under TELVANIX.
+class StreamTest : public ::testing::Test {
+ protected:
+  StreamTest() : sw(anyPasswordConfig(), true), host(sw) {}
+
+  void SetUp() override {
+    csta32::registerLocalHost("TELVANIX", &host);
+    csta32::registerLocalHost("SCRIPTED", &scripted);
+    i_endUserInput();
+    resetStreamState();
+    resetEventState();
+    clearServerNames();
+    release(userName);
+    release(serverPassword);
+    release(primaryDevice);
+    currentCall = 0;
+    autoEvents = true;
+    userSetAutoEvents = false;
+    eventReports = false;
+    autoLogSMDR = 1;
+    autoStopPlay = false;
+    SMDRmonitorExt = false;
+    configFirmwareMajor = configFirmwareMinor = 0;
+    callSnapshots = deviceSnapshots = 0;
+    fakeSeconds() = 1000000;
+    fakeMillis() = 0;
+    millisReads() = 0;
+    setEventClocksForTests(readFakeSeconds, nullptr);
+    profile = ::testing::TempDir() + "probix_stream_test.ini";
+    writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=TELVANIX\nUserID=Telvanix\n");
+  }
+
+  void TearDown() override {
+    if (acsHandle) acsAbortStream(acsHandle, nullptr);
+    resetStreamState();
+    // Leave no text behind for tests that count allocated blocks.
+    clearServerNames();
+    release(userName);
+    release(serverPassword);
+    release(primaryDevice);
+    setEventClocksForTests(nullptr, nullptr);
+    setCallWhileIdle(nullptr);
+    setEventPoller(nullptr);
+    i_endUserInput();
+    csta32::registerLocalHost("TELVANIX", nullptr);
+    csta32::registerLocalHost("SCRIPTED", nullptr);
+    std::remove(profile.c_str());
+  }
+
+  static void release(char*& text) {
+    errfree(text);
+    text = nullptr;
+  }
+
+  void writeProfile(const std::string& text) {
+    FILE* f = std::fopen(profile.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+    std::snprintf(iniFilename, sizeof iniFilename, "%s", profile.c_str());
+  }
+
+  std::string readProfile() {
+    std::string text;
+    FILE* f = std::fopen(profile.c_str(), "r");
+    if (!f) return text;
+    char buf[256];
+    while (std::fgets(buf, sizeof buf, f)) text += buf;
+    std::fclose(f);
+    return text;
+  }
+
+  // CONNECT from the profile alone (as unattended logging does), its
+  // messages swallowed.
+  void connectQuietly() {
+    ::testing::internal::CaptureStdout();
+    doConnect();
+    std::fflush(stdout);
+    ::testing::internal::GetCapturedStdout();
+    ASSERT_NE(acsHandle, 0u);
+  }
+
+  // One poll with its console output returned.
+  std::string poll() {
+    ::testing::internal::CaptureStdout();
+    doGetEvents();
+    std::fflush(stdout);
+    return ::testing::internal::GetCapturedStdout();
+  }
+
+  // A request through the request routine, as the command rooms send them.
+  void monitorDevice(const char* device) {
+    CSTAMonitorFilter_t filter = {};
+    ASSERT_TRUE(ACS_CALL("monitor device",
+                         cstaMonitorDevice(acsHandle, invokeID, device, &filter, nullptr)));
+  }
+
+  std::string profile;
+  // Either serves the stream, as the profile's ServerID says.
+  telsim::Switch sw;
+  SwitchHost host;
+  ScriptedHost scripted;
+};
+
+// An event laid out as the library hands it over, in storage of its own.
+struct LaidOutEvent {
+  explicit LaidOutEvent(const wire::Event& e) : storage(wire::layoutSize(e) / 8 + 1) {
+    EXPECT_TRUE(wire::layoutEvent(e, storage.data(), storage.size() * 8));
+  }
+  const CSTAEvent_t* event() const { return reinterpret_cast<const CSTAEvent_t*>(storage.data()); }
+  std::vector<std::uint64_t> storage;
+};
+
+}  // namespace stream_test

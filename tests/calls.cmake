@@ -1,0 +1,35 @@
+# End-to-end runs of probix32's call, query, feature and monitor commands
+# against the embedded simulator: each test feeds tests/data/calls/<name>.in
+# to the program in a fresh directory and compares everything it prints with
+# <name>.expected. The scripts switch delay stamps off; the switch answers at
+# once, so the events each step produces come out in a fixed order.
+
+set(CALLS_DATA ${CMAKE_CURRENT_LIST_DIR}/data/calls)
+set(CALLS_RUNS ${CMAKE_BINARY_DIR}/tests/calls)
+
+function(calls_transcript name)
+  if(NOT TARGET probix32)
+    return()
+  endif()
+  string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
+  add_test(NAME calls_${name}
+    COMMAND ${CMAKE_COMMAND}
+      "-DPROGRAM=$<TARGET_FILE:probix32>"
+      "-DEMULATOR=${emulator}"
+      "-DARGS=-sprobix.ini"
+      "-DINPUT=${CALLS_DATA}/${name}.in"
+      "-DEXPECTED=${CALLS_DATA}/${name}.expected"
+      "-DWORKDIR=${CALLS_RUNS}/${name}"
+      "-DCOPY=${CALLS_DATA}/probix.ini"
+      -P ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
+  set_tests_properties(calls_${name} PROPERTIES LABELS transcript)
+endfunction()
+
+# Made, answered, held, retrieved, consulted, transferred, conferenced and
+# cleared between extensions, with the events of each step.
+calls_transcript(extensions)
+# An outside call through a line, device and call snapshots, line reports.
+calls_transcript(trunk)
+# Do not disturb and message waiting set and queried, forwarding queried, a
+# monitor started and ended by its device.
+calls_transcript(features)
