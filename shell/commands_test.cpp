@@ -73,9 +73,10 @@ class Dispatcher : public ::testing::Test {
 TEST_F(Dispatcher, AbbreviationsMustBeUnambiguous) {
   EXPECT_EQ(run("CON"), "? Ambiguous - please type a longer string - \"CON\"\n");
   EXPECT_FALSE(handled);
-  EXPECT_EQ(run("CONN"), "? CONNECT is not available yet\n");
+  // An abbreviation and the whole word reach the same row.
+  EXPECT_EQ(run("CTI"), "? CTI_CALL is not available yet\n");
   EXPECT_TRUE(handled);
-  EXPECT_EQ(run("CONNECT"), "? CONNECT is not available yet\n");
+  EXPECT_EQ(run("CTI_CALL"), "? CTI_CALL is not available yet\n");
 
   EXPECT_EQ(run("D"), "? Ambiguous - please type a longer string - \"D\"\n");
   EXPECT_FALSE(handled);
@@ -190,9 +191,9 @@ TEST_F(Dispatcher, KeywordListsOfferTheirChoices) {
 
   EXPECT_EQ(find_command("S", getNames), -1);
   EXPECT_STREQ(getNames[find_command("SN", getNames)], "SNAPSHOT");
-  std::string out = run("GET", "s sn");
+  std::string out = run("GET", "s sp");
   EXPECT_NE(out.find("? Ambiguous - please type a longer string - \"S\"\n"), std::string::npos);
-  EXPECT_NE(out.find("? GET SNAPSHOT is not available yet\n"), std::string::npos);
+  EXPECT_NE(out.find("? GET SPAN_INFO is not available yet\n"), std::string::npos);
 
   EXPECT_EQ(run("GET", "PER_SECOND_HISTORY"), "");
   EXPECT_EQ(run("HANGUP", "~"), "");

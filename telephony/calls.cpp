@@ -14,7 +14,7 @@ RequestObserver requestObserver = nullptr;
 
 const char kNoCurrentCall[] = "? No current call.\n";
 
-// Deliberately unrelated: TRANSFER and CONFERENCE have always said it this way.
+// TRANSFER and CONFERENCE have always worded it so; scripts may look for it.
 const char kNoCurrentCallShort[] = "No Current Call\n";
 
 void replaceText(char** variable, const char* text) {
@@ -73,8 +73,6 @@ void clearConnection(std::int32_t callID, const char* device) {
                                  cstaClearConnection));
 }
 
-// The first `count` digits of `digits` as a play-digits message for the call
-// on the current device.
 // The digits (at most 64) as a play-digits message for the current call on
 // the current device.
 RetCode_t sendPlayDigits(const char* digits) {

@@ -61,8 +61,14 @@ union PrivateBuffer {
   PrivateData_t data;
   unsigned char bytes[PRIVATE_DATA_HEADER + PRIVATE_BUFFER_SIZE];
 };
-EventBuffer eventBuf;
-PrivateBuffer pvtBuf;
+// Handling an event may wait for others (the line monitors started at a
+// stream open wait for each confirmation), so polls nest: each level reads
+// into buffers of its own and the event being handled further out stays
+// intact for the formatter.
+const int kPollDepth = 3;
+EventBuffer eventBufs[kPollDepth];
+PrivateBuffer pvtBufs[kPollDepth];
+int pollDepth = 0;
 
 // ---- private messages ------------------------------------------------------------
 // The server's private message: a 106-byte header (vendor, length, msgType,
@@ -527,12 +533,9 @@ void countStreamError() {
   ++errCount;
 }
 
-}  // namespace
-
 // ---- the poll --------------------------------------------------------------------
 
-void doGetEvents() {
-  if (!acsHandle && !acsStreamAborted) return;
+void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
   bool pollDone = true;
   // After a poll cut short no prompt has been written since its events.
   bool anyReported = pollCutShort;
@@ -603,6 +606,16 @@ void doGetEvents() {
         return;
     }
   }
+}
+
+}  // namespace
+
+void doGetEvents() {
+  if (!acsHandle && !acsStreamAborted) return;
+  if (pollDepth == kPollDepth) return;
+  ++pollDepth;
+  drainEvents(eventBufs[pollDepth - 1], pvtBufs[pollDepth - 1]);
+  --pollDepth;
 }
 
 void handleEvent(const CSTAEvent_t* event, const PrivateData_t* pvt) {
