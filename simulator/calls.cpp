@@ -406,11 +406,13 @@ void Switch::Impl::clearCall(std::int32_t callID, CSTAEventCause_t cause, int al
   unsol(e).u.callCleared.cause = cause;
   emit(e, sc);
   calls.erase(callID);
+  for (auto& entry : sessions) entry.second.detectors.erase(callID);
+  endCallMonitors(callID);
+}
 
-  // Call monitors end with their call.
+void Switch::Impl::endCallMonitors(std::int32_t callID) {
   for (auto& entry : sessions) {
     Session& s = entry.second;
-    s.detectors.erase(callID);
     for (size_t i = 0; i < s.monitors.size();) {
       if (!s.monitors[i].onCall || s.monitors[i].callID != callID) {
         ++i;
@@ -428,14 +430,18 @@ void Switch::Impl::clearCall(std::int32_t callID, CSTAEventCause_t cause, int al
 
 namespace {
 
-// Monitors and digit collectors of the call that ends in a join follow the
-// call it joined.
-void moveCallWatchers(std::map<std::uint32_t, Session>& sessions, std::int32_t from, std::int32_t to) {
-  for (auto& entry : sessions) {
-    for (Monitor& m : entry.second.monitors)
-      if (m.onCall && m.callID == from) m.callID = to;
+// Digit collectors of the call that ends in a join go on listening on the
+// call it joined (the lines are the same); its call monitors end with it.
+void moveDetectors(std::map<std::uint32_t, Session>& sessions, std::int32_t from, std::int32_t to) {
+  for (auto& entry : sessions)
     if (entry.second.detectors.erase(from)) entry.second.detectors.insert(to);
-  }
+}
+
+std::vector<int> devicesOn(const Call& c) {
+  std::vector<int> v;
+  for (const Party& p : c.parties)
+    if (p.dev >= 0) v.push_back(p.dev);
+  return v;
 }
 
 void removeParty(Call& c, int dev) {
@@ -459,6 +465,7 @@ void Switch::Impl::transfer(Call& h, Call& a, int dev) {
   sc.calls.push_back(aid);
   sc.subjectState = CS_NULL;
 
+  const std::vector<int> sawSecondary = devicesOn(a);
   removeParty(h, dev);
   removeParty(a, dev);
   std::string transferredTo = a.parties.empty() ? "" : a.parties.front().name;
@@ -473,7 +480,7 @@ void Switch::Impl::transfer(Call& h, Call& a, int dev) {
   for (const Party& p : a.parties) h.parties.push_back(p);
   calls.erase(aid);
   Call& joined = *findCall(hid);
-  moveCallWatchers(sessions, aid, hid);
+  moveDetectors(sessions, aid, hid);
   sc.after = &joined;
 
   wire::Event e = wire::cstaUnsolicited(CSTA_TRANSFERRED, 0);
@@ -485,6 +492,8 @@ void Switch::Impl::transfer(Call& h, Call& a, int dev) {
   t.cause = EC_TRANSFER;
   connectionList(joined, e.connections);
   emit(e, sc);
+  // Only now: call logging needs both old calls to link them.
+  vanishCall(aid, sawSecondary, EC_TRANSFER);
 
   size_t live = 0;
   for (const Party& p : joined.parties)
@@ -501,6 +510,7 @@ void Switch::Impl::conference(Call& h, Call& a, int dev) {
     if (p.dev >= 0) sc.devs.push_back(p.dev);
   sc.calls.push_back(aid);
 
+  const std::vector<int> sawSecondary = devicesOn(a);
   removeParty(a, dev);
   std::string added = a.parties.empty() ? "" : a.parties.front().name;
   Party* controller = partyOf(h, dev);
@@ -509,7 +519,7 @@ void Switch::Impl::conference(Call& h, Call& a, int dev) {
   h.answered = h.answered || a.answered;
   calls.erase(aid);
   Call& joined = *findCall(hid);
-  moveCallWatchers(sessions, aid, hid);
+  moveDetectors(sessions, aid, hid);
   sc.after = &joined;
   sc.subjectState = CS_CONNECT;
 
@@ -522,6 +532,19 @@ void Switch::Impl::conference(Call& h, Call& a, int dev) {
   v.cause = EC_NONE;
   connectionList(joined, e.connections);
   emit(e, sc);
+  vanishCall(aid, sawSecondary, EC_KEY_CONFERENCE);
+}
+
+void Switch::Impl::vanishCall(std::int32_t callID, const std::vector<int>& devs, CSTAEventCause_t cause) {
+  Scope sc;
+  sc.devs = devs;
+  sc.calls.push_back(callID);
+  sc.subjectState = CS_NULL;
+  wire::Event e = wire::cstaUnsolicited(CSTA_CALL_CLEARED, 0);
+  unsol(e).u.callCleared.clearedCall = wire::connection(callID, "");
+  unsol(e).u.callCleared.cause = cause;
+  emit(e, sc);
+  endCallMonitors(callID);
 }
 
 // ---- digits and features -----------------------------------------------------------

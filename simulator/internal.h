@@ -32,6 +32,11 @@ enum {
   kPvtGetDigits = 20,
   kPvtStopGetDigits = 21,
   kPvtDigitsSeen = 22,
+  kPvtPlayDigits = 23,
+  // The digits payload: count (signed 16), clientID (32), digits[64], lineOnly.
+  kPvtDigitsCount = 0,
+  kPvtDigitsText = 6,
+  kPvtMaxDigits = 64,
 };
 extern const char kPvtVendor[21];  // "Telvanix Version 1.0"
 
@@ -191,6 +196,10 @@ struct Switch::Impl {
   void transfer(Call& h, Call& a, int dev);
   void conference(Call& h, Call& a, int dev);
   void pressDigits(Call& c, Party& p, const std::string& digits);
+  // A call that disappears into another (transfer, conference): its
+  // monitors, and the devices in `devs` that were on it, see it cleared.
+  void vanishCall(std::int32_t callID, const std::vector<int>& devs, CSTAEventCause_t cause);
+  void endCallMonitors(std::int32_t callID);
   void setDnd(int dev, bool on);
   void setMwi(int dev, bool on);
   void setForward(int dev, int type, bool on, const std::string& dest);

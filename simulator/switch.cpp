@@ -98,6 +98,10 @@ void Switch::Impl::resetState() {
     d.cfg = dc;
     d.name = dc.number.empty() ? dc.physName : dc.number;
     d.autoAnswerRings = dc.autoAnswerRings;
+    for (int f = 0; f < 3; ++f) {
+      d.fwd[f].dest = dc.forwardTo[f];
+      d.fwd[f].on = !dc.forwardTo[f].empty();
+    }
     devices.push_back(d);
   }
   calls.clear();
@@ -239,6 +243,22 @@ Party* connParty(Switch::Impl& sw, const ConnectionID_t& cid, Call*& call,
   }
   err = dev.empty() || d >= 0 ? INVALID_CSTA_CONNECTION_IDENTIFIER : INVALID_CSTA_DEVICE_IDENTIFIER;
   return nullptr;
+}
+
+// The digits of a play-digits record that a tone generator can send: as
+// many as the count says (64 at most, fewer when the text ends first), with
+// a-d taken as A-D and anything else (blanks, dashes, pauses) left out.
+std::string playableDigits(const std::uint8_t* payload) {
+  int count = static_cast<std::int16_t>(payload[kPvtDigitsCount] | (payload[kPvtDigitsCount + 1] << 8));
+  if (count > kPvtMaxDigits) count = kPvtMaxDigits;
+  std::string out;
+  for (int i = 0; i < count; ++i) {
+    char ch = static_cast<char>(payload[kPvtDigitsText + i]);
+    if (ch == '\0') break;
+    if (ch >= 'a' && ch <= 'd') ch = static_cast<char>(ch - 'a' + 'A');
+    if ((ch >= '0' && ch <= '9') || ch == '*' || ch == '#' || (ch >= 'A' && ch <= 'D')) out += ch;
+  }
+  return out;
 }
 
 void fillCaps(CSTAGetAPICapsConfEvent_t& c) {
@@ -546,6 +566,30 @@ void Switch::Impl::handleEscape(Session& s, const wire::Request& r) {
       s.detectors.insert(callID);
       break;
     case kPvtStopGetDigits: s.detectors.erase(callID); break;
+    case kPvtPlayDigits: {
+      // Played from the named party's side of the call: whoever listens on
+      // the call hears them as if that party had pressed them.
+      ConnectionID_t cid = wire::connection(callID, "");
+      std::memcpy(cid.deviceID, rec + kPvtDeviceOffset, 64);
+      cid.deviceID[sizeof cid.deviceID - 1] = '\0';
+      Call* c = nullptr;
+      CSTAUniversalFailure_t err = GENERIC_OPERATION;
+      Party* p = connParty(*this, cid, c, err);
+      if (!p) return fail(s, inv, err);
+      if (p->state != CS_CONNECT) return fail(s, inv, INVALID_OBJECT_STATE);
+      const std::string digits = playableDigits(rec + kPvtPayloadOffset);
+      // The reply names what is played: only tone digits, at most 64.
+      std::uint8_t* pay = rec + kPvtPayloadOffset;
+      std::memset(pay + kPvtDigitsText, 0, kPvtMaxDigits);
+      std::memcpy(pay + kPvtDigitsText, digits.data(), digits.size());
+      pay[kPvtDigitsCount] = static_cast<std::uint8_t>(digits.size());
+      pay[kPvtDigitsCount + 1] = 0;
+      wire::Event e = wire::cstaConfirmation(CSTA_ESCAPE_SVC_CONF, inv);
+      wire::setPrivate(e.priv, kPvtVendor, rec + kPvtTypeOffset, kPvtRecordSize - kPvtTypeOffset);
+      confirm(s, e, inv);
+      if (!digits.empty()) pressDigits(*c, *p, digits);
+      return;
+    }
     default: return fail(s, inv, INVALID_FEATURE);
   }
   // The reply is the request's own record: it names what was done.

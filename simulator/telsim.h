@@ -28,6 +28,9 @@ struct DeviceConfig {
   std::string physName;  // X1#1, L1#1, D1#1, V1#1 ...
   int board = 1;
   int autoAnswerRings = 0;  // 0: rings until answered
+  // Forwarding switched on from the start (empty: none), by type:
+  // immediate, busy, no answer; as the control command "forward" sets it.
+  std::string forwardTo[3];
 };
 
 struct BoardConfig {
@@ -64,6 +67,8 @@ Config defaultConfig();
 // Reads the text form of a configuration (statements listed in config.cpp)
 // on top of `cfg`: settings a file leaves out keep their value, but its
 // first device and first board statements replace the devices and boards.
+// "forward DEVICE immediate|busy|noanswer DEST" switches a device's
+// forwarding on from the start; it may name any device of the result.
 // On a bad line returns false with "line N: why" in *error and leaves cfg.
 bool parseConfig(const std::string& text, Config& cfg, std::string* error);
 bool loadConfig(const char* path, Config& cfg, std::string* error);
@@ -122,7 +127,9 @@ class Switch {  // thread-safe
   std::unique_ptr<Impl> d_;
 };
 
-Switch& embeddedSwitch();  // the process's embedded instance, default config
+// The process's embedded instance: the built-in configuration unless the
+// environment (below) says otherwise.
+Switch& embeddedSwitch();
 
 // Flow control: "refuse" makes the switch send a stream an event frame of
 // class ACSUNSOLICITED, type ACS_KEY_REPLY, whose private data has the vendor
@@ -130,9 +137,13 @@ Switch& embeddedSwitch();  // the process's embedded instance, default config
 // count (unsigned 32-bit), little-endian. The client library takes it off the
 // stream and refuses that many of the stream's next requests with that code.
 
-// The embedded instance reads two environment variables when first used:
-// TELSIM_CONFIG names a configuration file, TELSIM_CONTROL a port on
-// 127.0.0.1 where it takes control commands (as ControlServer below).
+// The embedded instance reads three environment variables when first used:
+// TELSIM_CONFIG names a configuration file, TELSIM_SCENARIO a scenario file
+// it runs at once, before any stream can reach it (as the telsim program's
+// -s; use it to set up forwarding or outside callers for a whole run; its
+// output goes to stderr only when it stops at a refused command), and
+// TELSIM_CONTROL a port on 127.0.0.1 where it takes control commands (as
+// ControlServer below).
 
 // ---- TCP ----------------------------------------------------------------------
 

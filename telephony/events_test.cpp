@@ -70,6 +70,24 @@ TEST_F(Poll, LostStreamIsReopenedAtMostOnceAMinute) {
   EXPECT_EQ(invokeID, afterFirstTry + 1) << "a healthy stream was reopened";
 }
 
+TEST_F(Poll, ConnectOverALostStreamIsNotReopenedOver) {
+  connectQuietly();
+  poll();
+  sw.control("drop all");
+  sw.control("down");
+  poll();  // lost, and the reopen at once is refused
+  ASSERT_TRUE(acsStreamAborted);
+  sw.control("up");
+  connectQuietly();
+  const ACSHandle_t handle = acsHandle;
+  const InvokeID_t next = invokeID;
+  fakeSeconds() += 61;
+  poll();
+  EXPECT_FALSE(acsStreamAborted);
+  EXPECT_EQ(acsHandle, handle);
+  EXPECT_EQ(invokeID, next) << "reopened over the stream CONNECT opened";
+}
+
 TEST_F(Poll, BadHandleAbortsAndMarksTheStreamLost) {
   connectQuietly();
   const ACSHandle_t handle = acsHandle;
