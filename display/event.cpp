@@ -276,6 +276,8 @@ void o_eventHeader(const ACSEventHeader_t* eHdr, bool verbose) {
 }
 
 // ---- element writers --------------------------------------------------------------------
+// Text placed at a column right after the line prefix still gets a separating
+// blank, so a prefix wider than the column cannot run into it.
 
 void o_deviceID(const char* deviceID, int column, bool flag) {
   if (!deviceID) return;

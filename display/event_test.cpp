@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "display/names.h"
 #include "shell/shell.h"
 
 namespace {
@@ -383,6 +384,84 @@ TEST_F(EventDisplay, ConfirmationLayouts) {
             "! CSTA_ESCAPE_SVC_CONF                 24\n"
             "! CSTA_ROUTE_REQUEST                   25\n"
             "!      CSTAconfirmation ?83?\n");
+}
+
+// A misspelt label or a type that falls through to "CSTAconfirmation ?n?"
+// shows up here.
+TEST_F(EventDisplay, RemainingConfirmationLayouts) {
+  const EventType_t bare[] = {
+      CSTA_ALTERNATE_CALL_CONF,  CSTA_ANSWER_CALL_CONF,    CSTA_CALL_COMPLETION_CONF,
+      CSTA_CLEAR_CALL_CONF,      CSTA_CLEAR_CONNECTION_CONF, CSTA_DEFLECT_CALL_CONF,
+      CSTA_PICKUP_CALL_CONF,     CSTA_GROUP_PICKUP_CALL_CONF, CSTA_HOLD_CALL_CONF,
+      CSTA_RECONNECT_CALL_CONF,  CSTA_RETRIEVE_CALL_CONF,  CSTA_SET_MWI_CONF,
+      CSTA_SET_DND_CONF,         CSTA_SET_FWD_CONF,        CSTA_SET_AGENT_STATE_CONF,
+      CSTA_ROUTE_REGISTER_CANCEL_CONF, CSTA_MONITOR_STOP_CONF};
+  for (EventType_t type : bare) {
+    CSTAEvent_t e = eventOf(CSTACONFIRMATION, type);
+    EXPECT_EQ(lines(show(e)).size(), 1u) << getTypeName(CSTACONFIRMATION, type);
+  }
+
+  std::vector<CSTAEvent_t> events;
+  auto add = [&](EventType_t type) -> decltype(CSTAConfirmationEvent::u)& {
+    events.push_back(eventOf(CSTACONFIRMATION, type));
+    return events.back().event.cstaConfirmation.u;
+  };
+  CSTAConnection_t parties[1] = {{conn(0x70, "203"), ext("203")}};
+  add(CSTA_CONSULTATION_CALL_CONF).consultationCall.newCall = conn(0x71, "201");
+  add(CSTA_MAKE_PREDICTIVE_CALL_CONF).makePredictiveCall.newCall = conn(0x72, "T3", true);
+  add(CSTA_QUERY_DND_CONF).queryDnd.doNotDisturb = 0;
+  add(CSTA_QUERY_AGENT_STATE_CONF).queryAgentState.agentState = AG_WORK_READY;
+  setDevice(add(CSTA_QUERY_LAST_NUMBER_CONF).queryLastNumber.lastNumber, "5551234");
+  add(CSTA_TRANSFER_CALL_CONF).transferCall = {conn(0x70, "202"), {1, parties}};
+  add(CSTA_ROUTE_REGISTER_REQ_CONF).routeRegister.registerReqID = 5;
+  add(CSTA_CHANGE_MONITOR_FILTER_CONF).changeMonitorFilter.monitorFilter = {0, 0, 0,
+                                                                            MF_OUT_OF_SERVICE, 0};
+  add(CSTA_SYS_STAT_REQ_CONF);
+  add(CSTA_SYS_STAT_STOP_CONF);
+  add(CSTA_CHANGE_SYS_STAT_FILTER_CONF);
+  add(CSTA_REQ_SYS_STAT_CONF);
+  add(CSTA_GET_DEVICE_LIST_CONF);
+  add(CSTA_QUERY_CALL_MONITOR_CONF);
+  o_enableInvokeIDstamps(false);  // invoke IDs are not what this checks
+  std::string out = capture([&] {
+    for (const CSTAEvent_t& e : events) o_event(&e, nullptr, true, "! ");
+  });
+  EXPECT_EQ(out,
+            "! CSTA_CONSULTATION_CALL_CONF\n"
+            "!      New call: 201..71\n"
+            "! CSTA_MAKE_PREDICTIVE_CALL_CONF\n"
+            "!      Making predictive call: T3..72:D\n"
+            "! CSTA_QUERY_DND_CONF\n"
+            "!      Dnd: OFF\n"
+            "! CSTA_QUERY_AGENT_STATE_CONF\n"
+            "!      Agent state: AG_WORK_READY\n"
+            "! CSTA_QUERY_LAST_NUMBER_CONF\n"
+            "!      Last number: 5551234\n"
+            "! CSTA_TRANSFER_CALL_CONF\n"
+            "!      Transfer: 202..70\n"
+            "!          203..70 203\n"
+            "! CSTA_ROUTE_REGISTER_REQ_CONF\n"
+            "!      @@@NIY registerReqID\n"
+            "! CSTA_CHANGE_MONITOR_FILTER_CONF\n"
+            "!      Change filters:\n"
+            "!      Filters:\n"
+            "!          Call       : (0x0000) \n"
+            "!          feature    : (0x00) \n"
+            "!          agent      : (0x00) \n"
+            "!          maintenance: (0x40) OUT_OF_SERVICE\n"
+            "!          private    : (0x00000000) \n"
+            "! CSTA_SYS_STAT_REQ_CONF\n"
+            "!      @@@ CSTA_SYS_STAT_REQ_CONF\n"
+            "! CSTA_SYS_STAT_STOP_CONF\n"
+            "!      @@@ CSTA_SYS_STAT_STOP_CONF\n"
+            "! CSTA_CHANGE_SYS_STAT_FILTER_CONF\n"
+            "!      @@@ CSTA_SYS_STAT_FILTER_CONF\n"
+            "! CSTA_REQ_SYS_STAT_CONF\n"
+            "!      @@@ CSTA_SYS_STAT_CONF\n"
+            "! CSTA_GET_DEVICE_LIST_CONF\n"
+            "!      @@@ CSTA_GET_DEVICE_LIST_CONF\n"
+            "! CSTA_QUERY_CALL_MONITOR_CONF\n"
+            "!      @@@ CSTA_QUERY_CALL_MONITOR_CONF\n");
 }
 
 TEST_F(EventDisplay, ApiCapabilitiesAreNamedInMemberOrder) {

@@ -183,7 +183,8 @@ int FilterString::setFilter(const char* filter, int bit) {
   if (!filter) return -1;
   for (int type = CALL; type <= PRIVATE; ++type) {
     FILTER* table = categoryTable(type);
-    // The clear-all record: by name, or by its abbreviation ("CF_CLEAR").
+    // The clear-all record: by name, or by its abbreviation ("CF_CLEAR"),
+    // which would otherwise toggle its empty mask and succeed doing nothing.
     if (matches(table[0], filter)) {
       setField(globalFilter, type, 0);
       return 0;
@@ -258,6 +259,7 @@ void doSetFilter() {
   if (choice < 0) return;
   const char* name = filterNames[choice];
   int bit = 1;
+  // Held to the bits a mask can have; a shift by more is undefined.
   if (std::strcmp(name + 2, "_BIT") == 0)
     bit = static_cast<int>(i_getNumberInRange("Bit to Set/Reset", 1, 1, 32));
   filStr.setFilter(name, bit);

@@ -281,7 +281,7 @@ const char* gotoSearchLabel() { return gotoSearching ? gotolabel : nullptr; }
 
 void doIndirect() {
   char* name = get_filename("Indirect file", "PROBIX.CMD");
-  if (!is_blank(name)) addIndirectFile(name);
+  addIndirectFile(name);  // "~" names no file: reported as one that will not open
   errfree(name);
 }
 
@@ -302,6 +302,7 @@ void doLabel() {
   if (gotoSearching && std::strcmp(name, gotolabel) == 0) end_search_quietly();
 
   IFILES& top = indirectFiles[nextIndirectFile - 1];
+  if (top.labelCount >= MAX_LABELS) return;  // a full list takes no notice
   long here = std::ftell(top.inputFile);
   for (int i = 0; i < top.labelCount; i++) {
     if (std::strcmp(top.labels[i].name, name) == 0) {
@@ -312,7 +313,7 @@ void doLabel() {
       return;
     }
   }
-  if (top.labelCount >= MAX_LABELS || here < 0) return;
+  if (here < 0) return;
   LABEL& label = top.labels[top.labelCount++];
   std::memcpy(label.name, name, sizeof label.name);
   label.offset = here;

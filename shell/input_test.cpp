@@ -124,7 +124,10 @@ TEST_F(LogicalInput, ForwardGotoSkipsEverythingAndLearnsLabelsOnTheWay) {
 TEST_F(LogicalInput, SearchEndsAtItsLabelEvenWithAFullListOrAtTheEndOfItsScript) {
   std::string labels;
   for (int i = 1; i <= MAX_LABELS; i++) labels += "LABEL L" + std::to_string(i) + "\n";
-  EXPECT_EQ(run(labels + "GOTO L11\nSKIPPED\nLABEL L11\nAFTER\nSTOP\n"), Words({"AFTER"}));
+  // A full list takes no notice of a label, not even of a duplicate one.
+  EXPECT_EQ(run(labels + "LABEL L1\nGOTO L11\nSKIPPED\nLABEL L11\nAFTER\nSTOP\n"),
+            Words({"AFTER"}));
+  EXPECT_EQ(said, "");
 
   TempFile outer("AFTER\nSTOP\n");
   ASSERT_TRUE(addIndirectFile(outer.path()));
@@ -155,6 +158,14 @@ TEST_F(LogicalInput, CommandLogGetsTheWholeLineThenEachRestTaken) {
   EXPECT_EQ(log.text(), "MAKE_CALL 201\n201\nagain\n");
   EXPECT_EQ(text.find(std::string("Logging commands in ") + log.path() + "\n"), 0u);
   EXPECT_TRUE(contains(text, std::string("Closing log file ") + log.path() + "\n"));
+}
+
+TEST_F(LogicalInput, IndirectFileAnsweredWithTildeIsReportedAsNotOpened) {
+  i_giveBackLine("~");
+  testing::internal::CaptureStdout();
+  doIndirect();
+  EXPECT_TRUE(contains(capturedStdout(), "? Unable to open indirect file \n"));
+  EXPECT_EQ(indirectFileCount(), 0);
 }
 
 namespace {

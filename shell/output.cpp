@@ -364,11 +364,7 @@ bool close_o_file(FILE* stream, const char* path, const char* kind) {
 void doOpenLogFile() {
   doCloseLogFile();
   char* name = get_filename("Log Reports in file", ".LOG");
-  if (is_blank(name)) {
-    errfree(name);
-    return;
-  }
-  FILE* f = open_o_file(name, "log");
+  FILE* f = open_o_file(name, "log file");  // "~" too is reported as not opened
   if (!f) {
     errfree(name);
     return;
@@ -379,7 +375,7 @@ void doOpenLogFile() {
 
 void doCloseLogFile() {
   if (!reportFile) return;
-  close_o_file(reportFile, reportName, "log");
+  close_o_file(reportFile, reportName, "log file");
   reportFile = nullptr;
   errfree(reportName);
   reportName = nullptr;

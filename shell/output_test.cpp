@@ -172,6 +172,23 @@ TEST(OutputDestinations, FailedReportFileLeavesOutputOnTheConsole) {
   EXPECT_TRUE(contains(text, "still seen\n"));
 }
 
+TEST(OutputDestinations, SetLogFileNamesItsKindWhenTheFileWillNotOpen) {
+  set_o_file(stdout);
+  io_setPrintoutLimit(200);
+  testing::internal::CaptureStdout();
+  i_giveBackLine("/no/such/directory/r.log");
+  doOpenLogFile();
+  i_giveBackLine("~");
+  doOpenLogFile();
+  o_lstring("still seen", 1, false);
+  o_newline(0);
+  std::string text = capturedStdout();
+  EXPECT_TRUE(
+      contains(text, "? Unable to open log file file \"/no/such/directory/r.log\"\n"));
+  EXPECT_TRUE(contains(text, "? Unable to open log file file \"\"\n"));
+  EXPECT_TRUE(contains(text, "still seen\n"));
+}
+
 TEST(Allocation, CountsBlocksAndWarnsAboutLargeOnes) {
   io_setPrintoutLimit(200);
   long before = number_blocks_out();

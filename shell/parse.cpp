@@ -92,13 +92,17 @@ char* getuser(const char* prompt, const char* defaultText, bool fold) {
   return answer;
 }
 
+// Only the word is folded: the rest is kept as typed, so a file name or
+// password on the command's own line keeps its case, as it would on a line
+// of its own. Each later reader folds for itself.
 char* get_commandWord(const char* prompt, const char* defaultText, bool fold) {
-  char* line = getuser(prompt, defaultText, fold);
+  char* line = getuser(prompt, defaultText, false);
   char* word = i_getField(WORD_DELIMITERS, line, 1, true);
   char* rest = i_afterField(WORD_DELIMITERS, line, 1, true);
   i_giveBackLine(rest);
   errfree(rest);
   errfree(line);
+  if (fold) uc_string(word);
   return word;
 }
 

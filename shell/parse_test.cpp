@@ -93,7 +93,27 @@ TEST_F(Readers, YesAndNoInAnyCaseAndAbbreviation) {
   EXPECT_FALSE(get_yesno("Sure", true));
   EXPECT_TRUE(get_yesno("Sure", false));  // "~" is no escape here: asked again
   EXPECT_TRUE(get_boolean("Mode", "QUIT", "GO", false));
-  EXPECT_TRUE(contains(said(), "? Ambiguous - please type a longer string - \"\"\n"));
+  // The empty word abbreviates no choice.
+  EXPECT_TRUE(contains(said(), "? Unrecognized \"\"\n"));
+}
+
+TEST_F(Readers, OnlyTheCommandWordIsFoldedTheRestKeepsItsCase) {
+  TempFile console(
+      "@ lower.cmd\nconnect Srv1 user Secret\nmake_call (617) 555-1212 x23\nset log y\n");
+  ASSERT_TRUE(testfiles::feedConsole(console));
+  EXPECT_EQ(take(get_commandWord("PROBIX", "", true)), "@");
+  EXPECT_EQ(take(get_filename("Indirect file", "PROBIX.CMD")), "lower.cmd");
+  EXPECT_EQ(take(get_commandWord("PROBIX", "", true)), "CONNECT");
+  EXPECT_EQ(take(get_word("Server", "", false)), "Srv1");
+  EXPECT_EQ(take(get_word("User", "", true)), "USER");
+  EXPECT_EQ(take(get_word("Password", "", false)), "Secret");
+  // Later readers still fold for themselves.
+  EXPECT_EQ(take(get_commandWord("PROBIX", "", true)), "MAKE_CALL");
+  EXPECT_EQ(take(get_phone("Callee", "")), "(617)555-1212 X23");
+  EXPECT_EQ(take(get_commandWord("PROBIX", "", true)), "SET");
+  const char* const names[] = {"COUNTS", "LOG_FILE", nullptr};
+  EXPECT_EQ(get_list("Choose", "COUNTS", names, true), 1);
+  EXPECT_TRUE(get_yesno("Sure", false));
 }
 
 TEST(PhoneNumbers, ParseNormaliseAndValidate) {

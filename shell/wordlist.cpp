@@ -35,13 +35,15 @@ int compare_name(const char* a, const char* b, int len) {
   if (!a) a = "";
   if (!b) b = "";
   unsigned short value = 0;  // digits seen since the last non-digit
+  // The length is counted in matched characters, so with a length of 0 the
+  // first characters are still compared: the empty word abbreviates nothing.
   for (int i = 0;; i++) {
-    if (i >= len) return 0;
     char ca = upper(a[i]);
     char cb = upper(b[i]);
     if (ca == cb) {
       if (ca == '\0') return 0;
       value = is_digit(ca) ? static_cast<unsigned short>(value * 10 + (ca - '0')) : 0;
+      if (i + 1 >= len) return 0;
       continue;
     }
     if (a[i] == '\0' && rest_is_blank(b + i)) return 0;

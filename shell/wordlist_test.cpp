@@ -29,7 +29,9 @@ TEST(CompareName, NumbersSortByValueAndCaseIsIgnored) {
   EXPECT_EQ(compare_name("line10", "LINE10", 10), 0);
   EXPECT_EQ(compare_name("LINE", "LINE  \t", 10), 0);  // trailing blanks do not count
   EXPECT_EQ(compare_name("LI", "LINE", 2), 0);
-
+  // A length of 0 still compares the first characters.
+  EXPECT_NE(compare_name("", "LINE", 0), 0);
+  EXPECT_EQ(compare_name("", "", 0), 0);
 }
 
 TEST(FindCommand, ExactBeatsAbbreviationAndTwoAbbreviationsAreAmbiguous) {
@@ -38,6 +40,9 @@ TEST(FindCommand, ExactBeatsAbbreviationAndTwoAbbreviationsAreAmbiguous) {
   EXPECT_EQ(find_command("DIGITS", getWords), 1);
   EXPECT_EQ(find_command("ZZZ", getWords), -2);
   EXPECT_EQ(find_command(nullptr, getWords), -1);
+  EXPECT_EQ(find_command("", getWords), -2);
+  const char* const single[] = {"ONLY", nullptr};
+  EXPECT_EQ(find_command("", single), -2);
   const char* const shortLater[] = {"CONNECTION", "CON", "CONFERENCE", nullptr};
   EXPECT_EQ(find_command("CON", shortLater), 1);
   EXPECT_EQ(find_command("CONN", shortLater), 0);

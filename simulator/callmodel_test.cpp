@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/net.h"
+#include "private/telvanix_private.h"
 #include "simulator/testclient.h"
 
 using telsim_test::Client;
@@ -127,9 +128,13 @@ TEST_F(CallModel, ConsultationAndTransfer) {
   xfer.call2 = wire::connection(second, "201");
   a.send(xfer);
   v = a.take();
-  ASSERT_EQ(v.size(), 3u);
-  EXPECT_EQ(describe(ofMonitor(v, m201)), "XFER:201@0");
-  EXPECT_EQ(describe(ofMonitor(v, m203)), "XFER:201@C");
+  ASSERT_EQ(v.size(), 5u);
+  // The consultation call is gone: both monitors saw it, both see it cleared.
+  EXPECT_EQ(describe(ofMonitor(v, m201)), "XFER:201@0 CALLCLR@0");
+  EXPECT_EQ(describe(ofMonitor(v, m203)), "XFER:201@C CALLCLR@0");
+  const CSTACallClearedEvent_t& gone = v[2].ev.event.cstaUnsolicited.u.callCleared;
+  EXPECT_EQ(gone.clearedCall.callID, second);
+  EXPECT_EQ(gone.cause, EC_TRANSFER);
   const CSTATransferredEvent_t& t = v[0].ev.event.cstaUnsolicited.u.transferred;
   EXPECT_EQ(t.primaryOldCall.callID, first);
   EXPECT_EQ(t.secondaryOldCall.callID, second);
@@ -139,9 +144,9 @@ TEST_F(CallModel, ConsultationAndTransfer) {
   EXPECT_EQ(wire::deviceString(v[0].connections[0].party.deviceID), "202");
   EXPECT_EQ(wire::deviceString(v[0].connections[1].party.deviceID), "203");
   EXPECT_EQ(v[0].connections[1].party.callID, first);
-  ASSERT_EQ(v[2].eventType(), CSTA_TRANSFER_CALL_CONF);
-  EXPECT_EQ(v[2].ev.event.cstaConfirmation.u.transferCall.newCall.callID, first);
-  EXPECT_EQ(v[2].connections.size(), 2u);
+  ASSERT_EQ(v[4].eventType(), CSTA_TRANSFER_CALL_CONF);
+  EXPECT_EQ(v[4].ev.event.cstaConfirmation.u.transferCall.newCall.callID, first);
+  EXPECT_EQ(v[4].connections.size(), 2u);
 
   // 201 is free again; 202 and 203 talk on the first call.
   a.send(Client::dev(wire::Op::SnapshotDevice, "201"));
@@ -459,6 +464,144 @@ TEST_F(CallModel, DigitsReachStreamsThatWantThem) {
   EXPECT_FALSE(ok);
   sw.control("dtmf 201 1x", &ok);
   EXPECT_FALSE(ok);
+}
+
+// A play-digits request built the way probix32 builds it (334-byte record,
+// 299 bytes carried).
+wire::Request playDigits(std::int32_t call, const char* device, const char* digits) {
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtPlayDigits, call, device);
+  fillPlayDigits(&m->digits, digits);
+  wire::Request r;
+  r.op = wire::Op::EscapeService;
+  wire::setPrivate(r.priv, asPrivateData(m));
+  return r;
+}
+
+std::string receivedDigits(const TelvanixPrivateDTMF& d) {
+  return std::string(d.digits, static_cast<size_t>(privateDigitsPresent(&d)));
+}
+
+// The private message an event carries, read as a client reads it.
+TelvanixPrivateMessage privateOf(const wire::Event& e) {
+  TelvanixPrivateMessage m;
+  std::vector<std::uint8_t> bytes(e.priv.vendor, e.priv.vendor + 32);
+  bytes.push_back(static_cast<std::uint8_t>(e.priv.data.size()));
+  bytes.push_back(static_cast<std::uint8_t>(e.priv.data.size() >> 8));
+  bytes.insert(bytes.end(), e.priv.data.begin(), e.priv.data.end());
+  EXPECT_TRUE(readPrivateBytes(bytes.data(), bytes.size(), &m));
+  return m;
+}
+
+TEST_F(CallModel, PlayDigitsAreConfirmedAndHeardOnTheCall) {
+  wire::Request start;
+  start.op = wire::Op::EscapeService;
+  std::uint8_t msg[300] = {};
+  msg[0] = 1;  // start private status
+  wire::setPrivate(start.priv, "Telvanix Version 1.0", msg, sizeof msg);
+  b.send(start);
+  b.monitor("202");
+  std::int32_t call = a.makeCall("201", "202");
+  ctl("answer 202");
+  a.take();
+  b.take();
+
+  a.send(playDigits(call, "x1#1", "12#"));  // the player by physical name
+  std::vector<wire::Event> v = a.take();
+  ASSERT_EQ(describe(v), "CONF90");
+  TelvanixPrivateMessage reply = privateOf(v[0]);
+  EXPECT_EQ(static_cast<int>(reply.header.msgType), kqPvtPlayDigits);
+  EXPECT_EQ(receivedDigits(reply.digits), "12#");
+  // 202 hears them from 201's side of the call.
+  v = b.take();
+  ASSERT_EQ(describe(v), "PRIVATE");
+  TelvanixPrivateMessage seen = privateOf(v[0]);
+  EXPECT_EQ(static_cast<int>(seen.header.msgType), kqPvtDigitsSeen);
+  EXPECT_EQ(getPrivateText(seen.header.connection.deviceID), "201");
+  EXPECT_EQ(receivedDigits(seen.digits), "12#");
+
+  // 64 of seventy digits are carried; what no tone stands for is left out,
+  // and the reply says what was played.
+  a.send(playDigits(call, "201", std::string(70, '7').c_str()));
+  a.send(playDigits(call, "201", "555-12 3a,*"));
+  v = a.take();
+  ASSERT_EQ(describe(v), "CONF90 CONF90");
+  EXPECT_EQ(receivedDigits(privateOf(v[0]).digits), std::string(64, '7'));
+  EXPECT_EQ(receivedDigits(privateOf(v[1]).digits), "555123A*");
+
+  // Nothing is played, and nothing claimed, where no party can play.
+  a.send(playDigits(call + 50, "201", "1"));
+  a.send(playDigits(call, "203", "1"));
+  a.send(Client::conn(wire::Op::HoldCall, call, "201"));
+  a.send(playDigits(call, "201", "1"));
+  EXPECT_EQ(describe(a.take()), "FAIL(11) FAIL(13) CONF22 FAIL(22)");
+}
+
+TEST_F(CallModel, JoinedCallsClearTheCallThatDisappears) {
+  // 201 talks to 202, consults 203 and conferences: call 2 is gone.
+  CSTAMonitorCrossRefID_t m203 = b.monitor("203");
+  std::int32_t first = a.makeCall("201", "202");
+  ctl("answer 202");
+  wire::Request consult = Client::conn(wire::Op::ConsultationCall, first, "201");
+  consult.device = "203";
+  a.send(consult);
+  ctl("answer 203");
+  const std::int32_t second = 2;
+  b.send(Client::conn(wire::Op::MonitorCall, second, ""));
+  a.take();
+  b.take();
+
+  wire::Request conf = Client::conn(wire::Op::ConferenceCall, first, "201");
+  conf.call2 = wire::connection(second, "201");
+  a.send(conf);
+  std::vector<wire::Event> v = b.take();
+  // Call logging links the old calls on CONFERENCED: the clearing comes after.
+  ASSERT_EQ(describe(v), "CONF:201@C CONF:201@C CALLCLR@0 CALLCLR@0 ENDED");
+  EXPECT_EQ(describe(ofMonitor(v, m203)), "CONF:201@C CALLCLR@0");
+  const CSTACallClearedEvent_t& gone = v[2].ev.event.cstaUnsolicited.u.callCleared;
+  EXPECT_EQ(gone.clearedCall.callID, second);
+  EXPECT_EQ(gone.cause, EC_KEY_CONFERENCE);
+
+  // A transfer that leaves one party alone clears both calls, the
+  // consultation call first.
+  ctl("hangup 202");
+  ctl("hangup 203");
+  std::int32_t held = a.makeCall("204", "95551234");
+  a.send(Client::conn(wire::Op::HoldCall, held, "204"));
+  ctl("dial 204 299");  // reaches no one: 204 alone on it
+  a.monitor("204");
+  a.monitor("L1#1");
+  a.take();
+  wire::Request xfer = Client::conn(wire::Op::TransferCall, held, "204");
+  xfer.call2 = wire::connection(held + 1, "204");
+  a.send(xfer);
+  v = a.take();
+  ASSERT_EQ(describe(v), "XFER:204@0 XFER:204@C CALLCLR@0 CALLCLR@0 CONF52");
+  EXPECT_EQ(v[2].ev.event.cstaUnsolicited.u.callCleared.clearedCall.callID, held + 1);
+  EXPECT_EQ(v[3].ev.event.cstaUnsolicited.u.callCleared.clearedCall.callID, held);
+}
+
+TEST_F(CallModel, DevicesAnswerToTheirPhysicalNames) {
+  // The bulk reports ask for more than there are: every unknown device gets
+  // its own failure, in order.
+  const InvokeID_t firstInvoke = a.nextInvoke;
+  for (int i = 1; i <= 18; ++i) a.send(Client::dev(wire::Op::SnapshotDevice, ("X1#" + std::to_string(i)).c_str()));
+  for (int i = 1; i <= 6; ++i) a.send(Client::dev(wire::Op::SnapshotDevice, ("L1#" + std::to_string(i)).c_str()));
+  std::vector<wire::Event> v = a.take();
+  ASSERT_EQ(v.size(), 24u);
+  for (size_t i = 0; i < v.size(); ++i) {
+    EXPECT_EQ(wire::invokeIDOf(v[i]), firstInvoke + i);
+    EXPECT_EQ(describe(v[i]), i == 16 || i == 17 ? "FAIL(12)" : "CONF123") << i;
+  }
+
+  CSTAMonitorCrossRefID_t m = a.monitor("x1#3");
+  std::int32_t call = a.makeCall("X1#2", "X1#3");
+  a.send(Client::conn(wire::Op::AnswerCall, call, "X1#3"));
+  a.send(Client::dev(wire::Op::QueryDeviceInfo, "L1#2"));
+  a.send(Client::conn(wire::Op::ClearConnection, call, "X1#2"));
+  v = a.take();
+  // Events name devices by number.
+  EXPECT_EQ(describe(ofMonitor(v, m)), "DELIV:203@A EST:203@C CONNCLR:202@C CALLCLR@0");
+  EXPECT_EQ(describe(v), "DELIV:203@A CONF4 EST:203@C CONF38 CONF10 CONNCLR:202@C CALLCLR@0");
 }
 
 TEST_F(CallModel, DelayedConfirmationsAndDeterministicIDs) {

@@ -9,9 +9,12 @@
 //   voices 401-404 V1#1 rings 2  voice 405 V1#5
 //   outside 9 7                  (outside prefix, minimum digits)
 //   ring 3000   noanswer 4   conference 6   monitors 2048
+//   forward 205 noanswer 206     forward X1#7 busy 95551234
+//                                (type immediate|busy|noanswer, destination)
 //
 // The first device statement of a file replaces the default devices, the
-// first board statement the default boards.
+// first board statement the default boards. Forwarding is applied once the
+// whole file is read, so it may come before the devices it names.
 #include "simulator/telsim.h"
 #include "simulator/text.h"
 
@@ -55,11 +58,20 @@ int boardTypeByName(const std::string& s) {
   return -1;
 }
 
+struct PendingForward {
+  int line = 0;
+  std::string device;
+  int type = 0;
+  std::string dest;
+};
+
 struct Reader {
   Config& cfg;
   bool devicesReplaced = false;
   bool boardsReplaced = false;
   std::string why;
+  int line = 0;
+  std::vector<PendingForward> forwards;
 
   explicit Reader(Config& c) : cfg(c) {}
 
@@ -186,6 +198,19 @@ struct Reader {
         return fail("expected: outside PREFIX|- MINDIGITS");
       cfg.outsidePrefix = w[1] == "-" ? "" : w[1];
       cfg.outsideMinDigits = static_cast<int>(d);
+    } else if (k == "forward") {
+      static const char* const types[] = {"immediate", "busy", "noanswer"};
+      PendingForward f;
+      f.line = line;
+      f.type = -1;
+      for (int i = 0; w.size() == 4 && i < 3; ++i)
+        if (sameText(w[2], types[i])) f.type = i;
+      if (f.type < 0 || w[3].empty() || sameText(w[3], "on") || sameText(w[3], "off"))
+        return fail("expected: forward DEVICE immediate|busy|noanswer DEST");
+      if (w[3].size() > 64) return fail("destination too long");
+      f.device = w[1];
+      f.dest = w[3];
+      forwards.push_back(f);
     } else if (k == "ring" || k == "noanswer" || k == "conference" || k == "monitors") {
       long long lo = k == "conference" ? 3 : 1;
       long long hi = k == "ring" ? 600000 : k == "monitors" ? 100000 : k == "conference" ? 24 : 100;
@@ -198,6 +223,21 @@ struct Reader {
       else cfg.maxMonitorsPerStream = n;
     } else {
       return fail("unknown statement " + w[0]);
+    }
+    return true;
+  }
+
+  // Forwarding names devices by number or physical name, as clients do.
+  bool applyForwards() {
+    for (const PendingForward& f : forwards) {
+      DeviceConfig* d = nullptr;
+      for (DeviceConfig& o : cfg.devices)
+        if ((!o.number.empty() && o.number == f.device) || sameText(o.physName, f.device)) d = &o;
+      if (!d) {
+        line = f.line;
+        return fail("forward: unknown device " + f.device);
+      }
+      d->forwardTo[f.type] = f.dest;
     }
     return true;
   }
@@ -238,6 +278,7 @@ bool parseConfig(const std::string& text, Config& cfg, std::string* error) {
     bool ok = splitWords(line, w);
     if (ok && w.empty()) continue;
     if (!ok) r.why = "unterminated quote";
+    r.line = lineNo;
     if (!ok || !r.statement(w)) {
       if (error) *error = "line " + std::to_string(lineNo) + ": " + r.why;
       return false;
@@ -245,6 +286,10 @@ bool parseConfig(const std::string& text, Config& cfg, std::string* error) {
   }
   if (work.devices.empty()) {
     if (error) *error = "no devices";
+    return false;
+  }
+  if (!r.applyForwards()) {
+    if (error) *error = "line " + std::to_string(r.line) + ": " + r.why;
     return false;
   }
   cfg = work;

@@ -90,6 +90,54 @@ TEST(Config, BadLinesAreNamedAndChangeNothing) {
   EXPECT_NE(err.find("cannot open"), std::string::npos);
 }
 
+TEST(Config, ForwardingIsSetFromTheStart) {
+  telsim::Config c = telsim::defaultConfig();
+  std::string err;
+  // Named before its devices exist, by number or physical name.
+  ASSERT_TRUE(telsim::parseConfig("forward 301 immediate 302\n"
+                                  "forward x1#2 busy 95551234\n"
+                                  "forward X1#2 noanswer 300\n"
+                                  "forward X1#2 busy 300\n"  // the later one counts
+                                  "extensions 300-302 X1#1\nlines L1#1\n",
+                                  c, &err))
+      << err;
+  EXPECT_EQ(find(c, "X1#2")->forwardTo[0], "302");
+  EXPECT_EQ(find(c, "X1#2")->forwardTo[1], "300");
+  EXPECT_EQ(find(c, "X1#2")->forwardTo[2], "300");
+  EXPECT_EQ(find(c, "X1#1")->forwardTo[0], "");
+
+  telsim::Switch sw(c, true);
+  bool ok = false;
+  EXPECT_EQ(sw.control("devices", &ok),
+            "300    X1#1   extension\n"
+            "301    X1#2   extension\n"
+            "       forward immediate to 302\n"
+            "       forward busy to 300\n"
+            "       forward noanswer to 300\n"
+            "302    X1#3   extension\n"
+            "L1#1   L1#1   line     \n");
+  sw.control("dial 300 301", &ok);
+  EXPECT_EQ(sw.control("calls", &ok), "call 1: 300(C) 302(A)\n");
+  // The switch starts over with the forwarding it was configured with.
+  sw.control("forward 301 immediate off", &ok);
+  sw.reset();
+  sw.control("dial 300 301", &ok);
+  EXPECT_EQ(sw.control("calls", &ok), "call 1: 300(C) 302(A)\n");
+
+  const char* bad[][2] = {
+      {"forward 299 busy 201\n", "line 1"},  // no such device
+      {"extension 201 X1#1\n\nforward 202 busy 201\n", "line 3"},  // gone with the defaults
+      {"forward 201 sideways 202\n", "line 1"},
+      {"forward 201 busy off\n", "line 1"},
+      {"forward 201 busy\n", "line 1"},
+  };
+  for (auto& b : bad) {
+    telsim::Config d = telsim::defaultConfig();
+    EXPECT_FALSE(telsim::parseConfig(b[0], d, &err)) << b[0];
+    EXPECT_EQ(err.compare(0, std::string(b[1]).size(), b[1]), 0) << b[0] << " -> " << err;
+  }
+}
+
 TEST(Config, SwitchUsesItsConfiguration) {
   telsim::Config c = telsim::defaultConfig();
   std::string err;

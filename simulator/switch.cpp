@@ -716,11 +716,24 @@ struct EmbeddedControl {
   }
 };
 
+// The start-up scenario, run before the first stream can connect so that a
+// whole run sees the same switch.
+bool runStartScenario(Switch& sw) {
+  char path[512];
+  if (!plat_getenv("TELSIM_SCENARIO", path, sizeof path) || !path[0]) return true;
+  std::string out;
+  if (sw.runScenario(path, &out)) return true;
+  std::fprintf(stderr, "telsim: TELSIM_SCENARIO stopped: %s", out.c_str());
+  return false;
+}
+
 }  // namespace
 
 Switch& embeddedSwitch() {
   static Switch sw(embeddedConfig());
+  static const bool scenarioDone = runStartScenario(sw);
   static EmbeddedControl control(sw);
+  (void)scenarioDone;
   return sw;
 }
 

@@ -131,6 +131,18 @@ class Switch {  // thread-safe
 // environment (below) says otherwise.
 Switch& embeddedSwitch();
 
+// Private messages (escape service, Telvanix record): the switch answers
+// start/stop private status, get/stop digits and play digits, each with an
+// ESCAPE_SVC_CONF whose private data is the request's record (for play
+// digits, holding the digits played). Played digits are heard on the call
+// as if the named party had pressed them (digits-seen reports). Other types
+// are refused with INVALID_FEATURE.
+//
+// Transfer and conference: the joined call keeps the held call's ID; the
+// other call is cleared (cause Transfer or Key_Conference) right after the
+// TRANSFERRED or CONFERENCED event, for every monitor that saw it, and call
+// monitors on it end.
+
 // Flow control: "refuse" makes the switch send a stream an event frame of
 // class ACSUNSOLICITED, type ACS_KEY_REPLY, whose private data has the vendor
 // "telsim flow control" and 8 bytes: the ACSERR_ code (signed 32-bit) and a

@@ -62,19 +62,31 @@ inline void forget(char** s) {
 
 class Commands : public testing::Test {
  protected:
+  // An open stream as the operator has it (attended): polls, a bounded
+  // number of times, until the open and the private status reports the
+  // dispatcher asks for on it are both confirmed. Counters then start
+  // afresh; firstInvokeID is the one the first command uses.
   void SetUp() override {
     savedEventReports = eventReports;
+    savedAutoLogSMDR = autoLogSMDR;
     eventReports = false;
+    autoLogSMDR = 0;
     sim("reset");
     clean();
     sent().clear();
     setRequestObserverForTests(record);
+    const InvokeID_t openID = invokeID;
     ASSERT_GE(acsOpenStream(&acsHandle, APP_GEN_ID, invokeID, ST_CSTA, "TELVANIX", "Telvanix", "",
                             "PROBIX", ACS_LEVEL1, "TS1-2", 0, 0, 0, 0, nullptr),
               0);
     ++invokeID;
-    poll();
-    ASSERT_EQ(ackCount, 1) << "stream not open";
+    for (int i = 0; i < 5 && ackCount < 2; ++i) poll();
+    ASSERT_EQ(ackCount, 2) << "stream open and private status reports not both confirmed";
+    ASSERT_EQ(invokeID, openID + 2) << "the open was followed by more than one request";
+    ASSERT_EQ(errCount + cstaFailCount, 0);
+    ASSERT_TRUE(sent().empty()) << "the open sent a command's request";
+    resetEventState();
+    firstInvokeID = invokeID;
   }
 
   void TearDown() override {
@@ -82,6 +94,7 @@ class Commands : public testing::Test {
     if (acsHandle) acsAbortStream(acsHandle, nullptr);
     clean();
     eventReports = savedEventReports;
+    autoLogSMDR = savedAutoLogSMDR;
   }
 
   // No stream, no call context, nothing counted, no input pending.
@@ -123,6 +136,8 @@ class Commands : public testing::Test {
   }
 
   bool savedEventReports = true;
+  char savedAutoLogSMDR = 0;
+  InvokeID_t firstInvokeID = 0;
 };
 
 }  // namespace calltest

@@ -36,8 +36,7 @@ TEST_F(Poll, WithoutAStreamReturnsAtOnce) {
 }
 
 TEST_F(Poll, LostStreamIsReopenedAtMostOnceAMinute) {
-  connectQuietly();
-  poll();
+  openStream();
   sw.control("down");  // the server goes away: the stream fails
 
   // The failure marks the stream lost and the first reopen is tried at once;
@@ -60,19 +59,22 @@ TEST_F(Poll, LostStreamIsReopenedAtMostOnceAMinute) {
   fakeSeconds() += 1;
   eventReports = true;
   out = poll();
-  EXPECT_EQ(invokeID, afterFirstTry + 1);
+  EXPECT_EQ(acsOpenInvokeID, afterFirstTry) << "not reopened with the next invoke ID";
   EXPECT_FALSE(acsStreamAborted);
   ASSERT_NE(acsHandle, 0u);
+  EXPECT_EQ(sw.sessionCount(), 1u);
   EXPECT_NE(out.find("Api: TS2"), std::string::npos) << "reopened with another version:\n" << out;
+  EXPECT_TRUE(confirmed(afterFirstTry + 1)) << "the new stream has no private status reports";
 
+  const InvokeID_t settled = invokeID;
   fakeSeconds() += 1;
   poll();
-  EXPECT_EQ(invokeID, afterFirstTry + 1) << "a healthy stream was reopened";
+  EXPECT_EQ(invokeID, settled) << "a healthy stream was reopened";
+  EXPECT_EQ(acsOpenInvokeID, afterFirstTry);
 }
 
 TEST_F(Poll, ConnectOverALostStreamIsNotReopenedOver) {
-  connectQuietly();
-  poll();
+  openStream();
   sw.control("drop all");
   sw.control("down");
   poll();  // lost, and the reopen at once is refused
@@ -80,16 +82,17 @@ TEST_F(Poll, ConnectOverALostStreamIsNotReopenedOver) {
   sw.control("up");
   connectQuietly();
   const ACSHandle_t handle = acsHandle;
-  const InvokeID_t next = invokeID;
+  const InvokeID_t openID = acsOpenInvokeID;
   fakeSeconds() += 61;
-  poll();
+  poll();  // the open of CONNECT is confirmed and followed up meanwhile
   EXPECT_FALSE(acsStreamAborted);
   EXPECT_EQ(acsHandle, handle);
-  EXPECT_EQ(invokeID, next) << "reopened over the stream CONNECT opened";
+  EXPECT_EQ(acsOpenInvokeID, openID) << "reopened over the stream CONNECT opened";
+  EXPECT_EQ(sw.sessionCount(), 1u);
 }
 
 TEST_F(Poll, BadHandleAbortsAndMarksTheStreamLost) {
-  connectQuietly();
+  openStream();
   const ACSHandle_t handle = acsHandle;
   acsAbortStream(handle, nullptr);  // gone behind the program's back
   const std::string h = std::to_string(handle);
@@ -104,7 +107,7 @@ TEST_F(Poll, BadHandleAbortsAndMarksTheStreamLost) {
 
 TEST_F(Poll, EventTooLargeForTheBufferAbortsTheStream) {
   writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=SCRIPTED\nUserID=Telvanix\n");
-  connectQuietly();
+  openStream();
   wire::Event big = wire::cstaUnsolicited(CSTA_CONFERENCED, 1);
   big.connections.resize(40);
   scripted.push(big);
@@ -116,18 +119,18 @@ TEST_F(Poll, EventTooLargeForTheBufferAbortsTheStream) {
   EXPECT_NE(out.find("!  aborting stream " + std::to_string(handle) + "\n"), std::string::npos);
   EXPECT_NE(out.find("!Stream " + std::to_string(handle) + " aborted\n"), std::string::npos);
   EXPECT_TRUE(acsStreamAborted);
-  EXPECT_EQ(ackCount, 1);  // the open was handled first
-  EXPECT_EQ(msgCount, 2);
+  EXPECT_EQ(ackCount, 0);  // nothing confirmed since the open
+  EXPECT_EQ(msgCount, 1);
   EXPECT_EQ(errCount, 1);
 }
 
 TEST_F(Poll, EventsAreCountedAndTrackedWithOrWithoutReports) {
-  connectQuietly();
+  openStream();
   monitorDevice("201");
   eventReports = false;
   EXPECT_EQ(poll(), "") << "written with event reports off";
-  EXPECT_EQ(ackCount, 2);  // open and monitor
-  EXPECT_EQ(msgCount, 2);
+  EXPECT_EQ(ackCount, 1);  // the monitor
+  EXPECT_EQ(msgCount, 1);
   EXPECT_EQ(lastMonitorID, monitorDictionary["201"]);
   EXPECT_NE(lastMonitorID, 0u);
 
@@ -136,7 +139,7 @@ TEST_F(Poll, EventsAreCountedAndTrackedWithOrWithoutReports) {
   currentCall = call + 100;
   sw.control("hangup 201");
   EXPECT_EQ(poll(), "");
-  EXPECT_GT(msgCount, 2);
+  EXPECT_GT(msgCount, 1);
   EXPECT_EQ(eventsProcessed, msgCount);
   EXPECT_EQ(currentCall, call + 100);
 
@@ -153,8 +156,7 @@ TEST_F(Poll, EventsAreCountedAndTrackedWithOrWithoutReports) {
 }
 
 TEST_F(Poll, DeviceSnapshotOfThirtyCallsAsksTwentyFourCallSnapshots) {
-  connectQuietly();
-  poll();
+  openStream();
   wire::Event snap = wire::cstaConfirmation(CSTA_SNAPSHOT_DEVICE_CONF, 77);
   for (int i = 0; i < 30; ++i) {
     wire::DeviceSnapshotEntry entry;
@@ -176,8 +178,7 @@ TEST_F(Poll, DeviceSnapshotOfThirtyCallsAsksTwentyFourCallSnapshots) {
 }
 
 TEST_F(Poll, LoadTestKeepsSnapshotsGoingAndMeasuresEachRound) {
-  connectQuietly();
-  poll();
+  openStream();
   setEventClocksForTests(readFakeSeconds, readSteppingMillis);
   ::testing::internal::CaptureStdout();
   i_giveBackLine("11 1 201");  // more than 10 is asked again
@@ -206,7 +207,7 @@ TEST_F(Poll, LoadTestKeepsSnapshotsGoingAndMeasuresEachRound) {
 
 TEST_F(Poll, DigitsSeenStopThePlayWhenAsked) {
   writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=SCRIPTED\nUserID=Telvanix\n");
-  connectQuietly();
+  openStream();
   wire::Event digits = wire::cstaUnsolicited(CSTA_PRIVATE_STATUS, 1);
   unsigned char data[300] = {};
   data[0] = 22;  // digits seen
@@ -216,14 +217,14 @@ TEST_F(Poll, DigitsSeenStopThePlayWhenAsked) {
   wire::setPrivate(digits.priv, "Telvanix Version 1.0", data, sizeof data);
   scripted.push(digits);
   poll();
-  EXPECT_EQ(scripted.requests.size(), 1u) << "stopped a play without being asked";
+  EXPECT_TRUE(scripted.requests.empty()) << "stopped a play without being asked";
 
   autoStopPlay = true;
   scripted.push(digits);
   const InvokeID_t stopID = invokeID;
   poll();
-  ASSERT_EQ(scripted.requests.size(), 2u);
-  const wire::Request& stop = scripted.requests[1];
+  ASSERT_EQ(scripted.requests.size(), 1u);
+  const wire::Request& stop = scripted.requests[0];
   EXPECT_EQ(stop.op, wire::Op::EscapeService);
   EXPECT_EQ(stop.invokeID, stopID);
   EXPECT_STREQ(stop.priv.vendor, "Telvanix Version 1.0");
@@ -237,11 +238,35 @@ TEST_F(Poll, DigitsSeenStopThePlayWhenAsked) {
   EXPECT_EQ(tagged, stopID);
 }
 
+TEST_F(Poll, OpenAsksForPrivateStatusReportsBeforeAnythingElse) {
+  writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=SCRIPTED\nUserID=Telvanix\n");
+  autoLogSMDR = 0;
+  i_giveBackLine("SCRIPTED Telvanix ~");
+  connectQuietly();
+  const InvokeID_t openID = acsOpenInvokeID;
+  ASSERT_EQ(scripted.requests.size(), 1u) << "asked before the open was confirmed";
+
+  poll();
+  // Attended, the open is followed by that request alone: no monitors.
+  ASSERT_EQ(scripted.requests.size(), 2u);
+  const wire::Request& start = scripted.requests[1];
+  EXPECT_EQ(start.op, wire::Op::EscapeService);
+  EXPECT_EQ(start.invokeID, openID + 1);
+  EXPECT_STREQ(start.priv.vendor, "Telvanix Version 1.0");
+  ASSERT_EQ(start.priv.data.size(), 299u);
+  const std::uint8_t* m = start.priv.data.data();  // the message from its type on
+  EXPECT_EQ(m[0] | m[1] << 8, kqPvtStartPrivateStatus);
+  for (int i = 2; i < 72; ++i) ASSERT_EQ(m[i], 0) << "a connection at byte " << i;
+  EXPECT_EQ(ackCount, 2);  // the open and the request
+  EXPECT_EQ(invokeID, openID + 2);
+}
+
 class Wait : public StreamTest {};
 
 TEST_F(Wait, WatchOnAcknowledgementsReturnsWithTheFirstConfirmation) {
-  connectQuietly();  // its confirmation waits in the queue
-  setEventClocksForTests(readFakeSeconds, readSteppingMillis);
+  openStream();
+  monitorDevice("201");  // its confirmation waits in the queue
+  millisReads() = 0;
   i_giveBackLine("5 ACK");
   doWatch();
   EXPECT_EQ(ackCount, 1);

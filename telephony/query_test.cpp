@@ -108,7 +108,7 @@ TEST_F(QueryCommands, OtherRefusalsAreReportedAtOnceAndTheReportGoesOn) {
 TEST_F(QueryCommands, MonitorLinesStopsAtTheFirstLineNotConfirmed) {
   run(doMonitorLines, "");
   EXPECT_EQ(devicesOf("cstaMonitorDevice"), numbered("L1#", 1, 9)) << "the switch has 8 lines";
-  EXPECT_EQ(ackCount, 1 + 8);
+  EXPECT_EQ(ackCount, 8);
   sent().clear();
   globalFilter.call = CF_DELIVERED;
   run(doMonitorExtensions, "");

@@ -53,6 +53,7 @@ class Connect : public StreamTest {
 };
 
 TEST_F(Connect, UnattendedTakesEverythingFromTheProfileAndWritesItBack) {
+  std::memset(static_cast<void*>(&pvtSendArea.scratch), 0x5A, sizeof pvtSendArea.scratch);
   char secret[32];
   Encrypt("s3cret", secret);
   writeProfile(std::string("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=TELVANIX\n"
@@ -76,13 +77,27 @@ TEST_F(Connect, UnattendedTakesEverythingFromTheProfileAndWritesItBack) {
   const std::string written = readProfile();
   EXPECT_NE(written.find(std::string("Password=") + secret + "\n"), std::string::npos) << written;
   EXPECT_NE(written.find("MonitorExt=TRUE\n"), std::string::npos) << written;
+  // A new stream starts with a clean private-message scratch area.
+  const unsigned char* scratch = reinterpret_cast<const unsigned char*>(&pvtSendArea.scratch);
+  for (std::size_t i = 0; i < sizeof pvtSendArea.scratch; ++i)
+    ASSERT_EQ(scratch[i], 0) << "scratch byte " << i;
 
-  // The open is confirmed with the server's firmware version.
+  // The open is confirmed with the server's firmware version; the dispatcher
+  // then asks for private status reports and, unattended, monitors every
+  // line (L1#1..8 of the switch's 8, L1#9 unknown) and, with MonitorExt,
+  // every extension (x1#1..16, x1#17 unknown).
+  const InvokeID_t openID = acsOpenInvokeID;
   poll();
-  EXPECT_EQ(ackCount, 1);
   EXPECT_EQ(firmwareMajor, 3);
   EXPECT_EQ(firmwareMinor, 1);
   EXPECT_EQ(firmwareEdit, 12);
+  EXPECT_TRUE(confirmed(openID));
+  EXPECT_TRUE(confirmed(openID + 1)) << "private status reports not asked for next";
+  EXPECT_EQ(ackCount, 2 + 8 + 16);
+  EXPECT_EQ(cstaFailCount, 2) << "the walks go one device past the last";
+  EXPECT_EQ(invokeID, openID + 2 + 9 + 17);
+  EXPECT_NE(sw.control("sessions").find(", 24 monitors,"), std::string::npos)
+      << sw.control("sessions");
 }
 
 TEST_F(Connect, MissingProfileEntriesFallBackToTheDefaults) {
@@ -154,7 +169,7 @@ TEST_F(Connect, ConnectWhileConnectedClosesTheOldStreamFirst) {
 }
 
 TEST_F(Connect, DisconnectKeepsTheHandleUntilTheCloseIsConfirmed) {
-  connectQuietly();
+  openStream();
   const ACSHandle_t handle = acsHandle;
   ::testing::internal::CaptureStdout();
   doDisconnect();
@@ -165,11 +180,11 @@ TEST_F(Connect, DisconnectKeepsTheHandleUntilTheCloseIsConfirmed) {
   poll();
   EXPECT_EQ(acsHandle, 0u);
   EXPECT_FALSE(acsStreamAborted);
-  EXPECT_EQ(ackCount, 2);  // open and close
+  EXPECT_EQ(ackCount, 1);  // the close
 }
 
 TEST_F(Connect, AbortEndsTheStreamAtOnce) {
-  connectQuietly();
+  openStream();
   const ACSHandle_t handle = acsHandle;
   ::testing::internal::CaptureStdout();
   doAbortStream();

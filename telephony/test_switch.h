@@ -13,6 +13,7 @@
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
 #include "display/event.h"
+#include "private/telvanix_private.h"
 #include "shell/shell.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
@@ -21,22 +22,37 @@
 
 namespace stream_test {
 
+// Invoke IDs of the confirmations in the event frames a server sends.
+inline void noteConfirmation(const std::uint8_t* data, std::size_t len,
+                             std::vector<InvokeID_t>& confirmed) {
+  wire::Event e;
+  if (wire::frameKind(data, len) != wire::kEventFrame || !wire::decodeEvent(data, len, e)) return;
+  const InvokeID_t id = wire::invokeIDOf(e);
+  if (id) confirmed.push_back(id);
+}
+
 // The switch as the client library's in-process server. Its confirmations
 // and events are delivered inside the request, so a test needs no waiting.
 class SwitchHost : public csta32::SessionHost {
  public:
   explicit SwitchHost(telsim::Switch& s) : sw(s) {}
   std::uint32_t openSession(csta32::FrameSink deliver) override {
-    return sw.openSession(std::move(deliver));
+    return sw.openSession([this, deliver](const std::uint8_t* data, std::size_t len) {
+      noteConfirmation(data, len, confirmed);
+      deliver(data, len);
+    });
   }
   void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) override {
     sw.onFrame(session, data, len);
   }
   void closeSession(std::uint32_t session) override { sw.closeSession(session); }
   telsim::Switch& sw;
+  std::vector<InvokeID_t> confirmed;  // as sent
 };
 
-// A server that confirms an open and otherwise sends what the test pushes.
+// A server that confirms an open and the request for private status reports
+// that follows it, as every server does, and otherwise sends what the test
+// pushes.
 class ScriptedHost : public csta32::SessionHost {
  public:
   std::uint32_t openSession(csta32::FrameSink deliver) override {
@@ -49,15 +65,27 @@ class ScriptedHost : public csta32::SessionHost {
     requests.push_back(r);
     if (r.op == wire::Op::OpenStream)
       push(wire::openStreamConf(r.invokeID, "TS1-2", "lib", "tsrv", "3.1-12"));
+    if (startsPrivateStatus(r)) {
+      // The reply is the request's own message.
+      wire::Event conf = wire::cstaConfirmation(CSTA_ESCAPE_SVC_CONF, r.invokeID);
+      conf.priv = r.priv;
+      push(conf);
+    }
   }
   void closeSession(std::uint32_t) override {}
   void push(const wire::Event& e) {
     std::vector<std::uint8_t> frame;
     ASSERT_TRUE(wire::encodeEvent(e, frame));
+    noteConfirmation(frame.data(), frame.size(), confirmed);
     sink(frame.data(), frame.size());
+  }
+  static bool startsPrivateStatus(const wire::Request& r) {
+    return r.op == wire::Op::EscapeService && r.priv.present && r.priv.data.size() >= 2 &&
+           (r.priv.data[0] | r.priv.data[1] << 8) == kqPvtStartPrivateStatus;
   }
   csta32::FrameSink sink;
   std::vector<wire::Request> requests;  // as received
+  std::vector<InvokeID_t> confirmed;    // as sent
 };
 
 inline telsim::Config anyPasswordConfig() {
@@ -94,6 +122,8 @@ class StreamTest : public ::testing::Test {
   StreamTest() : sw(anyPasswordConfig(), true), host(sw) {}
 
   void SetUp() override {
+    savedAutoLogSMDR = autoLogSMDR;
+    savedMonitorExt = SMDRmonitorExt;
     csta32::registerLocalHost("TELVANIX", &host);
     csta32::registerLocalHost("SCRIPTED", &scripted);
     i_endUserInput();
@@ -115,7 +145,9 @@ class StreamTest : public ::testing::Test {
     fakeSeconds() = 1000000;
     fakeMillis() = 0;
     millisReads() = 0;
-    setEventClocksForTests(readFakeSeconds, nullptr);
+    // Waits that see no confirmation (the last line monitor of an
+    // unattended open) run out after a few polls instead of seconds.
+    setEventClocksForTests(readFakeSeconds, readSteppingMillis);
     profile = ::testing::TempDir() + "probix_stream_test.ini";
     writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=TELVANIX\nUserID=Telvanix\n");
   }
@@ -135,6 +167,9 @@ class StreamTest : public ::testing::Test {
     csta32::registerLocalHost("TELVANIX", nullptr);
     csta32::registerLocalHost("SCRIPTED", nullptr);
     std::remove(profile.c_str());
+    // Tests of other fixtures open their streams attended.
+    autoLogSMDR = savedAutoLogSMDR;
+    SMDRmonitorExt = savedMonitorExt;
   }
 
   static void release(char*& text) {
@@ -170,6 +205,31 @@ class StreamTest : public ::testing::Test {
     ASSERT_NE(acsHandle, 0u);
   }
 
+  // An open stream as every test starts from: CONNECT from the profile, then
+  // polls (a bounded number of times) until the server has confirmed both
+  // the open and the private status reports the dispatcher asks for on it.
+  // The unattended open also walks the line monitors. Counters, monitors
+  // and the requests the scripted server saw start afresh from there.
+  void openStream() {
+    connectQuietly();
+    const InvokeID_t reportingID = acsOpenInvokeID + 1;
+    for (int i = 0; i < 5 && !(ackCount >= 2 && confirmed(reportingID)); ++i) poll();
+    ASSERT_TRUE(confirmed(acsOpenInvokeID)) << "open not confirmed";
+    ASSERT_TRUE(confirmed(reportingID)) << "private status reports not confirmed";
+    ASSERT_GE(ackCount, 2);
+    ASSERT_EQ(errCount, 0);
+    ASSERT_NE(acsHandle, 0u);
+    resetEventState();
+    scripted.requests.clear();
+  }
+
+  bool confirmed(InvokeID_t id) const {
+    for (const std::vector<InvokeID_t>* list : {&host.confirmed, &scripted.confirmed})
+      for (InvokeID_t c : *list)
+        if (c == id) return true;
+    return false;
+  }
+
   // One poll with its console output returned.
   std::string poll() {
     ::testing::internal::CaptureStdout();
@@ -186,6 +246,8 @@ class StreamTest : public ::testing::Test {
   }
 
   std::string profile;
+  char savedAutoLogSMDR = 0;
+  bool savedMonitorExt = false;
   // Either serves the stream, as the profile's ServerID says.
   telsim::Switch sw;
   SwitchHost host;

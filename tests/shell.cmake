@@ -57,10 +57,11 @@ probix_transcript(abbreviations ARGS -sprobix.ini)
 probix_transcript(expert ARGS -sprobix.ini -m-)
 # Reports of the shell's own state.
 probix_transcript(reports ARGS -sprobix.ini)
-# Scripts: labels, forward and backward jumps, comments, nesting, -i order.
+# Scripts: labels, forward and backward jumps, comments, nesting, -i order,
+# and a lower-case script name on the @ line (file names keep their case).
 probix_transcript(script ARGS -sprobix.ini -iscript.cmd COPY script.cmd)
 probix_transcript(nested ARGS -sprobix.ini -ifirst.cmd -isecond.cmd
-  COPY first.cmd second.cmd OUTER.CMD INNER.CMD innermost.cmd)
+  COPY first.cmd second.cmd OUTER.CMD INNER.CMD innermost.cmd lower.cmd)
 # Command log, report log file and the journal.
 probix_transcript(logs ARGS -sprobix.ini
   FILES commands.CMD=logs.commands.CMD report.LOG=logs.report.LOG)

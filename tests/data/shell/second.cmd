@@ -1,3 +1,3 @@
-! second.cmd is read first; script lines are folded, so upper-case names
+! second.cmd is read first
 @ OUTER.CMD
 REPORT COUNTS

@@ -1,0 +1,2 @@
+! read because its name kept its case on the @ line
+REPORT COUNTS
