@@ -730,10 +730,14 @@ bool runStartScenario(Switch& sw) {
 }  // namespace
 
 Switch& embeddedSwitch() {
-  static Switch sw(embeddedConfig());
+  // Never destroyed: a client's own exit handlers (registered before the
+  // switch was first used) still close and abort their streams after static
+  // objects made later are gone.
+  static Switch& sw = *new Switch(embeddedConfig());
   static const bool scenarioDone = runStartScenario(sw);
-  static EmbeddedControl control(sw);
+  static EmbeddedControl& control = *new EmbeddedControl(sw);
   (void)scenarioDone;
+  (void)control;
   return sw;
 }
 
