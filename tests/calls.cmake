@@ -23,6 +23,11 @@ function(calls_transcript name)
       "-DCOPY=${CALLS_DATA}/probix.ini"
       -P ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
   set_tests_properties(calls_${name} PROPERTIES LABELS transcript)
+  # A scenario of the same name sets the switch up before the program starts.
+  if(EXISTS ${CALLS_DATA}/${name}.scn)
+    set_tests_properties(calls_${name} PROPERTIES
+      ENVIRONMENT "TELSIM_SCENARIO=${CALLS_DATA}/${name}.scn")
+  endif()
 endfunction()
 
 # Made, answered, held, retrieved, consulted, transferred, conferenced and
@@ -30,6 +35,6 @@ endfunction()
 calls_transcript(extensions)
 # An outside call through a line, device and call snapshots, line reports.
 calls_transcript(trunk)
-# Do not disturb and message waiting set and queried, forwarding queried, a
-# monitor started and ended by its device.
+# Do not disturb and message waiting set and queried, forwarding (set up by
+# the switch's scenario) queried, a monitor started and ended by its device.
 calls_transcript(features)
