@@ -651,6 +651,47 @@ TEST_F(CallModel, ServerTroubleOnDemand) {
   EXPECT_EQ(back.open().eventType(), ACS_OPEN_STREAM_CONF);
 }
 
+// Trouble at a chosen moment: after so many requests (the last one still
+// answered), or at a time on the switch's clock.
+TEST_F(CallModel, PutOffCommandsRunWhenTheirMomentComes) {
+  ctl("after 2 drop " + std::to_string(a.id));
+  ctl("at 500 dnd 201 on");
+  a.send(Client::dev(wire::Op::QueryMwi, "201"));
+  EXPECT_FALSE(a.dropped);
+  b.send(Client::dev(wire::Op::QueryMwi, "201"));  // every stream's requests count
+  EXPECT_TRUE(a.dropped);
+  EXPECT_EQ(describe(a.take()), "CONF28");
+  EXPECT_EQ(describe(b.take()), "CONF28");
+
+  sw.advance(499);
+  EXPECT_EQ(sw.control("devices").find("201    X1#1   extension dnd"), std::string::npos);
+  sw.advance(1);
+  EXPECT_NE(sw.control("devices").find("201    X1#1   extension dnd"), std::string::npos);
+
+  // Counted from when the line ran; a reset forgets what is still waiting.
+  ctl("after 1 after 1 drop all");
+  b.send(Client::dev(wire::Op::QueryMwi, "201"));
+  EXPECT_FALSE(b.dropped);
+  b.send(Client::dev(wire::Op::QueryMwi, "201"));
+  EXPECT_TRUE(b.dropped);
+  ctl("at 100 dial 202 203");
+  ctl("after 1 dial 203 204");
+  sw.reset();
+  Client c(sw);
+  c.open();
+  sw.advance(1000);
+  EXPECT_EQ(sw.callCount(), 0u);
+
+  const char* bad[] = {"at", "at 100", "at soon drop all", "after 0 drop all", "after 2 wait 10",
+                       "at 5 ADVANCE 100"};
+  for (const char* line : bad) {
+    bool ok = true;
+    std::string out = sw.control(line, &ok);
+    EXPECT_FALSE(ok) << line;
+    EXPECT_EQ(out.compare(0, 2, "? "), 0) << line << ": " << out;
+  }
+}
+
 TEST_F(CallModel, MalformedFramesAreDroppedQuietly) {
   std::vector<std::uint8_t> frame;
   wire::Request r = Client::dev(wire::Op::QueryDnd, "201");

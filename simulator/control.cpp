@@ -5,6 +5,7 @@
 #include "simulator/internal.h"
 #include "simulator/text.h"
 
+#include <cstddef>
 #include <cstdio>
 
 namespace telsim {
@@ -28,6 +29,8 @@ const char kHelp[] =
     "refuse COUNT queue_full|nobuffers [SESSION]  the next requests are refused\n"
     "delay MS                           confirmations wait MS milliseconds (0: none)\n"
     "advance MS | wait MS               move the clock on | let time pass\n"
+    "at MS COMMAND                      run COMMAND once MS more milliseconds have passed\n"
+    "after REQUESTS COMMAND             run COMMAND once REQUESTS more client requests are handled\n"
     "reset                              no calls, no streams, IDs from 1\n";
 
 const char* stateLetter(LocalConnectionState_t s) {
@@ -61,9 +64,48 @@ bool readCallID(const std::string& s, std::int32_t& id) {
   return true;
 }
 
+// The rest of the line after its first `skip` words, without the line end.
+std::string restOfLine(const std::string& line, int skip) {
+  size_t i = 0;
+  auto blanks = [&] {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  };
+  for (int k = 0; k < skip; ++k) {
+    blanks();
+    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+  }
+  blanks();
+  size_t end = line.size();
+  while (end > i && (line[end - 1] == '\n' || line[end - 1] == '\r' || line[end - 1] == ' ' ||
+                     line[end - 1] == '\t'))
+    --end;
+  return line.substr(i, end - i);
+}
+
 }  // namespace
 
 const char* Switch::controlHelp() { return kHelp; }
+
+void Switch::Impl::runDeferred(const std::string& line) {
+  std::unique_lock<std::mutex> none;  // "advance" and "wait" are never deferred
+  bool ok = false;
+  control(line, ok, none);
+}
+
+void Switch::Impl::runAfterRequests() {
+  if (afterRequests.empty()) return;
+  // Taken out first: a command may add more, or reset the switch.
+  std::vector<std::string> due;
+  for (size_t i = 0; i < afterRequests.size();) {
+    if (afterRequests[i].first <= requestsHandled) {
+      due.push_back(afterRequests[i].second);
+      afterRequests.erase(afterRequests.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+  for (const std::string& line : due) runDeferred(line);
+}
 
 std::string Switch::Impl::describeDevices() {
   static const char* const kinds[] = {"extension", "line", "span", "voice"};
@@ -301,6 +343,20 @@ std::string Switch::Impl::control(const std::string& line, bool& ok, std::unique
     long long ms = 0;
     if (w.size() != 2 || !readNumber(w[1], 0, 86400000, ms)) return usage((cmd + " MS").c_str());
     advance(static_cast<std::uint64_t>(ms), lk);
+    ok = true;
+    return "";
+  }
+  if (cmd == "at" || cmd == "after") {
+    const bool timed = cmd == "at";
+    const char* u = timed ? "at MS COMMAND" : "after REQUESTS COMMAND";
+    long long n = 0;
+    if (w.size() < 3 || !readNumber(w[1], timed ? 0 : 1, 86400000, n)) return usage(u);
+    const std::string later = lowerText(w[2]);
+    // Put off, they would stall the switch's clock or a client's request.
+    if (later == "advance" || later == "wait") return "? " + later + " cannot be put off\n";
+    std::string rest = restOfLine(line, 2);
+    if (timed) schedule(static_cast<std::uint64_t>(n), [this, rest] { runDeferred(rest); });
+    else afterRequests.emplace_back(requestsHandled + static_cast<std::uint64_t>(n), rest);
     ok = true;
     return "";
   }

@@ -125,6 +125,10 @@ struct Switch::Impl {
   std::uint64_t eventsSent = 0;
   bool down = false;
   unsigned confirmDelayMs = 0;
+  // Control commands waiting for a number of requests ("after"): run once
+  // requestsHandled reaches the first of the pair.
+  std::uint64_t requestsHandled = 0;
+  std::vector<std::pair<std::uint64_t, std::string>> afterRequests;
 
   // ---- clock and timers
   bool manualClock;
@@ -210,6 +214,9 @@ struct Switch::Impl {
   std::string describeCalls();
   std::string describeDevices();
   std::string describeSessions();
+  // A command put off by "at" or "after"; what it says goes nowhere.
+  void runDeferred(const std::string& line);
+  void runAfterRequests();
 };
 
 ExtendedDeviceID_t extDev(const std::string& s, DeviceIDType_t type = DEVICE_IDENTIFIER);

@@ -103,6 +103,13 @@ class Switch {  // thread-safe
   std::string control(const std::string& line, bool* ok = nullptr);
   // Runs a scenario file: control commands one per line, '#' comments.
   // Stops at the first refused command; the text says where.
+  // "at MS COMMAND" runs COMMAND once MS more milliseconds have passed on
+  // the switch's clock; "after N COMMAND" runs it once N more client
+  // requests (from any stream, counted from then on) have been handled,
+  // right after the last of them is answered. So a scenario can cut a
+  // stream or slow the switch at a chosen point of a client's run. A put-off
+  // command's output goes nowhere; "advance" and "wait" cannot be put off;
+  // reset forgets what is still waiting.
   bool runScenario(const char* path, std::string* output);
   static const char* controlHelp();
 

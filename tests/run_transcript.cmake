@@ -3,12 +3,18 @@
 #
 #   cmake -DPROGRAM=<exe> -DEXPECTED=<file> -DWORKDIR=<dir>
 #         [-DEMULATOR=a|b] [-DARGS=a|b|c] [-DINPUT=<file>] [-DSTATUS=<n>]
-#         [-DCOPY=f1|f2] [-DFILES=name=expected|...] -P run_transcript.cmake
+#         [-DCOPY=f1|f2] [-DFILES=name=expected|...] [-DMASK=regex|...]
+#         -P run_transcript.cmake
 #
 # Lists use | instead of ; so they survive add_test. The program runs in a
 # fresh WORKDIR (COPY files are put there first) with INPUT as its standard
 # input. Time stamps become <TIME> and CR LF becomes LF before comparing.
-# FILES compares files the program left in WORKDIR the same way.
+# FILES compares files the program left in WORKDIR the same way. MASK lists
+# regular expressions for what varies from run to run (rates, durations):
+# within each match, after the time stamps are replaced, every number becomes
+# <N> and every run of blanks and tabs one blank (column padding follows the
+# numbers' width), in the output and in the expected text alike. A mask can
+# use neither | nor a line end.
 
 # tests/CMakeLists.txt includes every *.cmake here; this one only runs as a script.
 if(NOT CMAKE_SCRIPT_MODE_FILE)
@@ -28,6 +34,7 @@ string(REPLACE "|" ";" emulator "${EMULATOR}")
 string(REPLACE "|" ";" args "${ARGS}")
 string(REPLACE "|" ";" copies "${COPY}")
 string(REPLACE "|" ";" checks "${FILES}")
+string(REPLACE "|" ";" masks "${MASK}")
 
 file(REMOVE_RECURSE "${WORKDIR}")
 file(MAKE_DIRECTORY "${WORKDIR}")
@@ -55,6 +62,25 @@ function(normalise var)
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REGEX REPLACE "[0-9][0-9][A-Z][a-z][a-z][0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]"
          "<TIME>" text "${text}")
+  foreach(mask IN LISTS masks)
+    set(done "")
+    while(text MATCHES "${mask}")
+      set(hit "${CMAKE_MATCH_0}")
+      if(hit STREQUAL "")
+        break()
+      endif()
+      # The leftmost match: any earlier copy of the same text would match too.
+      string(FIND "${text}" "${hit}" at)
+      string(LENGTH "${hit}" length)
+      string(SUBSTRING "${text}" 0 ${at} before)
+      math(EXPR after "${at} + ${length}")
+      string(SUBSTRING "${text}" ${after} -1 text)
+      string(REGEX REPLACE "[0-9]+(\\.[0-9]+)?" "<N>" hit "${hit}")
+      string(REGEX REPLACE "[ \t]+" " " hit "${hit}")
+      string(APPEND done "${before}${hit}")
+    endwhile()
+    set(text "${done}${text}")
+  endforeach()
   set(${var} "${text}" PARENT_SCOPE)
 endfunction()
 

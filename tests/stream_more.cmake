@@ -1,0 +1,47 @@
+# End-to-end runs of probix32's stream recovery and load test against the
+# embedded simulator, set up by tests/data/stream_more/<name>.scn (run by the
+# switch before the program connects). Each feeds <name>.in to the program
+# in a fresh directory with the profile probix.ini and compares what it
+# prints with <name>.expected (the runner is run_transcript.cmake).
+
+set(STREAM_MORE_DATA ${CMAKE_CURRENT_LIST_DIR}/data/stream_more)
+set(STREAM_MORE_RUNS ${CMAKE_BINARY_DIR}/tests/stream_more)
+
+# stream_more_transcript(<name> [MASK regex...] [LABELS label...])
+function(stream_more_transcript name)
+  if(NOT TARGET probix32)
+    return()
+  endif()
+  cmake_parse_arguments(T "" "" "MASK;LABELS" ${ARGN})
+  string(REPLACE ";" "|" masks "${T_MASK}")
+  string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
+  add_test(NAME stream_more_${name}
+    COMMAND ${CMAKE_COMMAND}
+      "-DPROGRAM=$<TARGET_FILE:probix32>"
+      "-DEMULATOR=${emulator}"
+      "-DARGS=-sprobix.ini"
+      "-DINPUT=${STREAM_MORE_DATA}/${name}.in"
+      "-DEXPECTED=${STREAM_MORE_DATA}/${name}.expected"
+      "-DWORKDIR=${STREAM_MORE_RUNS}/${name}"
+      "-DCOPY=${STREAM_MORE_DATA}/probix.ini"
+      "-DMASK=${masks}"
+      -P ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
+  set_tests_properties(stream_more_${name} PROPERTIES
+    LABELS "transcript;${T_LABELS}"
+    ENVIRONMENT "TELSIM_SCENARIO=${STREAM_MORE_DATA}/${name}.scn")
+endfunction()
+
+# The switch cuts the stream: the failure is shown, the first poll after it
+# reopens the stream quietly with TS2 (the first reopen of a run is not held
+# back) and a monitor is confirmed on it. Cut again, the stream stays lost
+# within the minute: requests are refused and polls reopen nothing.
+stream_more_transcript(reopen)
+# The same, waiting out the minute: the stream comes back by itself and
+# events flow again.
+stream_more_transcript(reopen_minute LABELS slow)
+# The continuous-snapshot load test with two snapshots queued (a queue above
+# ten refused first) and event reports off: one round's throughput lines,
+# the per-second history, cleared and reported again.
+stream_more_transcript(snapshots
+  MASK "THRUPUT <TIME> [0-9.]+ seconds [0-9.]+"
+       "PER_SECOND [0-9.]*[1-9][0-9.]* max[ \t]+[0-9.]+ min")
