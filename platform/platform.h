@@ -73,3 +73,19 @@ bool plat_getenv(const char* name, char* buf, std::size_t size);
 // A fresh temporary file name in the directory of `near` (or the temporary
 // directory when near is null), written into buf. Returns false on failure.
 bool plat_temp_name(const char* near, char* buf, std::size_t size);
+
+// ---- server path names --------------------------------------------------
+
+// Maps a file name in the server's Windows form ("\\dosdevices\\C:\\v\\a.vox",
+// "C:\\KVR\\telsrvr\\telsrvr.ini", "\\temp\\x", "greet.vox") to a name this
+// system can open, written into out (bounded, always terminated). A leading
+// "\\dosdevices\\" is dropped (the server's prefix for a full local name).
+// On Windows the rest is used as it is. On Linux each drive letter is a
+// folder: TELVANIX_DRIVE_<LETTER> when set, else <TELVANIX_DRIVES>/<letter>
+// (default $HOME/.telvanix/drives, /tmp/telvanix/drives without HOME); a
+// name without a drive but with a leading backslash is on drive C; backslashes
+// become slashes; each folder or file name that does not exist as written is
+// matched to an existing one ignoring case, since Windows names ignore case.
+// Names already in local form (a leading '/') and relative names are kept,
+// with their backslashes turned. Returns false when the result does not fit.
+bool plat_map_path(const char* name, char* out, std::size_t size);

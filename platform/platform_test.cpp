@@ -39,3 +39,41 @@ TEST(PlatformClock, NeverGoesBackwards) {
   plat_sleep_ms(2);
   EXPECT_GE(plat_millis(), a + 1);
 }
+
+#ifndef _WIN32
+#include <cstdlib>
+#include <sys/stat.h>
+
+TEST(PlatformPaths, ServerNamesLandOnDriveFoldersIgnoringCase) {
+  char root[512];
+  ASSERT_TRUE(plat_temp_name(nullptr, root, sizeof root));
+  plat_delete_file(root);
+  ASSERT_EQ(::mkdir(root, 0700), 0);
+  std::string c = std::string(root) + "/c";
+  ASSERT_EQ(::mkdir(c.c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir((c + "/Temp").c_str(), 0700), 0);
+  setenv("TELVANIX_DRIVES", root, 1);
+  setenv("TELVANIX_DRIVE_D", "/srv/d", 1);
+
+  char out[600];
+  ASSERT_TRUE(plat_map_path("\\dosdevices\\C:\\TEMP\\Kqkvr1.vox", out, sizeof out));
+  EXPECT_EQ(std::string(out), c + "/Temp/Kqkvr1.vox");
+  ASSERT_TRUE(plat_map_path("\\temp\\x", out, sizeof out));
+  EXPECT_EQ(std::string(out), c + "/Temp/x");
+  ASSERT_TRUE(plat_map_path("d:\\Voice\\greet.vox", out, sizeof out));
+  EXPECT_EQ(std::string(out), "/srv/d/Voice/greet.vox");
+  ASSERT_TRUE(plat_map_path("/var/tmp/a.vox", out, sizeof out));
+  EXPECT_EQ(std::string(out), "/var/tmp/a.vox");
+  ASSERT_TRUE(plat_map_path("sub\\greet.vox", out, sizeof out));
+  EXPECT_EQ(std::string(out), "sub/greet.vox");
+
+  char tiny[8];
+  EXPECT_FALSE(plat_map_path("C:\\a\\long\\name", tiny, sizeof tiny));
+  EXPECT_EQ(tiny[0], '\0');
+  unsetenv("TELVANIX_DRIVES");
+  unsetenv("TELVANIX_DRIVE_D");
+  ::rmdir((c + "/Temp").c_str());
+  ::rmdir(c.c_str());
+  ::rmdir(root);
+}
+#endif
