@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 build=build/native
 jobs=$(nproc 2>/dev/null || echo 2)
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPROBIX_WERROR=ON >/dev/null
 cmake --build "$build" -j "$jobs" >/dev/null
 rm -f "$build"/probix_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -41,7 +41,7 @@ fi
 # ---- the deliverables, always built for i686
 build=build/windows
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DPROBIX_WERROR=ON >/dev/null
 cmake --build "$build" -j "$jobs"
 
 objdump=i686-w64-mingw32-objdump
@@ -104,7 +104,7 @@ done < <(find . -path ./build -prune -o -name '*.def' -print0)
 if [ $arch = 64 ]; then
   build=build/windows64
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" -DPROBIX_WERROR=ON >/dev/null
   cmake --build "$build" -j "$jobs"
   # With the 32-bit Wine installed too, the wine launcher would pick the
   # 32-bit loader: name the 64-bit loader and server.
