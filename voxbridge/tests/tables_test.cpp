@@ -140,8 +140,8 @@ class Log : public Tables {
 };
 
 TEST_F(Log, NothingIsWrittenWhenTheFileWasMissingAtTheFirstLine) {
+  resetLogForTests();  // closes the file, so that it can be deleted
   plat_delete_file(logPath().c_str());
-  resetLogForTests();
   debug_log("first %d", 1);
   voxtest::writeFile(logPath(), "");
   debug_log("second %d", 2);
