@@ -213,6 +213,7 @@ RetCode_t DialogicChannel::readEvent(bool block, EventType_t* eventType, bool wi
                                                                withPrivate ? priv : nullptr, nullptr);
   }
   if (r >= 0 && size != 0) {
+    lastEventSize_ = std::min<std::uint16_t>(size, eventBufferSize);
     const CSTAEvent_t& ev = event();
     *eventType = ev.eventHeader.eventType;
     logLine("%s:Got Event Type %d", who, *eventType);
@@ -441,6 +442,60 @@ bool DialogicChannel::isOwnRelease(const CSTAEvent_t& ev, bool recording) const 
   return releasing == "Playing" || (recording && releasing == "Recording");
 }
 
+// ---- call snapshots ------------------------------------------------------------------
+//
+// A party other than the server's own player or recorder leaving may mean the
+// caller hung up: a call snapshot (sent without waiting) tells. Only the
+// answer to the snapshot last asked for counts, so a late answer to an
+// earlier one never ends an operation.
+
+void DialogicChannel::askCallSnapshot() {
+  RetCode_t r = tsapi().snapshotCall(acsHandle, 0, &connection, nullptr);
+  if (r > 0) snapshotInvoke_ = r;
+}
+
+bool DialogicChannel::isSnapshotAnswer(const CSTAEvent_t& ev) {
+  if (snapshotInvoke_ <= 0 || ev.eventHeader.eventClass != CSTACONFIRMATION ||
+      ev.event.cstaConfirmation.invokeID != static_cast<InvokeID_t>(snapshotInvoke_))
+    return false;
+  snapshotInvoke_ = 0;
+  return ev.eventHeader.eventType == CSTA_SNAPSHOT_CALL_CONF ||
+         ev.eventHeader.eventType == CSTA_UNIVERSAL_FAILURE_CONF;
+}
+
+// A refused snapshot means the call no longer exists.
+bool DialogicChannel::snapshotSaysGone(const CSTAEvent_t& ev, int maxParties) {
+  if (ev.eventHeader.eventType == CSTA_UNIVERSAL_FAILURE_CONF) return true;
+  return ev.event.cstaConfirmation.u.snapshotCall.snapshotData.count <= maxParties;
+}
+
+// The server may end a play or record itself when the caller leaves, before
+// the snapshot asked for on the way is answered: that answer (or the call's
+// end) still decides whether the caller hung up. Other events read meanwhile
+// are kept for the next operation.
+void DialogicChannel::settleCallSnapshot(int maxParties) {
+  std::deque<HeldEvent> later;
+  while (snapshotInvoke_ > 0 && !(actualTermMask & TM_LCOFF)) {
+    EventType_t type = 0;
+    if (WaitUnsolicitedEvent(&type, true) < 0) break;
+    const CSTAEvent_t& ev = event();
+    if (isSnapshotAnswer(ev)) {
+      if (snapshotSaysGone(ev, maxParties)) actualTermMask |= TM_LCOFF;
+    } else if (ev.eventHeader.eventClass == CSTAUNSOLICITED && type == CSTA_CALL_CLEARED &&
+               isCurrentCall(ev.event.cstaUnsolicited.u.callCleared.clearedCall.callID)) {
+      actualTermMask |= TM_LCOFF;
+      privateCallMade = 0;
+    } else {
+      later.push_back(HeldEvent());
+      later.back().event.assign(eventBuffer, eventBuffer + lastEventSize_);
+      const PrivateData_t* priv = reinterpret_cast<const PrivateData_t*>(privateBuffer);
+      if (priv->length > 0)
+        later.back().privateData.assign(privateBuffer, privateBuffer + PRIVATE_DATA_HEADER + priv->length);
+    }
+  }
+  held_.insert(held_.begin(), later.begin(), later.end());
+}
+
 // ---- stop and digits -----------------------------------------------------------------
 
 int DialogicChannel::Stop(bool force) {
@@ -555,6 +610,7 @@ int DialogicChannel::Play(DX_IOTT* iott, DV_TPT* tpt) {
   if (!iott || !tpt) return -1;
   pendingTermMask = kTermAlways;
   actualTermMask = 0;
+  snapshotInvoke_ = 0;
   bytesTransferred = 0;
   privateMessageID requestType = kqPvtPlay;
   std::uint32_t stopMask = 0;
@@ -675,9 +731,9 @@ int DialogicChannel::Play(DX_IOTT* iott, DV_TPT* tpt) {
       done = true;
     } else if (cls == CSTAUNSOLICITED && type == CSTA_CONNECTION_CLEARED) {
       if (hangupWatch && !isOwnRelease(ev, false))
-        tsapi().snapshotCall(acsHandle, 0, &connection, nullptr);
-    } else if (cls == CSTACONFIRMATION && type == CSTA_SNAPSHOT_CALL_CONF) {
-      if (ev.event.cstaConfirmation.u.snapshotCall.snapshotData.count <= 2) {
+        askCallSnapshot();
+    } else if (isSnapshotAnswer(ev)) {
+      if (snapshotSaysGone(ev, 2)) {
         actualTermMask |= TM_LCOFF;
         Stop(true);
       }
@@ -696,6 +752,7 @@ int DialogicChannel::Play(DX_IOTT* iott, DV_TPT* tpt) {
       }
     }
   }
+  settleCallSnapshot(2);
   DeleteTempFile(tempPath.c_str());
   isPlaying = 0;
   ReleaseCall();
@@ -709,6 +766,7 @@ int DialogicChannel::Record(DX_IOTT* iott, DV_TPT* tpt) {
   if (!iott || !tpt) return -1;
   pendingTermMask = kTermAlways | TM_MAXTIME;
   actualTermMask = 0;
+  snapshotInvoke_ = 0;
   bytesTransferred = 0;
   privateMessageID requestType = kqPvtRecord;
   std::uint32_t stopMask = 0;
@@ -774,6 +832,8 @@ int DialogicChannel::Record(DX_IOTT* iott, DV_TPT* tpt) {
     EventType_t type = 0;
     r = GetUnsolicitedEvent(&type, true);
     if (r == ACSERR_NOMESSAGE) {
+      // A short pause instead of spinning; the time is judged after it.
+      timing().sleep(kRecordPollSleepMs);
       if (!stopSent && limited &&
           static_cast<long>(timing().millis() / 1000 - start) >= limit) {
         TelvanixPrivateVoxMessage stop;
@@ -782,9 +842,7 @@ int DialogicChannel::Record(DX_IOTT* iott, DV_TPT* tpt) {
         if (rc != 0) logLine("Record Stop failure %d", rc);
         stopSent = true;
         actualTermMask |= TM_MAXTIME;
-        continue;
       }
-      timing().sleep(kRecordPollSleepMs);
       continue;
     }
     if (r < 0) {
@@ -807,9 +865,9 @@ int DialogicChannel::Record(DX_IOTT* iott, DV_TPT* tpt) {
       done = true;
     } else if (cls == CSTAUNSOLICITED && type == CSTA_CONNECTION_CLEARED) {
       if (hangupWatch && !isOwnRelease(ev, true))
-        tsapi().snapshotCall(acsHandle, 0, &connection, nullptr);
-    } else if (cls == CSTACONFIRMATION && type == CSTA_SNAPSHOT_CALL_CONF) {
-      if (ev.event.cstaConfirmation.u.snapshotCall.snapshotData.count <= 2) {
+        askCallSnapshot();
+    } else if (isSnapshotAnswer(ev)) {
+      if (snapshotSaysGone(ev, 2)) {
         actualTermMask |= TM_LCOFF;
         Stop(true);
       }
@@ -826,6 +884,7 @@ int DialogicChannel::Record(DX_IOTT* iott, DV_TPT* tpt) {
       }
     }
   }
+  settleCallSnapshot(2);
   isRecording = 0;
   ReleaseCall();
   logLine("Record returns %d PendingTermCond=%#x ActualTermCond=%#x", r, pendingTermMask, actualTermMask);
@@ -838,6 +897,7 @@ int DialogicChannel::GetDigit(DV_TPT* tpt, DV_DIGIT* digits) {
   if (!tpt || !digits) return -1;
   pendingTermMask = kTermAlways;
   actualTermMask = 0;
+  snapshotInvoke_ = 0;
   int limit = 31;
   std::uint32_t received = 0;
   std::uint32_t stopMask = 0;
@@ -919,9 +979,9 @@ int DialogicChannel::GetDigit(DV_TPT* tpt, DV_DIGIT* digits) {
       done = true;
     } else if (cls == CSTAUNSOLICITED && type == CSTA_CONNECTION_CLEARED) {
       if (hangupWatch && !isOwnRelease(ev, false))
-        tsapi().snapshotCall(acsHandle, 0, &connection, nullptr);
-    } else if (cls == CSTACONFIRMATION && type == CSTA_SNAPSHOT_CALL_CONF) {
-      if (ev.event.cstaConfirmation.u.snapshotCall.snapshotData.count <= 1) {
+        askCallSnapshot();
+    } else if (isSnapshotAnswer(ev)) {
+      if (snapshotSaysGone(ev, 1)) {
         actualTermMask |= TM_LCOFF;
         done = true;
       }

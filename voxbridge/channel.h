@@ -115,10 +115,16 @@ class DialogicChannel {
   bool isCurrentCall(std::int32_t callID) const;
   bool isOwnRelease(const CSTAEvent_t& ev, bool recording) const;
   void clearOwnCall();
+  void askCallSnapshot();
+  bool isSnapshotAnswer(const CSTAEvent_t& ev);
+  bool snapshotSaysGone(const CSTAEvent_t& ev, int maxParties);
+  void settleCallSnapshot(int maxParties);
   int sendRequest(TelvanixPrivateVoxMessage* area);
   bool makeTempFile(std::string* winPath, plat_handle* file);
 
   std::deque<HeldEvent> held_;
+  RetCode_t snapshotInvoke_ = 0;  // the call snapshot whose answer counts
+  std::uint16_t lastEventSize_ = 0;
 };
 
 }  // namespace vox

@@ -414,6 +414,58 @@ TEST_F(Play, AHangUpThatArrivesWhileThePlayIsConfirmedStillEndsIt) {
   EXPECT_EQ(0, ch->digitCount);
 }
 
+TEST_F(Play, TheCallersLeavingIsJudgedWhenTheServerEndsThePlayFirst) {
+  callPresent();
+  int a = openFile("h.vox", std::string(8, 'H'));
+  DX_IOTT iott;
+  std::memset(&iott, 0, sizeof iott);
+  iott.io_type = IO_EOT;
+  iott.io_fhandle = a;
+  iott.io_length = 8;
+  DV_TPT t = term(DX_LCOFF, 0);
+  // The caller leaves and the server ends the play before the snapshot asked
+  // for on the way is answered; its answer still counts.
+  fake.callSnapshotParties = 2;
+  fake.onEscape(kqPvtPlay, [this] {
+    fake.pushConnectionCleared(5, "95551234");
+    fake.pushPrivate(kqPvtPlayEnded, 5, 1, 4);
+    fake.pushDigits("8");
+  });
+  EXPECT_EQ(0, ch->Play(&iott, &t));
+  EXPECT_EQ(static_cast<std::uint32_t>(TM_LCOFF), termMask());
+
+  // A refused snapshot: the call is gone.
+  fake.sent.clear();
+  fake.failNext("snapshotCall", CSTACONFIRMATION);
+  fake.onEscape(kqPvtPlay, [this] {
+    fake.pushConnectionCleared(5, "95551234");
+    fake.pushPrivate(kqPvtPlayEnded, 5, 2, 4);
+  });
+  EXPECT_EQ(0, ch->Play(&iott, &t));
+  EXPECT_EQ(static_cast<std::uint32_t>(TM_LCOFF), termMask());
+
+  // Enough parties left: a normal end.
+  fake.callSnapshotParties = 3;
+  fake.onEscape(kqPvtPlay, [this] {
+    fake.pushConnectionCleared(5, "95551234");
+    fake.pushPrivate(kqPvtPlayEnded, 5, 3, 8);
+  });
+  EXPECT_EQ(0, ch->Play(&iott, &t));
+  EXPECT_EQ(0u, termMask());
+}
+
+TEST_F(Channel, AnAnswerToAnotherSnapshotNeverEndsADigitWait) {
+  callPresent();
+  fake.onEscape(kqPvtGetDigits, [this] {
+    fake.pushSnapshotCall(999, 0);  // not asked for by this wait
+    fake.pushDigits("4");
+  });
+  DV_TPT t[2] = {term(DX_LCOFF, 0, 0, false), term(DX_MAXDTMF, 1)};
+  DV_DIGIT d;
+  EXPECT_EQ(2, ch->GetDigit(t, &d));
+  EXPECT_EQ(static_cast<std::uint32_t>(TM_MAXDTMF), ch->pendingTermMask & ch->actualTermMask);
+}
+
 TEST_F(Play, LevelModeDigitAlreadyBufferedEndsAtOnce) {
   callPresent();
   fake.pushDigits("3");
@@ -529,7 +581,7 @@ TEST_F(Record, TheLimitIsTakenFromTheLengthAndWaitsWithoutSpinning) {
   EXPECT_TRUE(log.has("Record timeout: 2 seconds"));
   EXPECT_GE(fake.clockMs, 2000u);
   EXPECT_LT(fake.clockMs, 3000u);
-  EXPECT_EQ(fake.pollCount - 2, fake.sleeps);  // every empty poll but the last slept
+  EXPECT_EQ(fake.pollCount - 1, fake.sleeps);  // every empty poll paused
 }
 
 TEST_F(Record, NoLengthMeansNoTimeLimit) {
