@@ -360,8 +360,8 @@ TEST_F(Play, SegmentsGoIntoOneTemporaryFileThatIsDeletedAfterwards) {
   EXPECT_EQ(&iott[1], tail.io_prevp);
   const SentRequest* play = request(kqPvtPlay);
   ASSERT_NE(nullptr, play);
-  EXPECT_EQ(210u, play->message.file.count);
-  EXPECT_EQ(1u, play->message.file.invokeID);
+  EXPECT_EQ(210u, std::uint32_t(play->message.file.count));
+  EXPECT_EQ(1u, std::uint32_t(play->message.file.invokeID));
   std::string name = getPrivateText(play->message.file.fileName);
   EXPECT_EQ(0u, name.find("\\dosdevices\\C:\\TEMP\\Kqkvr")) << name;
   char local[1024];
@@ -534,7 +534,7 @@ TEST_F(Play, MissingSourcesAreSkipped) {
   fake.onEscape(kqPvtPlay, [this] { fake.pushPrivate(kqPvtPlayEnded, 5, 1, 0); });
   EXPECT_EQ(0, ch->Play(iott, &t));
   EXPECT_TRUE(log.has("Cannot open file: C:\\voice\\none.vox"));
-  EXPECT_EQ(0u, request(kqPvtPlay)->message.file.count);
+  EXPECT_EQ(0u, std::uint32_t(request(kqPvtPlay)->message.file.count));
 }
 
 // ---- record ----------------------------------------------------------------------
@@ -567,8 +567,8 @@ TEST_F(Record, ALengthBelowOneSecondStopsAtTheFirstEmptyPoll) {
   EXPECT_EQ(1200, ch->bytesTransferred);
   const SentRequest* rec = request(kqPvtRecord);
   ASSERT_NE(nullptr, rec);
-  EXPECT_EQ(3071u, rec->message.file.count);
-  EXPECT_EQ(0u, rec->message.file.invokeID);
+  EXPECT_EQ(3071u, std::uint32_t(rec->message.file.count));
+  EXPECT_EQ(0u, std::uint32_t(rec->message.file.invokeID));
 }
 
 TEST_F(Record, TheLimitIsTakenFromTheLengthAndWaitsWithoutSpinning) {
