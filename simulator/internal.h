@@ -16,29 +16,10 @@
 #include <vector>
 
 #include "csta32/wire/wire.h"
+#include "private/telvanix_private.h"
 #include "simulator/telsim.h"
 
 namespace telsim {
-
-// Private message layout: a 106-byte header, then the payload.
-enum {
-  kPvtRecordSize = 334,
-  kPvtTypeOffset = 34,
-  kPvtCallOffset = 36,
-  kPvtDeviceOffset = 40,
-  kPvtPayloadOffset = 106,
-  kPvtStartPrivateStatus = 1,
-  kPvtStopPrivateStatus = 2,
-  kPvtGetDigits = 20,
-  kPvtStopGetDigits = 21,
-  kPvtDigitsSeen = 22,
-  kPvtPlayDigits = 23,
-  // The digits payload: count (signed 16), clientID (32), digits[64], lineOnly.
-  kPvtDigitsCount = 0,
-  kPvtDigitsText = 6,
-  kPvtMaxDigits = 64,
-};
-extern const char kPvtVendor[21];  // "Telvanix Version 1.0"
 
 // Flow-control notice to the client library (see telsim.h).
 extern const char kFlowVendor[];
@@ -70,6 +51,7 @@ struct Party {
   LocalConnectionState_t state = CS_NULL;
   CSTAEventCause_t cause = EC_NEW_CALL;  // why it was offered the call
   std::uint64_t alertSeq = 0;            // tells stale ring timers apart
+  std::uint64_t voiceOp = 0;  // not 0: the "Playing" or "Recording" party of that operation
 };
 
 struct Call {
@@ -88,6 +70,20 @@ struct Monitor {
   int dev = -1;
   std::int32_t callID = 0;
   CSTAMonitorFilter_t filter = {};
+};
+
+// A play or record running on a call (voice.cpp).
+struct VoiceOp {
+  std::uint64_t id = 0;
+  bool record = false;
+  bool tillDigit = false;
+  std::uint32_t session = 0;  // the requester: its reports go there only
+  std::int32_t callID = 0;
+  std::string device;         // the connection it was asked for
+  TelvanixPrivateFile file;   // the request's file record, echoed in the reports
+  std::string path;           // the local file
+  std::uint64_t started = 0;  // switch time
+  std::uint64_t limit = 0;    // bytes it runs to at most
 };
 
 struct Session {
@@ -164,6 +160,26 @@ struct Switch::Impl {
   void emit(wire::Event e, const Scope& scope);
   void sendFlowNotice(Session& s, int code, unsigned count);
 
+  // ---- private messages (private_ops.cpp) and voice services (voice.cpp)
+  std::vector<VoiceOp> voiceOps;
+  std::uint64_t nextVoiceOp = 1;
+  std::string voiceFolder;  // where bare file names are, as configured
+  // The reply to an escape-service request: ESCAPE_SVC_CONF carrying `m`.
+  void replyPrivate(Session& s, InvokeID_t invokeID, const TelvanixPrivateMessage& m);
+  // A PRIVATE_STATUS report to one stream, when it asked for private status.
+  void reportPrivate(Session& s, const TelvanixPrivateMessage& m, std::int32_t callID);
+  // Voice: the request's message is in `m`; it is answered from here.
+  void startVoice(Session& s, InvokeID_t invokeID, TelvanixPrivateMessage& m);
+  void stopVoice(Session& s, InvokeID_t invokeID, TelvanixPrivateMessage& m);
+  void finishVoice(std::uint64_t id);  // ends an operation now, if it still runs
+  void endVoiceOnCall(std::int32_t callID);
+  void voiceHeardDigits(std::int32_t callID);  // ends the till-digit ones
+  void moveVoice(std::int32_t from, std::int32_t to);
+  void resetVoice();
+  // A till-digit operation of this stream runs on the call: its digits count.
+  bool voiceListens(std::uint32_t session, std::int32_t callID) const;
+  std::string voicePath(const std::string& serverName);
+
   // ---- devices and calls (calls.cpp)
   int findDevice(const std::string& text) const;
   bool isOutside(const std::string& text) const;
@@ -220,5 +236,11 @@ struct Switch::Impl {
 };
 
 ExtendedDeviceID_t extDev(const std::string& s, DeviceIDType_t type = DEVICE_IDENTIFIER);
+// A private message as an event's private data: the whole 334-byte record.
+void setPrivateMessage(wire::Private& p, const TelvanixPrivateMessage& m);
+// The party a private message's connection names (by number, physical name
+// or its name on the call), or null with the failure to report.
+Party* privateParty(Switch::Impl& sw, const TelvanixPrivateMessage& m, Call** call,
+                    CSTAUniversalFailure_t* err);
 
 }  // namespace telsim
