@@ -129,6 +129,7 @@ std::int32_t Switch::Impl::makeCall(int dev, const std::string& called, CSTAUniv
   if (nextCallID <= 0) nextCallID = 1;
   Call& c = calls[id];
   c.id = id;
+  c.startMs = nowLocked();
   c.calling = d.name;
   c.called = called;
   Party a;
@@ -165,6 +166,7 @@ std::int32_t Switch::Impl::dialIn(int trunk, const std::string& number, const st
   if (nextCallID <= 0) nextCallID = 1;
   Call& c = calls[id];
   c.id = id;
+  c.startMs = nowLocked();
   c.calling = number;
   c.callingType = IMPLICIT_PUBLIC;
   c.called = dest;

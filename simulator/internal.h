@@ -41,6 +41,14 @@ struct Device {
   bool mwi = false;
   Forward fwd[3];  // immediate, busy, no answer
   int autoAnswerRings = 0;
+  // Line settings the private messages read and change.
+  std::uint8_t classOfService = 1;
+  std::uint8_t pickupGroup = 0;
+  std::uint32_t noAnswerTime = 120;  // tenths of a second
+  std::uint8_t waitNrings = 0;
+  bool callWaiting = false;
+  std::uint32_t trunkFlags = 0;
+  TelvanixPrivateDSpanInfo span = {};  // spans only
 };
 
 struct Party {
@@ -62,6 +70,9 @@ struct Call {
   std::string called;  // what was dialled
   std::string lastRedirection;
   bool answered = false;
+  std::uint32_t cti = 0;     // the value a client placed on the call
+  std::uint32_t parkID = 0;  // not 0 while parked
+  std::uint64_t startMs = 0; // switch time the call began (caller-ID time)
 };
 
 struct Monitor {
@@ -96,6 +107,21 @@ struct Session {
   CSTAMonitorCrossRefID_t nextXref = 1;
   std::set<std::int32_t> detectors;  // calls this stream collects digits on
   std::uint64_t requests = 0;
+  bool admin = false;  // gave the administration password
+};
+
+// The switch-wide settings of the private messages (private_ops.cpp).
+struct PrivateState {
+  TelvanixPrivateSystemInfo sysInfo = {};
+  std::vector<std::pair<std::string, std::string>> translations;  // pattern, result
+  std::vector<TelvanixPrivateSerialNumber> boardOrder;
+  std::string operatorNumber = "0";
+  bool multiAttendant = false;
+  std::string adminPassword;
+  std::uint32_t nextParkID = 1;
+  std::vector<std::pair<std::uint32_t, std::int32_t>> parked;  // park ID, call; in parking order
+  std::map<std::uint32_t, std::uint32_t> interlocks;           // value, holding session
+  std::uint16_t dtmfRequests = 0, playRequests = 0, recordRequests = 0;
 };
 
 // Who an event concerns: the devices whose monitors see it, the calls whose
@@ -164,6 +190,13 @@ struct Switch::Impl {
   std::vector<VoiceOp> voiceOps;
   std::uint64_t nextVoiceOp = 1;
   std::string voiceFolder;  // where bare file names are, as configured
+  PrivateState pvt;
+  void resetPrivate();
+  // Sends a report to every open stream that asked for private status.
+  void reportToAll(const TelvanixPrivateMessage& m, std::int32_t callID);
+  // Control commands of the private side ("broadcast"); *known false when
+  // the word is not one of them.
+  std::string privateControl(const std::vector<std::string>& w, bool& ok, bool* known);
   // The reply to an escape-service request: ESCAPE_SVC_CONF carrying `m`.
   void replyPrivate(Session& s, InvokeID_t invokeID, const TelvanixPrivateMessage& m);
   // A PRIVATE_STATUS report to one stream, when it asked for private status.

@@ -61,6 +61,8 @@ struct Config {
   // Where file names without a folder are played from and recorded into,
   // as the server names it (mapped by plat_map_path).
   std::string voiceFolder = "C:\\KVR\\VOICE";
+  // The administration password clients give (kqPvtEnableAdministration).
+  std::string adminPassword = "TELVANIX";
 };
 
 // The built-in configuration: extensions 201-216 on X1#1-X1#16, lines

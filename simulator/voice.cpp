@@ -117,6 +117,7 @@ void Switch::Impl::resetVoice() {
   voiceOps.clear();
   nextVoiceOp = 1;
   voiceFolder = cfg.voiceFolder;
+  resetPrivate();
 }
 
 bool Switch::Impl::voiceListens(std::uint32_t session, std::int32_t callID) const {
@@ -163,6 +164,7 @@ void Switch::Impl::startVoice(Session& s, InvokeID_t inv, TelvanixPrivateMessage
     const std::uint64_t left = static_cast<std::uint64_t>(size) > position ? static_cast<std::uint64_t>(size) - position : 0;
     op.limit = count == 0 ? left : std::min(left, count);
   }
+  ++(record ? pvt.recordRequests : pvt.playRequests);
   op.id = nextVoiceOp++;
   op.started = nowLocked();
   replyPrivate(s, inv, m);
