@@ -536,7 +536,7 @@ void o_privateRecord(const TelvanixPrivateMessage* message, const char* prefix, 
     case kqPvtSetOperatorNumber:
     case kqPvtGetOperatorNumber:
     case kqPvtReportOperatorNumber:
-      o_text(text(m.textReport.string), p, true);
+      if (m.textReport.string[0]) o_text(text(m.textReport.string), p, true);
       break;
     case kqPvtGetBoardsPresent:
     case kqPvtReportBoardsPresent:

@@ -562,9 +562,10 @@ void rawCallerID(Switch::Impl& sw, Session& s, InvokeID_t inv, TelvanixPrivateMe
 }
 
 void dialledDigits(Switch::Impl& sw, Session& s, InvokeID_t inv, TelvanixPrivateMessage& m) {
-  Call* c = messageCall(sw, s, inv, m);
-  if (!c) return;
-  const std::string digits = c->called.substr(0, kPvtMaxDigits);
+  // No call: nothing dialled (line information asks so for an idle line).
+  Call* c = m.header.connection.callID == 0 ? nullptr : messageCall(sw, s, inv, m);
+  if (!c && m.header.connection.callID != 0) return;
+  const std::string digits = c ? c->called.substr(0, kPvtMaxDigits) : std::string();
   TelvanixPrivateDTMF& d = answerAs(m, kqPvtReportDialedDigits).digits;
   d.count = static_cast<std::int16_t>(digits.size());
   std::memcpy(d.digits, digits.data(), digits.size());
