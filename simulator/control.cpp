@@ -369,6 +369,9 @@ std::string Switch::Impl::control(const std::string& line, bool& ok, std::unique
     ok = true;
     return "";
   }
+  bool known = false;
+  std::string said = privateControl(w, ok, &known);
+  if (known) return said;
   return "? unknown command " + w[0] + " (help lists them)\n";
 }
 

@@ -11,7 +11,6 @@
 
 namespace telsim {
 
-const char kPvtVendor[21] = "Telvanix Version 1.0";
 const char kFlowVendor[] = "telsim flow control";
 
 ExtendedDeviceID_t extDev(const std::string& s, DeviceIDType_t type) {
@@ -113,6 +112,7 @@ void Switch::Impl::resetState() {
   down = false;
   requestsHandled = 0;
   afterRequests.clear();
+  resetVoice();
 }
 
 std::uint64_t Switch::Impl::nowLocked() {
@@ -245,22 +245,6 @@ Party* connParty(Switch::Impl& sw, const ConnectionID_t& cid, Call*& call,
   }
   err = dev.empty() || d >= 0 ? INVALID_CSTA_CONNECTION_IDENTIFIER : INVALID_CSTA_DEVICE_IDENTIFIER;
   return nullptr;
-}
-
-// The digits of a play-digits record that a tone generator can send: as
-// many as the count says (64 at most, fewer when the text ends first), with
-// a-d taken as A-D and anything else (blanks, dashes, pauses) left out.
-std::string playableDigits(const std::uint8_t* payload) {
-  int count = static_cast<std::int16_t>(payload[kPvtDigitsCount] | (payload[kPvtDigitsCount + 1] << 8));
-  if (count > kPvtMaxDigits) count = kPvtMaxDigits;
-  std::string out;
-  for (int i = 0; i < count; ++i) {
-    char ch = static_cast<char>(payload[kPvtDigitsText + i]);
-    if (ch == '\0') break;
-    if (ch >= 'a' && ch <= 'd') ch = static_cast<char>(ch - 'a' + 'A');
-    if ((ch >= '0' && ch <= '9') || ch == '*' || ch == '#' || (ch >= 'A' && ch <= 'D')) out += ch;
-  }
-  return out;
 }
 
 void fillCaps(CSTAGetAPICapsConfEvent_t& c) {
@@ -544,61 +528,6 @@ void Switch::Impl::handleRequest(Session& s, const wire::Request& r) {
       fail(s, inv, UNRECOGNIZED_OPERATION_REJECTION);
       return;
   }
-}
-
-void Switch::Impl::handleEscape(Session& s, const wire::Request& r) {
-  const InvokeID_t inv = r.invokeID;
-  // Lay the message out as a whole record; bytes that did not come are zero.
-  std::uint8_t rec[kPvtRecordSize] = {};
-  if (!r.priv.present || r.priv.data.size() < 2 ||
-      std::strncmp(r.priv.vendor, kPvtVendor, sizeof r.priv.vendor) != 0)
-    return fail(s, inv, INVALID_FEATURE);
-  std::memcpy(rec, r.priv.vendor, 32);
-  size_t n = std::min(r.priv.data.size(), sizeof rec - kPvtTypeOffset);
-  std::memcpy(rec + kPvtTypeOffset, r.priv.data.data(), n);
-  const int type = static_cast<std::int16_t>(rec[kPvtTypeOffset] | (rec[kPvtTypeOffset + 1] << 8));
-  std::int32_t callID = static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(rec[kPvtCallOffset]) | (static_cast<std::uint32_t>(rec[kPvtCallOffset + 1]) << 8) |
-      (static_cast<std::uint32_t>(rec[kPvtCallOffset + 2]) << 16) |
-      (static_cast<std::uint32_t>(rec[kPvtCallOffset + 3]) << 24));
-  switch (type) {
-    case kPvtStartPrivateStatus: s.privateStatus = true; break;
-    case kPvtStopPrivateStatus: s.privateStatus = false; break;
-    case kPvtGetDigits:
-      if (!findCall(callID)) return fail(s, inv, INVALID_CSTA_CALL_IDENTIFIER);
-      s.detectors.insert(callID);
-      break;
-    case kPvtStopGetDigits: s.detectors.erase(callID); break;
-    case kPvtPlayDigits: {
-      // Played from the named party's side of the call: whoever listens on
-      // the call hears them as if that party had pressed them.
-      ConnectionID_t cid = wire::connection(callID, "");
-      std::memcpy(cid.deviceID, rec + kPvtDeviceOffset, 64);
-      cid.deviceID[sizeof cid.deviceID - 1] = '\0';
-      Call* c = nullptr;
-      CSTAUniversalFailure_t err = GENERIC_OPERATION;
-      Party* p = connParty(*this, cid, c, err);
-      if (!p) return fail(s, inv, err);
-      if (p->state != CS_CONNECT) return fail(s, inv, INVALID_OBJECT_STATE);
-      const std::string digits = playableDigits(rec + kPvtPayloadOffset);
-      // The reply names what is played: only tone digits, at most 64.
-      std::uint8_t* pay = rec + kPvtPayloadOffset;
-      std::memset(pay + kPvtDigitsText, 0, kPvtMaxDigits);
-      std::memcpy(pay + kPvtDigitsText, digits.data(), digits.size());
-      pay[kPvtDigitsCount] = static_cast<std::uint8_t>(digits.size());
-      pay[kPvtDigitsCount + 1] = 0;
-      wire::Event e = wire::cstaConfirmation(CSTA_ESCAPE_SVC_CONF, inv);
-      wire::setPrivate(e.priv, kPvtVendor, rec + kPvtTypeOffset, kPvtRecordSize - kPvtTypeOffset);
-      confirm(s, e, inv);
-      if (!digits.empty()) pressDigits(*c, *p, digits);
-      return;
-    }
-    default: return fail(s, inv, INVALID_FEATURE);
-  }
-  // The reply is the request's own record: it names what was done.
-  wire::Event e = wire::cstaConfirmation(CSTA_ESCAPE_SVC_CONF, inv);
-  wire::setPrivate(e.priv, kPvtVendor, rec + kPvtTypeOffset, kPvtRecordSize - kPvtTypeOffset);
-  confirm(s, e, inv);
 }
 
 // ---- the public face -----------------------------------------------------------

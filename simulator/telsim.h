@@ -58,6 +58,11 @@ struct Config {
   int noAnswerRings = 4;       // rings before forwarding on no answer
   int maxConferenceParties = 6;
   int maxMonitorsPerStream = 2048;
+  // Where file names without a folder are played from and recorded into,
+  // as the server names it (mapped by plat_map_path).
+  std::string voiceFolder = "C:\\KVR\\VOICE";
+  // The administration password clients give (kqPvtEnableAdministration).
+  std::string adminPassword = "TELVANIX";
 };
 
 // The built-in configuration: extensions 201-216 on X1#1-X1#16, lines
@@ -138,12 +143,13 @@ class Switch {  // thread-safe
 // environment (below) says otherwise.
 Switch& embeddedSwitch();
 
-// Private messages (escape service, Telvanix record): the switch answers
-// start/stop private status, get/stop digits and play digits, each with an
-// ESCAPE_SVC_CONF whose private data is the request's record (for play
-// digits, holding the digits played). Played digits are heard on the call
-// as if the named party had pressed them (digits-seen reports). Other types
-// are refused with INVALID_FEATURE.
+// Private messages (escape service, Telvanix record): each type has its
+// handler in private_ops.cpp; every request is answered by an ESCAPE_SVC_CONF
+// carrying the reply record, or refused with a universal failure
+// (INVALID_FEATURE for a type the switch does not serve). Plays, records and
+// DTMF detectors are in voice.cpp, which lists the order of their events.
+// Played digits are heard on the call as if the named party had pressed them
+// (digits-seen reports).
 //
 // Transfer and conference: the joined call keeps the held call's ID; the
 // other call is cleared (cause Transfer or Key_Conference) right after the
