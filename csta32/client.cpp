@@ -26,6 +26,8 @@ namespace {
 const unsigned kConnectTimeoutMs = 5000;
 // A closed stream whose last event nobody reads is dropped after this long.
 const std::uint64_t kUnreadCloseMs = 5 * 60 * 1000;
+// and at most this many of them are kept.
+const std::size_t kMaxUnreadClosed = 16;
 
 // What an application sees when its server goes away or talks nonsense: the
 // failure that makes it give the stream up and open a new one.
@@ -82,7 +84,6 @@ struct Stream {
         wire::Event e;
         // An event no 16-bit buffer size could hold is as bad as garbage.
         if (wire::decodeEvent(data, len, e) && wire::layoutSize(e) <= 0xFFFF) {
-          if (takeFlowNotice(e)) return;
           e.ev.eventHeader.acsHandle = handle;
           push(std::move(e));
           return;
@@ -90,30 +91,6 @@ struct Stream {
       }
     }
     fail();
-  }
-
-  // The switch may also say it is short of room with an event of its own:
-  // ACSUNSOLICITED / ACS_KEY_REPLY whose private data, under the vendor
-  // "telsim flow control", holds the code and the count (32 bits each,
-  // little-endian). It is taken off the stream, never shown.
-  bool takeFlowNotice(const wire::Event& e) {
-    static const char kVendor[] = "telsim flow control";
-    if (e.eventClass() != ACSUNSOLICITED || e.eventType() != ACS_KEY_REPLY || !e.priv.present ||
-        std::strncmp(e.priv.vendor, kVendor, sizeof e.priv.vendor) != 0 ||
-        e.priv.data.size() != 8)
-      return false;
-    const std::uint8_t* d = e.priv.data.data();
-    std::uint32_t code = 0, count = 0;
-    for (int i = 3; i >= 0; --i) {
-      code = (code << 8) | d[i];
-      count = (count << 8) | d[4 + i];
-    }
-    RetCode_t rc = static_cast<RetCode_t>(code);
-    if (rc != ACSERR_QUEUE_FULL && rc != ACSERR_NOBUFFERS) return false;
-    std::lock_guard<std::mutex> lock(m);
-    refuse = rc;
-    refuseCount = count;
-    return true;
   }
 
   void push(wire::Event e) {
@@ -184,10 +161,12 @@ void retire(const StreamPtr& s) {
 
 // A stream that has ended needs its link no more, but the application may
 // never read its last event (a channel that closes without waiting for the
-// confirmation): release such links, and drop closed streams left unread
-// for long. Runs when a stream opens, never inside a link's sink.
+// confirmation, or a program that connects again over an open stream):
+// release such links. The events of a closed stream are kept for a late
+// reader only for the latest few such streams, and not for long.
+// Runs when a stream opens, never inside a link's sink.
 void sweep() {
-  std::vector<StreamPtr> release, drop;
+  std::vector<StreamPtr> release, drop, closed;
   std::uint64_t now = plat_millis();
   {
     Table& t = table();
@@ -196,13 +175,22 @@ void sweep() {
       const StreamPtr& s = entry.second;
       std::lock_guard<std::mutex> sl(s->m);
       if (!s->ended) continue;
-      if (s->closing && now - s->endedAt > kUnreadCloseMs)
+      if (s->closing && now - s->endedAt > kUnreadCloseMs) {
         drop.push_back(s);
-      else if (!s->linkReleased) {
+        continue;
+      }
+      if (s->closing) closed.push_back(s);
+      if (!s->linkReleased) {
         s->linkReleased = true;
         release.push_back(s);
       }
     }
+  }
+  if (closed.size() > kMaxUnreadClosed) {
+    // Handles grow with time: the oldest closes go first.
+    std::sort(closed.begin(), closed.end(),
+              [](const StreamPtr& a, const StreamPtr& b) { return a->handle < b->handle; });
+    drop.insert(drop.end(), closed.begin(), closed.end() - kMaxUnreadClosed);
   }
   for (const StreamPtr& s : release) s->link->close();
   for (const StreamPtr& s : drop) retire(s);
@@ -328,6 +316,12 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
 }
 
 }  // namespace
+
+std::size_t streamCount() {
+  Table& t = table();
+  std::lock_guard<std::mutex> lock(t.m);
+  return t.streams.size();
+}
 
 void abortAllStreams() {
   std::vector<StreamPtr> all;

@@ -73,6 +73,8 @@ SessionHost* findLocalHost(const std::string& name);
 // Aborts every open stream of the process (tests, before an in-process host
 // they registered goes away).
 void abortAllStreams();
+// Streams the library keeps a record of (tests).
+std::size_t streamCount();
 
 std::unique_ptr<Link> openSessionLink(SessionHost& host, FrameSink sink);
 // Null when the server cannot be reached within timeoutMs.

@@ -150,11 +150,9 @@ Switch& embeddedSwitch();
 // TRANSFERRED or CONFERENCED event, for every monitor that saw it, and call
 // monitors on it end.
 
-// Flow control: "refuse" makes the switch send a stream an event frame of
-// class ACSUNSOLICITED, type ACS_KEY_REPLY, whose private data has the vendor
-// "telsim flow control" and 8 bytes: the ACSERR_ code (signed 32-bit) and a
-// count (unsigned 32-bit), little-endian. The client library takes it off the
-// stream and refuses that many of the stream's next requests with that code.
+// Flow control: "refuse" makes the switch send a stream a control frame
+// (wire::Control: an ACSERR_ code and a count). The client library refuses
+// that many of the stream's next requests with that code, unsent.
 
 // The embedded instance reads three environment variables when first used:
 // TELSIM_CONFIG names a configuration file, TELSIM_SCENARIO a scenario file

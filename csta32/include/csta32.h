@@ -1103,11 +1103,19 @@ static_assert(offsetof(PrivateData_t, data) == PRIVATE_DATA_HEADER, "PrivateData
 
 extern "C" {
 
+// The caller's value handed to each callback: wide enough for a pointer.
+// unsigned long already is, except on 64-bit Windows.
+#if defined(_WIN64)
+typedef unsigned long long EnumServerNamesParam_t;
+#else
+typedef unsigned long EnumServerNamesParam_t;
+#endif
+
 // Called once per configured server name; returning non-zero stops the walk.
-typedef bool (*EnumServerNamesCB)(char* serverName, unsigned long lParam);
+typedef bool (*EnumServerNamesCB)(char* serverName, EnumServerNamesParam_t lParam);
 
 RetCode_t acsEnumServerNames(StreamType_t streamType, EnumServerNamesCB callback,
-                             unsigned long lParam);
+                             EnumServerNamesParam_t lParam);
 
 // Opens a stream to `serverID`. *acsHandle receives the new stream's handle
 // at once; ACS_OPEN_STREAM_CONF (or ACS_UNIVERSAL_FAILURE_CONF) follows.

@@ -414,3 +414,31 @@ TEST(ServerDirectoryDefault, WithNothingConfiguredTelvanixIsEmbedded) {
   EXPECT_EQ(dir[0].name, "TELVANIX");
   EXPECT_TRUE(dir[0].embedded);
 }
+
+// A program that connects again over an open stream closes the old one and
+// never reads its confirmation: the library must not keep every such stream.
+TEST_F(ClientTest, StreamsClosedAndNeverReadAreNotKeptForever) {
+  std::size_t before = csta32::streamCount();
+  ACSHandle_t last = 0;
+  for (int i = 0; i < 200; ++i) {
+    ACSHandle_t h = open(LIB_GEN_ID, 0);
+    ASSERT_NE(h, 0u);
+    if (last) {
+      ASSERT_GT(acsCloseStream(last, 0, nullptr), 0);
+    }
+    last = h;
+  }
+  // The open stream, the one closed since the last open, the 16 latest before it.
+  EXPECT_LE(csta32::streamCount(), before + 2 + 16);
+  EXPECT_LE(host.sessions(), 2u);
+  // The latest closed one still has its confirmation to give.
+  ACSHandle_t h = open(LIB_GEN_ID, 0);
+  ASSERT_GT(acsCloseStream(last, 0, nullptr), 0);
+  ACSHandle_t next = open(LIB_GEN_ID, 0);
+  EventBuf b;
+  ASSERT_EQ(poll(last, b), 0);
+  ASSERT_EQ(poll(last, b), 0);
+  EXPECT_EQ(b.ev.eventHeader.eventType, ACS_CLOSE_STREAM_CONF);
+  acsAbortStream(h, nullptr);
+  acsAbortStream(next, nullptr);
+}
