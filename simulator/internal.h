@@ -139,6 +139,8 @@ struct Switch::Impl {
   std::thread clockThread;
   std::condition_variable clockCv;
   bool stopping = false;
+  std::condition_variable waitCv;  // "wait" on the real clock; stopWaits
+  bool waitsStopped = false;
 
   std::uint64_t nowLocked();
   void schedule(std::uint64_t delayMs, std::function<void()> fn);

@@ -736,10 +736,10 @@ std::uint64_t Switch::now() {
 
 void Switch::Impl::advance(std::uint64_t ms, std::unique_lock<std::mutex>& lk) {
   if (!manualClock) {
-    double real = static_cast<double>(ms) / speed;
-    lk.unlock();
-    plat_sleep_ms(static_cast<unsigned>(real));
-    lk.lock();
+    // The lock is let go meanwhile; the server's end cuts the wait short.
+    const std::uint64_t real = static_cast<std::uint64_t>(static_cast<double>(ms) / speed);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(real);
+    waitCv.wait_until(lk, until, [&] { return waitsStopped; });
     return;
   }
   const std::uint64_t end = manualNow + ms;
@@ -753,6 +753,12 @@ void Switch::Impl::advance(std::uint64_t ms, std::unique_lock<std::mutex>& lk) {
 void Switch::advance(std::uint64_t ms) {
   std::unique_lock<std::mutex> lk(d_->mu);
   d_->advance(ms, lk);
+}
+
+void Switch::stopWaits() {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  d_->waitsStopped = true;
+  d_->waitCv.notify_all();
 }
 
 void Switch::reset() {
