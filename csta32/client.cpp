@@ -28,6 +28,8 @@ const unsigned kConnectTimeoutMs = 5000;
 const std::uint64_t kUnreadCloseMs = 5 * 60 * 1000;
 // and at most this many of them are kept.
 const std::size_t kMaxUnreadClosed = 16;
+// Events a stream holds when acsOpenStream's receive queue size is 0.
+const std::size_t kDefaultQueue = 16384;
 
 // What an application sees when its server goes away or talks nonsense: the
 // failure that makes it give the stream up and open a new one.
@@ -53,10 +55,26 @@ struct Stream {
   std::uint64_t endedAt = 0;
   RetCode_t refuse = ACSERR_QUEUE_FULL;
   std::uint32_t refuseCount = 0;
+  std::size_t limit = kDefaultQueue;  // events held at most
+  bool batched = false;     // the link ends runs of frames: wake readers then
+  bool wakePending = false;
+  std::size_t waiting = 0;  // threads in acsGetEventBlock
+  std::condition_variable roomCv;  // the link waits for room
+  bool roomWaiting = false;
+  // Held from a request's checks to its send, so that nothing follows the
+  // close on the wire. A close that finds it taken leaves its frame here
+  // for the sender to pass on: a close never waits on a stuck send.
+  std::mutex sendOrder;
+  std::vector<std::uint8_t> pendingClose;
 
   std::unique_ptr<Link> link;
 
   ~Stream() {
+    {
+      std::lock_guard<std::mutex> lock(m);
+      gone = true;
+      roomCv.notify_all();
+    }
     if (link) link->close();
   }
 
@@ -68,8 +86,15 @@ struct Stream {
     }
   }
 
-  // Called by the link for every frame, and with (nullptr, 0) when it is gone.
+  // Called by the link for every frame, with (nullptr, 1) after a run of
+  // them, and with (nullptr, 0) when it is gone.
   void onFrame(const std::uint8_t* data, std::size_t len) {
+    if (!data && len == 1) {
+      std::lock_guard<std::mutex> lock(m);
+      if (wakePending) cv.notify_all();
+      wakePending = false;
+      return;
+    }
     if (data) {
       int kind = wire::frameKind(data, len);
       if (kind == wire::kControlFrame) {
@@ -96,6 +121,12 @@ struct Stream {
   void push(wire::Event e) {
     std::lock_guard<std::mutex> lock(m);
     if (ended || gone) return;
+    if (!batched && queue.size() >= limit) {
+      // Nobody reads: the stream fails, as a server cuts a TCP client that
+      // stops reading.
+      endWith(streamFailedEvent(handle));
+      return;
+    }
     if (e.eventClass() == ACSCONFIRMATION) {
       if (e.eventType() == ACS_OPEN_STREAM_CONF) opened = true;
       // The close confirmation and a refused open are a stream's last word.
@@ -106,16 +137,58 @@ struct Stream {
       }
     }
     queue.push_back(std::move(e));
+    if (batched)
+      wakePending = true;
+    else
+      cv.notify_all();
+  }
+
+  // With m held.
+  void endWith(wire::Event last) {
+    queue.push_back(std::move(last));
+    ended = true;
+    endedAt = plat_millis();
     cv.notify_all();
+    roomCv.notify_all();
   }
 
   void fail() {
     std::lock_guard<std::mutex> lock(m);
     if (ended || gone) return;
-    queue.push_back(streamFailedEvent(handle));
-    ended = true;
-    endedAt = plat_millis();
-    cv.notify_all();
+    endWith(streamFailedEvent(handle));
+  }
+
+  // The link's RoomWait.
+  bool waitRoom() {
+    std::unique_lock<std::mutex> lock(m);
+    roomWaiting = true;
+    roomCv.wait(lock, [&] { return queue.size() < limit || ended || gone; });
+    roomWaiting = false;
+    return !ended && !gone;
+  }
+
+  // Passes on a close left by acsCloseStream while another thread was
+  // sending; sendOrder held.
+  void sendPendingClose() {
+    std::vector<std::uint8_t> frame;
+    {
+      std::lock_guard<std::mutex> lock(m);
+      frame.swap(pendingClose);
+    }
+    if (!frame.empty() && !link->send(frame.data(), frame.size())) fail();
+  }
+
+  // After letting sendOrder go: a close left meanwhile is not stranded.
+  void afterSend() {
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(m);
+        if (pendingClose.empty()) return;
+      }
+      std::unique_lock<std::mutex> order(sendOrder, std::try_to_lock);
+      if (!order.owns_lock()) return;  // its holder passes it on
+      sendPendingClose();
+    }
   }
 };
 
@@ -155,6 +228,7 @@ void retire(const StreamPtr& s) {
     s->gone = true;
     s->queue.clear();
     s->cv.notify_all();
+    s->roomCv.notify_all();
   }
   if (s->link) s->link->close();
 }
@@ -222,32 +296,53 @@ RetCode_t sendRequest(ACSHandle_t handle, InvokeID_t invokeID, wire::Request& r,
     if (priv->length > wire::kMaxPrivate) return ACSERR_BADPARAMETER;
     wire::setPrivate(r.priv, priv);
   }
+  const bool isClose = r.op == wire::Op::CloseStream;
+  std::unique_lock<std::mutex> order(s->sendOrder, std::defer_lock);
+  // A close does not queue up behind a send that may be stuck.
+  if (isClose)
+    order.try_lock();
+  else
+    order.lock();
   {
     std::lock_guard<std::mutex> lock(s->m);
     if (s->gone || s->closing) return ACSERR_BADHDL;
     if (s->ended) {
       // Closing a failed stream: nothing to send, but the application is
       // done with it (see sweep).
-      if (r.op == wire::Op::CloseStream) s->closing = true;
+      if (isClose) s->closing = true;
       return ACSERR_STREAM_FAILED;
     }
     if (s->refuseCount > 0) {
       --s->refuseCount;
       return s->refuse;
     }
+    // Events nobody reads: the application must take some first.
+    if (!isClose && s->queue.size() >= s->limit) return ACSERR_QUEUE_FULL;
   }
   InvokeID_t id = s->idType == LIB_GEN_ID ? s->newInvokeID() : invokeID;
   r.invokeID = id;
   std::vector<std::uint8_t> frame;
   if (!wire::encodeRequest(r, frame)) return ACSERR_BADPARAMETER;
-  if (r.op == wire::Op::CloseStream) {
+  if (isClose) {
     std::lock_guard<std::mutex> lock(s->m);
+    if (s->closing) return ACSERR_BADHDL;  // a concurrent close came first
     s->closing = true;
+    if (!order.owns_lock()) {
+      s->pendingClose.swap(frame);
+    }
   }
-  if (!s->link->send(frame.data(), frame.size())) {
+  if (!order.owns_lock()) {
+    s->afterSend();
+    return echoID(id);
+  }
+  bool sent = s->link->send(frame.data(), frame.size());
+  if (sent) s->sendPendingClose();
+  order.unlock();
+  if (!sent) {
     s->fail();
     return ACSERR_STREAM_FAILED;
   }
+  s->afterSend();
   return echoID(id);
 }
 
@@ -283,7 +378,9 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
       return ACSERR_BADHDL;
     }
     if (!block) return ACSERR_NOMESSAGE;
+    ++s->waiting;
     s->cv.wait(lock);
+    --s->waiting;
   }
   const wire::Event& e = s->queue.front();
   std::size_t need = wire::layoutSize(e);
@@ -291,15 +388,20 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
     *eventBufSize = static_cast<std::uint16_t>(need);
     return ACSERR_UBUFSMALL;
   }
-  wire::layoutEvent(e, eventBuf, *eventBufSize);
+  // The caller states its private room in `length`; never write past it. Too
+  // little room is told as for the event buffer: the size needed comes back
+  // and the event stays queued.
+  if (privateData && e.priv.present && e.priv.data.size() > privateData->length) {
+    privateData->length = static_cast<std::uint16_t>(e.priv.data.size());
+    return ACSERR_UBUFSMALL;
+  }
+  if (!wire::layoutEvent(e, eventBuf, *eventBufSize)) return ACSERR_UBUFSMALL;
   *eventBufSize = static_cast<std::uint16_t>(need);
   if (privateData) {
-    // The caller states its room in `length`; never write past it.
-    std::size_t room = privateData->length;
     std::size_t n = 0;
     if (e.priv.present) {
       std::memcpy(privateData->vendor, e.priv.vendor, sizeof privateData->vendor);
-      n = std::min(room, e.priv.data.size());
+      n = e.priv.data.size();
       if (n)
         std::memcpy(reinterpret_cast<char*>(privateData) + PRIVATE_DATA_HEADER,
                     e.priv.data.data(), n);
@@ -307,6 +409,7 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
     privateData->length = static_cast<std::uint16_t>(n);
   }
   s->queue.pop_front();
+  if (s->roomWaiting && s->queue.size() < s->limit) s->roomCv.notify_all();
   if (numEvents)
     *numEvents = static_cast<std::uint16_t>(std::min<std::size_t>(s->queue.size(), 0xFFFF));
   bool finished = s->ended && s->queue.empty();
@@ -316,6 +419,13 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
 }
 
 }  // namespace
+
+std::size_t waitingReaders(std::uint32_t handle) {
+  StreamPtr s = lookup(handle);
+  if (!s) return 0;
+  std::lock_guard<std::mutex> lock(s->m);
+  return s->waiting;
+}
 
 std::size_t streamCount() {
   Table& t = table();
@@ -342,7 +452,7 @@ RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
                         const char* serverID, const char* loginID, const char* passwd,
                         const char* applicationName, Level_t acsLevelReq,
                         const char* apiVer, std::uint16_t /*sendQSize*/,
-                        std::uint16_t /*sendExtraBufs*/, std::uint16_t /*recvQSize*/,
+                        std::uint16_t /*sendExtraBufs*/, std::uint16_t recvQSize,
                         std::uint16_t /*recvExtraBufs*/, const PrivateData_t* privateData) {
   if (!acsHandle) return ACSERR_BADPARAMETER;
   if (streamType != ST_CSTA) return ACSERR_BADPARAMETER;
@@ -368,6 +478,7 @@ RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
 
   StreamPtr s = std::make_shared<Stream>();
   s->idType = invokeIDType;
+  if (recvQSize) s->limit = recvQSize;
   {
     Table& t = table();
     std::lock_guard<std::mutex> lock(t.m);
@@ -384,8 +495,11 @@ RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
     s->link = openSessionLink(*local, sink);
   else if (where.embedded)
     s->link = openSessionLink(embeddedHost(), sink);
-  else
-    s->link = openTcpLink(where.host, where.port, kConnectTimeoutMs, sink);
+  else {
+    s->batched = true;
+    s->link = openTcpLink(where.host, where.port, kConnectTimeoutMs, sink,
+                          [raw] { return raw->waitRoom(); });
+  }
   if (!s->link) return ACSERR_NOSERVER;
 
   InvokeID_t id = invokeIDType == LIB_GEN_ID ? s->newInvokeID() : invokeID;
@@ -425,7 +539,8 @@ RetCode_t acsAbortStream(ACSHandle_t acsHandle, const PrivateData_t* /*privateDa
     wire::Request r;
     r.op = wire::Op::AbortStream;
     std::vector<std::uint8_t> frame;
-    if (wire::encodeRequest(r, frame)) s->link->send(frame.data(), frame.size());
+    // Never behind a stuck send: then the link's end says it all.
+    if (wire::encodeRequest(r, frame)) s->link->sendNoWait(frame.data(), frame.size());
   }
   retire(s);
   return ACSPOSITIVE_ACK;

@@ -40,14 +40,25 @@ void removeServer(const std::string& name);
 // ---- links ---------------------------------------------------------------------------
 
 // Receives each frame from the server; (nullptr, 0) once the link is gone.
+// A link that reads frames in runs (TCP) ends each run with (nullptr, 1):
+// the moment to wake readers.
 typedef std::function<void(const std::uint8_t*, std::size_t)> FrameSink;
+// Waits until the stream has room for more events; false when it wants no
+// more (it has ended or gone). A link reads nothing from its server
+// meanwhile, so that the server's own limits apply.
+typedef std::function<bool()> RoomWait;
 
 class Link {
  public:
   virtual ~Link() {}
-  // Sends one frame; false when the link is gone. Safe from any thread.
+  // Sends one frame; false when the link is gone or its server took nothing
+  // for the send timeout (the link is then given up). Safe from any thread.
   virtual bool send(const std::uint8_t* data, std::size_t len) = 0;
-  // Ends the link. Once it returns the sink is not called again. Must not be
+  // As send, but gives up at once when another send is under way or the
+  // server does not take the frame promptly (for the abort).
+  virtual bool sendNoWait(const std::uint8_t* data, std::size_t len) { return send(data, len); }
+  // Ends the link, never waiting on a stuck send. Once it returns (also for
+  // a second, concurrent call) the sink is not called again. Must not be
   // called from inside the sink.
   virtual void close() = 0;
 };
@@ -79,6 +90,13 @@ std::size_t streamCount();
 std::unique_ptr<Link> openSessionLink(SessionHost& host, FrameSink sink);
 // Null when the server cannot be reached within timeoutMs.
 std::unique_ptr<Link> openTcpLink(const std::string& host, int port, unsigned timeoutMs,
-                                  FrameSink sink);
+                                  FrameSink sink, RoomWait room = nullptr);
+// How long a TCP send may wait for the server to take anything (default 15
+// s); the tests shorten it.
+void setSendTimeoutMs(unsigned ms);
+
+// Threads waiting in acsGetEventBlock on a stream (tests: proof that a
+// reader is parked before another thread acts).
+std::size_t waitingReaders(std::uint32_t handle);
 
 }  // namespace csta32

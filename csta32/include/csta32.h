@@ -1119,7 +1119,11 @@ RetCode_t acsEnumServerNames(StreamType_t streamType, EnumServerNamesCB callback
 
 // Opens a stream to `serverID`. *acsHandle receives the new stream's handle
 // at once; ACS_OPEN_STREAM_CONF (or ACS_UNIVERSAL_FAILURE_CONF) follows.
-// Queue sizes are accepted and ignored.
+// recvQSize is the number of events the stream holds at most (0: 16384):
+// while that many wait unread, requests are refused with ACSERR_QUEUE_FULL,
+// and a stream whose events keep coming unread fails (its last event is
+// ACS_UNIVERSAL_FAILURE_CONF with TSERVER_STREAM_FAILED). Other queue sizes
+// are accepted and ignored.
 RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
                         InvokeID_t invokeID, StreamType_t streamType,
                         const char* serverID, const char* loginID,
@@ -1140,8 +1144,10 @@ RetCode_t acsAbortStream(ACSHandle_t acsHandle, const PrivateData_t* privateData
 // nothing is queued (poll only: acsGetEventBlock waits); ACSERR_UBUFSMALL
 // with *eventBufSize set to the size needed (the event stays queued);
 // ACSERR_BADHDL for an unknown, closed or failed stream. `privateData`, when
-// given, receives the event's private data up to the capacity its `length`
-// states on entry; `length` then holds the bytes stored (0 for none). When
+// given, receives the event's private data when it fits the capacity its
+// `length` states on entry; `length` then holds the bytes stored (0 for
+// none). When it does not fit: ACSERR_UBUFSMALL with `length` set to the
+// size needed, and the event stays queued. When
 // the server has gone away the stream's last event is an
 // ACS_UNIVERSAL_FAILURE_CONF with TSERVER_STREAM_FAILED; reads after it
 // return ACSERR_BADHDL. `numEvents`, when given, receives the number of

@@ -172,7 +172,9 @@ TEST_F(ClientTest, SmallBufferGivesSizeNeededAndKeepsTheEvent) {
   acsAbortStream(h, nullptr);
 }
 
-TEST_F(ClientTest, PrivateDataIsCutToTheCallersRoomAndLengthTellsItsSize) {
+// Too little room for the private data is told as for the event buffer:
+// nothing written past the room, the size needed, the event kept.
+TEST_F(ClientTest, PrivateDataTooBigForTheCallersRoomIsToldAndKept) {
   ACSHandle_t h = open(APP_GEN_ID, 1);
   EventBuf b;
   PrivBuf none(405);
@@ -189,12 +191,16 @@ TEST_F(ClientTest, PrivateDataIsCutToTheCallersRoomAndLengthTellsItsSize) {
   EXPECT_EQ(host.requests().back().priv.data.size(), 299u);
 
   PrivBuf small(100);
-  ASSERT_EQ(poll(h, b, small.pd()), 0);
-  EXPECT_EQ(b.ev.eventHeader.eventType, CSTA_ESCAPE_SVC_CONF);
-  EXPECT_EQ(small.pd()->length, 100);
-  EXPECT_STREQ(small.pd()->vendor, "Telvanix Version 1.0");
-  EXPECT_EQ(0, std::memcmp(small.data(), msg.data(), 100));
+  EXPECT_EQ(poll(h, b, small.pd()), ACSERR_UBUFSMALL);
+  EXPECT_EQ(small.pd()->length, 299);
   EXPECT_TRUE(small.guardsIntact());
+  PrivBuf exact(299);
+  ASSERT_EQ(poll(h, b, exact.pd()), 0);
+  EXPECT_EQ(b.ev.eventHeader.eventType, CSTA_ESCAPE_SVC_CONF);
+  EXPECT_EQ(exact.pd()->length, 299);
+  EXPECT_STREQ(exact.pd()->vendor, "Telvanix Version 1.0");
+  EXPECT_EQ(0, std::memcmp(exact.data(), msg.data(), 299));
+  EXPECT_TRUE(exact.guardsIntact());
 
   ASSERT_EQ(cstaEscapeService(h, 3, out.pd()), 3);
   PrivBuf big(4062);
