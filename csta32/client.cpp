@@ -1,10 +1,12 @@
 // The client side of the library: streams, requests and the event queue.
 //
 // Each stream owns one link to its server. Frames from the server are decoded
-// on the link's side (the embedded switch's thread, or the TCP reader thread)
-// and queued; applications take them with acsGetEventPoll/Block on their own
-// threads. No lock of ours is held while calling into a link, because the
-// embedded switch may deliver a frame from inside the send.
+// and queued on the thread that brings them: the embedded switch's, or, over
+// TCP, the application thread that reads the stream and finds its queue
+// empty (it pulls the socket itself, one thread at a time; others wait for
+// what it brings). Applications take events with acsGetEventPoll/Block. No
+// stream lock is held while calling into a link, because the embedded switch
+// may deliver a frame from inside the send.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -56,11 +58,10 @@ struct Stream {
   RetCode_t refuse = ACSERR_QUEUE_FULL;
   std::uint32_t refuseCount = 0;
   std::size_t limit = kDefaultQueue;  // events held at most
-  bool batched = false;     // the link ends runs of frames: wake readers then
+  bool batched = false;     // the link is pulled, in runs: wake readers after each
   bool wakePending = false;
+  bool pulling = false;     // a thread is pulling the link
   std::size_t waiting = 0;  // threads in acsGetEventBlock
-  std::condition_variable roomCv;  // the link waits for room
-  bool roomWaiting = false;
   // Held from a request's checks to its send, so that nothing follows the
   // close on the wire. A close that finds it taken leaves its frame here
   // for the sender to pass on: a close never waits on a stuck send.
@@ -70,11 +71,6 @@ struct Stream {
   std::unique_ptr<Link> link;
 
   ~Stream() {
-    {
-      std::lock_guard<std::mutex> lock(m);
-      gone = true;
-      roomCv.notify_all();
-    }
     if (link) link->close();
   }
 
@@ -149,7 +145,6 @@ struct Stream {
     ended = true;
     endedAt = plat_millis();
     cv.notify_all();
-    roomCv.notify_all();
   }
 
   void fail() {
@@ -158,13 +153,15 @@ struct Stream {
     endWith(streamFailedEvent(handle));
   }
 
-  // The link's RoomWait.
-  bool waitRoom() {
-    std::unique_lock<std::mutex> lock(m);
-    roomWaiting = true;
-    roomCv.wait(lock, [&] { return queue.size() < limit || ended || gone; });
-    roomWaiting = false;
-    return !ended && !gone;
+  // With m held by `lock`, nobody pulling and the link pulled: reads from
+  // the server (waiting for it when `wait`), m let go meanwhile.
+  void pullLink(std::unique_lock<std::mutex>& lock, bool wait) {
+    pulling = true;
+    lock.unlock();
+    link->pull(wait);
+    lock.lock();
+    pulling = false;
+    cv.notify_all();  // another reader may take its turn
   }
 
   // Passes on a close left by acsCloseStream while another thread was
@@ -228,7 +225,6 @@ void retire(const StreamPtr& s) {
     s->gone = true;
     s->queue.clear();
     s->cv.notify_all();
-    s->roomCv.notify_all();
   }
   if (s->link) s->link->close();
 }
@@ -240,7 +236,18 @@ void retire(const StreamPtr& s) {
 // reader only for the latest few such streams, and not for long.
 // Runs when a stream opens, never inside a link's sink.
 void sweep() {
-  std::vector<StreamPtr> release, drop, closed;
+  std::vector<StreamPtr> release, drop, closed, unread;
+  {
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.m);
+    for (auto& entry : t.streams)
+      if (entry.second->batched) unread.push_back(entry.second);
+  }
+  // A pulled stream hears of its close confirmation only when it is read.
+  for (const StreamPtr& s : unread) {
+    std::unique_lock<std::mutex> sl(s->m);
+    if (s->closing && !s->ended && !s->gone && !s->pulling) s->pullLink(sl, false);
+  }
   std::uint64_t now = plat_millis();
   {
     Table& t = table();
@@ -369,6 +376,7 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
   StreamPtr s = lookup(handle);
   if (!s) return ACSERR_BADHDL;
   std::unique_lock<std::mutex> lock(s->m);
+  bool pulled = false;
   for (;;) {
     if (s->gone) return ACSERR_BADHDL;
     if (!s->queue.empty()) break;
@@ -376,6 +384,14 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
       lock.unlock();
       retire(s);
       return ACSERR_BADHDL;
+    }
+    if (s->batched && !s->pulling && (block || !pulled)) {
+      // This thread reads the server itself.
+      if (block) ++s->waiting;
+      s->pullLink(lock, block);
+      if (block) --s->waiting;
+      pulled = true;
+      continue;
     }
     if (!block) return ACSERR_NOMESSAGE;
     ++s->waiting;
@@ -409,7 +425,6 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
     privateData->length = static_cast<std::uint16_t>(n);
   }
   s->queue.pop_front();
-  if (s->roomWaiting && s->queue.size() < s->limit) s->roomCv.notify_all();
   if (numEvents)
     *numEvents = static_cast<std::uint16_t>(std::min<std::size_t>(s->queue.size(), 0xFFFF));
   bool finished = s->ended && s->queue.empty();
@@ -495,12 +510,10 @@ RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
     s->link = openSessionLink(*local, sink);
   else if (where.embedded)
     s->link = openSessionLink(embeddedHost(), sink);
-  else {
-    s->batched = true;
-    s->link = openTcpLink(where.host, where.port, kConnectTimeoutMs, sink,
-                          [raw] { return raw->waitRoom(); });
-  }
+  else
+    s->link = openTcpLink(where.host, where.port, kConnectTimeoutMs, sink);
   if (!s->link) return ACSERR_NOSERVER;
+  s->batched = s->link->pulled();
 
   InvokeID_t id = invokeIDType == LIB_GEN_ID ? s->newInvokeID() : invokeID;
   r.invokeID = id;

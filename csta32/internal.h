@@ -40,13 +40,9 @@ void removeServer(const std::string& name);
 // ---- links ---------------------------------------------------------------------------
 
 // Receives each frame from the server; (nullptr, 0) once the link is gone.
-// A link that reads frames in runs (TCP) ends each run with (nullptr, 1):
-// the moment to wake readers.
+// A link that is pulled (TCP) ends each run of frames read together with
+// (nullptr, 1): the moment to wake readers.
 typedef std::function<void(const std::uint8_t*, std::size_t)> FrameSink;
-// Waits until the stream has room for more events; false when it wants no
-// more (it has ended or gone). A link reads nothing from its server
-// meanwhile, so that the server's own limits apply.
-typedef std::function<bool()> RoomWait;
 
 class Link {
  public:
@@ -57,7 +53,15 @@ class Link {
   // As send, but gives up at once when another send is under way or the
   // server does not take the frame promptly (for the abort).
   virtual bool sendNoWait(const std::uint8_t* data, std::size_t len) { return send(data, len); }
-  // Ends the link, never waiting on a stuck send. Once it returns (also for
+  // A pulled link has no thread of its own: frames come only while an
+  // application thread pulls, so a stream nobody reads takes nothing from
+  // its server (whose own limits then apply) and a reader wakes straight
+  // from the socket. One thread pulls at a time. pull(true) waits for the
+  // server to say something; pull(false) takes only what is there. False
+  // once the link is gone (the sink has heard of it) or closed.
+  virtual bool pulled() const { return false; }
+  virtual bool pull(bool /*wait*/) { return false; }
+  // Ends the link, never waiting on a stuck send. A pull under way returns. Once it returns (also for
   // a second, concurrent call) the sink is not called again. Must not be
   // called from inside the sink.
   virtual void close() = 0;
@@ -90,7 +94,7 @@ std::size_t streamCount();
 std::unique_ptr<Link> openSessionLink(SessionHost& host, FrameSink sink);
 // Null when the server cannot be reached within timeoutMs.
 std::unique_ptr<Link> openTcpLink(const std::string& host, int port, unsigned timeoutMs,
-                                  FrameSink sink, RoomWait room = nullptr);
+                                  FrameSink sink);
 // How long a TCP send may wait for the server to take anything (default 15
 // s); the tests shorten it.
 void setSendTimeoutMs(unsigned ms);
