@@ -21,8 +21,6 @@
 
 namespace telsim {
 
-// Flow-control notice to the client library (see telsim.h).
-extern const char kFlowVendor[];
 
 // A device takes part in at most this many calls (what clients expect a
 // device snapshot to list), and the switch carries at most kMaxCalls.
@@ -151,6 +149,7 @@ struct Switch::Impl {
   // requestsHandled reaches the first of the pair.
   std::uint64_t requestsHandled = 0;
   std::vector<std::pair<std::uint64_t, std::string>> afterRequests;
+  std::uint64_t deferredFailures = 0;  // put-off commands that were refused
 
   // ---- clock and timers
   bool manualClock;
@@ -163,6 +162,8 @@ struct Switch::Impl {
   std::thread clockThread;
   std::condition_variable clockCv;
   bool stopping = false;
+  std::condition_variable waitCv;  // "wait" on the real clock; stopWaits
+  bool waitsStopped = false;
 
   std::uint64_t nowLocked();
   void schedule(std::uint64_t delayMs, std::function<void()> fn);
@@ -184,6 +185,7 @@ struct Switch::Impl {
   // Sends an unsolicited event to every monitor in scope whose filter lets
   // it through, each with its cross-reference ID and its local state.
   void emit(wire::Event e, const Scope& scope);
+  // Flow control (see telsim.h): a control frame, not an event.
   void sendFlowNotice(Session& s, int code, unsigned count);
 
   // ---- private messages (private_ops.cpp) and voice services (voice.cpp)
@@ -275,5 +277,32 @@ void setPrivateMessage(wire::Private& p, const TelvanixPrivateMessage& m);
 // or its name on the call), or null with the failure to report.
 Party* privateParty(Switch::Impl& sw, const TelvanixPrivateMessage& m, Call** call,
                     CSTAUniversalFailure_t* err);
+
+// ---- control commands: tables of {name, handler} rows ----------------------------
+
+// One command line being run, with the switch's lock held.
+struct ControlCall {
+  Switch::Impl& sw;
+  const std::string& line;
+  const std::vector<std::string>& w;  // its words; w[0] the command as typed
+  std::string cmd;                    // w[0] in lower case
+  std::unique_lock<std::mutex>& lk;   // not owned for a put-off command
+  bool ok = false;                    // the handler sets it when the command is done
+  std::string usage(const char* u) const;  // "? usage: u"
+};
+
+// A handler returns what the command has to say.
+typedef std::string (*ControlHandler)(ControlCall& c);
+struct ControlCommand {
+  const char* name;  // lower case
+  ControlHandler run;
+  const char* help;  // its line of the help text; null for a second name
+};
+struct ControlTable {
+  const ControlCommand* rows;
+  std::size_t count;
+};
+// The switch's own commands (control.cpp), which lists every table.
+extern const ControlTable kSwitchCommands;
 
 }  // namespace telsim
