@@ -283,5 +283,42 @@ TEST_F(Wait, WatchOnAcknowledgementsReturnsWithTheFirstConfirmation) {
   EXPECT_GE(millisReads(), 4);
 }
 
+TEST_F(Wait, WaitTakesWholeSecondsUpToADayAndRefusesTheRest) {
+  struct Case {
+    const char* answer;
+    const char* message;
+  } refused[] = {
+      {"99999999999999999999", "? 99999999999999999999 is too large, must be less than 86401\n"},
+      {"86401", "? 86401 is too large, must be less than 86401\n"},
+      {"0-9223372036854775807", "? 0-9223372036854775807 is too large, must be less than 86401\n"},
+      {"-9223372036854775808-9223372036854775807",
+       "? Improper format for a number: \"-9223372036854775808-9223372036854775807\"\n"},
+      {"nan", "? Improper format for a number: \"nan\"\n"},
+      {"1e3", "? Improper format for a number: \"1e3\"\n"},
+      {"-5", "? Improper format for a number: \"-5\"\n"},
+      {"3-", "? Improper format for a number: \"3-\"\n"},
+  };
+  // Each refused answer is asked again; the next word answers (no wait).
+  for (const Case& c : refused) {
+    i_endUserInput();
+    i_giveBackLine((std::string(c.answer) + " 0").c_str());
+    millisReads() = 0;
+    ::testing::internal::CaptureStdout();
+    doWait();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string(c.message)) << c.answer;
+    EXPECT_LE(millisReads(), 2) << c.answer << " was waited for";
+  }
+
+  // A range waits its lower bound plus at most the difference.
+  for (int i = 0; i < 5; ++i) {
+    i_endUserInput();
+    i_giveBackLine("1-3");
+    millisReads() = 0;
+    doWait();
+    EXPECT_GE(millisReads(), 2);
+    EXPECT_LE(millisReads(), 5);
+  }
+}
+
 }  // namespace
 }  // namespace stream_test
