@@ -128,7 +128,9 @@ bool askDevice(const char* prompt, char** variable) {
 }
 
 bool askCallID(const char* prompt, std::int32_t* variable) {
-  const long answer = get_hexNumber(prompt, static_cast<long>(*variable));
+  // Offered as the 32 bits it has, not sign-extended to a wider long.
+  const long answer =
+      get_hexNumber(prompt, static_cast<long>(static_cast<std::uint32_t>(*variable)));
   if (inputEnded()) return false;
   // Call IDs are 32 bits however wide long is; the typed digits keep their bits.
   *variable = static_cast<std::int32_t>(static_cast<std::uint32_t>(answer));

@@ -77,6 +77,15 @@ TEST_F(CallCommands, RetrieveOffersTheCurrentCallWhenNothingIsHeld) {
   EXPECT_EQ(sent().back().callID, 0x2a);
 }
 
+TEST_F(CallCommands, CallIDsAreOfferedAndTakenAsTheir32Bits) {
+  currentCall = -1;
+  EXPECT_EQ(run(doSetCurrentCall, "\n"), "Call ID [ffffffff]: \n");
+  EXPECT_EQ(currentCall, -1);
+  EXPECT_EQ(run(doSetCurrentCall, "80000000\n"), "Call ID [ffffffff]: \n");
+  EXPECT_EQ(currentCall, INT32_MIN);
+  EXPECT_EQ(run(doSetCurrentCall, "\n"), "Call ID [80000000]: \n");
+}
+
 TEST_F(CallCommands, TransferBeforeAnyHoldSendsAnEmptyHeldDevice) {
   currentCall = 5;
   EXPECT_EQ(run(doTransferCall, "\n\n\n"), "Device ID: \nHeld Call ID [0]: \nActive Call ID [5]: \n");

@@ -124,6 +124,33 @@ TEST_F(Poll, EventTooLargeForTheBufferAbortsTheStream) {
   EXPECT_EQ(errCount, 1);
 }
 
+TEST_F(Poll, EveryDeviceSnapshotThatFitsA32BitBufferIsReceived) {
+  writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=SCRIPTED\nUserID=Telvanix\n");
+  openStream();
+  // 24 calls with 97 different states between them fill the 2332 bytes of a
+  // 32-bit build exactly.
+  wire::Event snap = wire::cstaConfirmation(CSTA_SNAPSHOT_DEVICE_CONF, 77);
+  int state = 0;
+  for (int i = 0; i < 24; ++i) {
+    wire::DeviceSnapshotEntry entry;
+    entry.call = wire::connection(500 + i, "201");
+    for (int k = 0; k < (i == 0 ? 5 : 4); ++k)
+      entry.states.push_back(static_cast<LocalConnectionState_t>(state++));
+    snap.deviceSnapshot.push_back(entry);
+  }
+  ASSERT_EQ(state, 97);
+  if (sizeof(void*) == 4) {
+    EXPECT_EQ(EVENT_BUFFER_SIZE, 2332u);
+    EXPECT_EQ(wire::layoutSize(snap), 2332u);
+  }
+  EXPECT_LE(wire::layoutSize(snap), EVENT_BUFFER_SIZE);
+  scripted.push(snap);
+  const std::string out = poll();
+  EXPECT_EQ(out.find("buffer too small"), std::string::npos) << out;
+  EXPECT_FALSE(acsStreamAborted);
+  EXPECT_EQ(deviceSnapshots, 1);
+}
+
 TEST_F(Poll, EventsAreCountedAndTrackedWithOrWithoutReports) {
   openStream();
   monitorDevice("201");
