@@ -10,8 +10,6 @@
 
 namespace {
 
-RequestObserver requestObserver = nullptr;
-
 const char kNoCurrentCall[] = "? No current call.\n";
 
 // TRANSFER and CONFERENCE have always worded it so; scripts may look for it.
@@ -31,46 +29,32 @@ bool haveCurrentCall() {
 
 // ---- the requests --------------------------------------------------------------
 
-RetCode_t sendConnectionRequest(const char* op, const ConnectionID_t& call,
+RetCode_t sendConnectionRequest(const ConnectionID_t& call,
                                 RetCode_t (*request)(ACSHandle_t, InvokeID_t,
                                                      const ConnectionID_t*,
                                                      const PrivateData_t*)) {
-  SentRequest r = describeRequest(op);
-  r.call = call;
-  observeRequest(r);
   return request(acsHandle, invokeID, &call, nullptr);
 }
 
-RetCode_t sendTwoCallRequest(const char* op, const ConnectionID_t& held,
-                             const ConnectionID_t& active,
+RetCode_t sendTwoCallRequest(const ConnectionID_t& held, const ConnectionID_t& active,
                              RetCode_t (*request)(ACSHandle_t, InvokeID_t, const ConnectionID_t*,
                                                   const ConnectionID_t*, const PrivateData_t*)) {
-  SentRequest r = describeRequest(op);
-  r.call = held;
-  r.call2 = active;
-  observeRequest(r);
   return request(acsHandle, invokeID, &held, &active, nullptr);
 }
 
-RetCode_t sendCallToDevice(const char* op, const ConnectionID_t& call, const char* called,
+RetCode_t sendCallToDevice(const ConnectionID_t& call, const char* called,
                            RetCode_t (*request)(ACSHandle_t, InvokeID_t, const ConnectionID_t*,
                                                 const char*, const PrivateData_t*)) {
-  SentRequest r = describeRequest(op);
-  r.call = call;
-  r.device2 = called;
-  observeRequest(r);
   return request(acsHandle, invokeID, &call, called, nullptr);
 }
 
 void clearCall(std::int32_t callID) {
-  ACS_CALL("clear call",
-           sendConnectionRequest("cstaClearCall", connectionOf(callID, nullptr), cstaClearCall));
+  ACS_CALL("clear call", sendConnectionRequest(connectionOf(callID, nullptr), cstaClearCall));
 }
 
 void clearConnection(std::int32_t callID, const char* device) {
   ACS_CALL("clear connection",
-           sendConnectionRequest("cstaClearConnection", connectionOf(callID, device),
-                                 cstaClearConnection));
+           sendConnectionRequest(connectionOf(callID, device), cstaClearConnection));
 }
 
 // The digits (at most 64) as a play-digits message for the current call on
@@ -79,10 +63,7 @@ RetCode_t sendPlayDigits(const char* digits) {
   TelvanixPrivateMessage* message =
       setupPrivateMessage(kqPvtPlayDigits, currentCall, usePrimaryDevice());
   fillPlayDigits(&message->digits, digits);
-  SentRequest r = describeRequest("cstaEscapeService");
-  r.privateData = asPrivateData(message);
-  observeRequest(r);
-  return cstaEscapeService(acsHandle, invokeID, r.privateData);
+  return cstaEscapeService(acsHandle, invokeID, asPrivateData(message));
 }
 
 }  // namespace
@@ -142,24 +123,6 @@ void complain(const char* message) {
   std::fflush(stdout);
 }
 
-SentRequest describeRequest(const char* op) {
-  SentRequest r;
-  std::memset(&r, 0, sizeof r);
-  r.op = op;
-  r.invokeID = invokeID;
-  return r;
-}
-
-void observeRequest(const SentRequest& request) {
-  if (requestObserver) requestObserver(request);
-}
-
-RequestObserver setRequestObserverForTests(RequestObserver observer) {
-  RequestObserver old = requestObserver;
-  requestObserver = observer;
-  return old;
-}
-
 // ---- commands --------------------------------------------------------------------
 
 void doMakeCall() {
@@ -167,10 +130,6 @@ void doMakeCall() {
   if (!askDevice("Caller", &primaryDevice)) return;
   useCallee();
   if (!askDevice("Callee", &mkCallee)) return;
-  SentRequest r = describeRequest("cstaMakeCall");
-  r.device = primaryDevice;
-  r.device2 = mkCallee;
-  observeRequest(r);
   ACS_CALL("make a call", cstaMakeCall(acsHandle, invokeID, primaryDevice, mkCallee, nullptr));
 }
 
@@ -179,8 +138,7 @@ void doAnswerCall() {
   usePrimaryDevice();
   if (!askDevice("Call on line", &primaryDevice)) return;
   ACS_CALL("answer a call",
-           sendConnectionRequest("cstaAnswerCall", connectionOf(currentCall, primaryDevice),
-                                 cstaAnswerCall));
+           sendConnectionRequest(connectionOf(currentCall, primaryDevice), cstaAnswerCall));
 }
 
 void doHoldCall() {
@@ -190,9 +148,6 @@ void doHoldCall() {
   replaceText(&heldDeviceString, primaryDevice);
   heldCall = currentCall;
   const ConnectionID_t call = connectionOf(currentCall, primaryDevice);
-  SentRequest r = describeRequest("cstaHoldCall");
-  r.call = call;
-  observeRequest(r);
   ACS_CALL("hold a call", cstaHoldCall(acsHandle, invokeID, &call, 0, nullptr));
 }
 
@@ -208,8 +163,7 @@ void doRetrieveCall() {
   if (!askDevice("On line", &primaryDevice)) return;
   heldCall = 0;
   ACS_CALL("retrieve a call",
-           sendConnectionRequest("cstaRetrieveCall", connectionOf(call, primaryDevice),
-                                 cstaRetrieveCall));
+           sendConnectionRequest(connectionOf(call, primaryDevice), cstaRetrieveCall));
 }
 
 void doConsultationCall() {
@@ -221,8 +175,8 @@ void doConsultationCall() {
   replaceText(&heldDeviceString, primaryDevice);
   heldCall = currentCall;
   ACS_CALL("consultation call",
-           sendCallToDevice("cstaConsultationCall", connectionOf(currentCall, primaryDevice),
-                            mkCallee, cstaConsultationCall));
+           sendCallToDevice(connectionOf(currentCall, primaryDevice), mkCallee,
+                            cstaConsultationCall));
 }
 
 void doTransferCall() {
@@ -234,7 +188,7 @@ void doTransferCall() {
   if (!askCallID("Held Call ID", &heldCall)) return;
   if (!askCallID("Active Call ID", &currentCall)) return;
   ACS_CALL("Transfer a call",
-           sendTwoCallRequest("cstaTransferCall", connectionOf(heldCall, heldDeviceString),
+           sendTwoCallRequest(connectionOf(heldCall, heldDeviceString),
                               connectionOf(currentCall, usePrimaryDevice()), cstaTransferCall));
 }
 
@@ -248,7 +202,7 @@ void doConferenceCall() {
   if (!askCallID("Held Call ID", &heldCall)) return;
   if (!askCallID("Active Call ID", &currentCall)) return;
   ACS_CALL("Conference a call",
-           sendTwoCallRequest("cstaConferenceCall", connectionOf(heldCall, primaryDevice),
+           sendTwoCallRequest(connectionOf(heldCall, primaryDevice),
                               connectionOf(currentCall, primaryDevice), cstaConferenceCall));
 }
 
@@ -259,8 +213,7 @@ void doDeflectCall() {
   useCallee();
   if (!askDevice("send to", &mkCallee)) return;
   ACS_CALL("deflect a call",
-           sendCallToDevice("cstaDeflectCall", connectionOf(currentCall, primaryDevice), mkCallee,
-                            cstaDeflectCall));
+           sendCallToDevice(connectionOf(currentCall, primaryDevice), mkCallee, cstaDeflectCall));
 }
 
 void doDialDigits() {

@@ -110,7 +110,8 @@ TEST_F(CallCommands, ConsultThenConferenceUseTheHeldCall) {
   const std::vector<Sent> consult = requests("cstaConsultationCall");
   ASSERT_EQ(consult.size(), 1u);
   EXPECT_EQ(consult[0].callID, first);
-  EXPECT_EQ(consult[0].device2, "203");
+  EXPECT_EQ(consult[0].callDevice, "201");
+  EXPECT_EQ(consult[0].device, "203");
 
   // The consultation call is the switch's next call ID.
   const std::int32_t second = first + 1;
