@@ -73,6 +73,51 @@ TEST_F(Poll, LostStreamIsReopenedAtMostOnceAMinute) {
   EXPECT_EQ(acsOpenInvokeID, afterFirstTry);
 }
 
+TEST_F(Poll, StreamCutAgainWithinTheMinuteComesBackByItselfAfterIt) {
+  openStream();
+  eventReports = true;
+  monitorDevice("201");
+  EXPECT_NE(poll().find("CSTA_MONITOR_CONF"), std::string::npos);
+
+  // The first cut of a run is mended at once.
+  sw.control("drop all");
+  std::string out = poll();
+  EXPECT_NE(out.find("TSERVER_STREAM_FAILED"), std::string::npos) << out;
+  ASSERT_FALSE(acsStreamAborted) << out;
+  const InvokeID_t firstReopen = acsOpenInvokeID;
+  for (int i = 0; i < 3 && !confirmed(firstReopen + 1); ++i) out += poll();
+  EXPECT_NE(out.find("Api: TS2"), std::string::npos) << out;
+  monitorDevice("202");
+  EXPECT_NE(poll().find("CSTA_MONITOR_CONF"), std::string::npos);
+
+  // Cut again within the minute: lost, requests refused, polls reopen nothing.
+  sw.control("drop all");
+  poll();
+  EXPECT_TRUE(acsStreamAborted);
+  EXPECT_EQ(acsHandle, 0u);
+  ::testing::internal::CaptureStdout();
+  EXPECT_FALSE(ACS_CALL("monitor device",
+                        cstaMonitorDevice(acsHandle, invokeID, "203", nullptr, nullptr)));
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "!? ACS ERROR ACSERR_BADHDL: when trying to monitor device\n");
+  fakeSeconds() += 59;
+  poll();
+  EXPECT_TRUE(acsStreamAborted);
+  EXPECT_EQ(acsOpenInvokeID, firstReopen);
+
+  // A minute on, the stream comes back by itself and events flow again.
+  fakeSeconds() += 2;
+  out = poll();
+  EXPECT_FALSE(acsStreamAborted);
+  ASSERT_NE(acsHandle, 0u);
+  EXPECT_NE(acsOpenInvokeID, firstReopen);
+  for (int i = 0; i < 3 && !confirmed(acsOpenInvokeID + 1); ++i) out += poll();
+  EXPECT_NE(out.find("ACS_OPEN_STREAM_CONF"), std::string::npos) << out;
+  monitorDevice("203");
+  EXPECT_NE(poll().find("CSTA_MONITOR_CONF"), std::string::npos);
+  EXPECT_EQ(sw.sessionCount(), 1u);
+}
+
 TEST_F(Poll, ConnectOverALostStreamIsNotReopenedOver) {
   openStream();
   sw.control("drop all");
