@@ -159,6 +159,10 @@ bool read_whole(const char* file, std::string* bytes) {
   return ok;
 }
 
+// A value is one line: whatever follows a line end in it would become
+// entries of its own.
+size_t one_line(const char* value) { return std::strcspn(value, "\r\n"); }
+
 struct Rewrite {
   std::string out;
   const char* newline;  // for lines added: the file's own line end
@@ -168,15 +172,9 @@ struct Rewrite {
     count += static_cast<int>(text.size());
   }
   void entry(const char* key, const char* value) {
-    add(std::string(key) + "=" + value + newline);
+    add(std::string(key) + "=" + std::string(value, one_line(value)) + newline);
   }
 };
-
-// The text of a line for matching: up to its first NUL (there is none in a
-// file that is text) and without its line end.
-bool line_begins_section(const std::string& line, const char* section) {
-  return is_header_of(line.c_str(), section);
-}
 
 // The file's bytes with the key set; returns the characters added or
 // replaced (never 0 when the key went in).
@@ -201,7 +199,7 @@ int rewrite_with_key(const std::string& in, std::string* result, const char* sec
   std::string line;
   while (nextLine(&line)) {
     w.out += line;
-    if (line_begins_section(line, section)) {
+    if (is_header_of(line.c_str(), section)) {
       found = true;
       break;
     }
@@ -232,7 +230,7 @@ int rewrite_with_key(const std::string& in, std::string* result, const char* sec
         lineEnd = "\r\n";
       const int prefix = static_cast<int>(equals + 1 - line.c_str());
       const int room = PROFILE_LINE - prefix - static_cast<int>(std::strlen(lineEnd));
-      int valueLength = static_cast<int>(std::strlen(value));
+      int valueLength = static_cast<int>(one_line(value));
       if (valueLength > room) valueLength = room < 0 ? 0 : room;
       w.out.append(line, 0, static_cast<size_t>(prefix));
       w.add(std::string(value, static_cast<size_t>(valueLength)) + lineEnd);

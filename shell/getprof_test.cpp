@@ -222,6 +222,10 @@ TEST(ProfileWrite, EmptyValueAndOverlongValue) {
   EXPECT_GT(ODB_PutPrivateProfileString("S", "Password", big.c_str(), p.path()), 0);
   EXPECT_EQ(p.text(), "[S]\nPassword=" + std::string(245, 'x') + "\nNext=1\n");
   EXPECT_EQ(get(p, "S", "Next"), "1");
+  // A value is one line: nothing of it can become an entry of its own.
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "Password", "pw\nUserID=evil", p.path()), 0);
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "New", "a\r\nUserID=evil", p.path()), 0);
+  EXPECT_EQ(p.text(), "[S]\nPassword=pw\nNext=1\nNew=a\n");
   // Replacing an entry longer than a profile line drops all of it, and
   // none of the lines after it.
   Profile q("[S]\nPassword=" + std::string(600, 'y') + "\nNext=1\n");
