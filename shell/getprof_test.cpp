@@ -26,10 +26,10 @@ class Profile {
   }
   ~Profile() { plat_delete_file(path_.c_str()); }
   const char* path() const { return path_.c_str(); }
-  std::string text() const {
+  std::string text(const char* mode = "r") const {
     std::string all;
     // Text mode: on Windows the profile is written with CR LF line ends.
-    FILE* f = std::fopen(path_.c_str(), "r");
+    FILE* f = std::fopen(path_.c_str(), mode);
     if (!f) return "<missing>";
     char block[512];
     size_t n;
@@ -270,7 +270,7 @@ TEST(ProfileWrite, LongLinesStayWholeAndUnchangedLinesKeepEveryByte) {
   EXPECT_GT(ODB_PutPrivateProfileString("Server", "UserID", "op", p.path()), 0);
   std::string after = before;
   after.replace(after.find("UserID=good"), 11, "UserID=op");
-  EXPECT_EQ(p.text(), after);
+  EXPECT_EQ(p.text("rb"), after);
 }
 
 TEST(ProfileWrite, FilesThatAreNotTextAreLeftAsTheyAreAndTheUserIsTold) {
