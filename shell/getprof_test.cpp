@@ -331,6 +331,24 @@ TEST(ProfileWrite, SharedProfileKeepsItsMode) {
   EXPECT_EQ(info.mode, 0644u);
 }
 
+TEST(ProfileWrite, ProfileOfAnotherOwnerKeepsItsOwnerWherePermitted) {
+  Folder d;
+  const std::string ini = d.file("other.ini", "[S]\nk=1\n");
+  plat_file_info other;
+  ASSERT_TRUE(plat_file_info_of(ini.c_str(), &other));
+  other.owner = other.group = 65534;
+  other.mode = 0640;
+  ASSERT_TRUE(plat_copy_file_access(ini.c_str(), other));
+  plat_file_info info;
+  ASSERT_TRUE(plat_file_info_of(ini.c_str(), &info));
+  if (info.owner != 65534) GTEST_SKIP() << "files cannot be given away here";
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "k", "2", ini.c_str()), 0);
+  ASSERT_TRUE(plat_file_info_of(ini.c_str(), &info));
+  EXPECT_EQ(info.owner, 65534);
+  EXPECT_EQ(info.group, 65534);
+  EXPECT_EQ(info.mode, 0640u);
+}
+
 TEST(ProfileWrite, LinkedProfileIsWrittenAtItsTarget) {
   Folder d;
   fs::create_directories(d.path / "real");
