@@ -113,6 +113,13 @@ TEST_F(LogicalInput, JumpsBackAndDuplicateLabels) {
   EXPECT_EQ(said, "!ERROR: Duplicate LABEL 'TWICE'\n!ERROR: Duplicate LABEL 'TWICE'\n");
 }
 
+TEST_F(LogicalInput, JumpsLandOnTheLineAfterTheLabelWhateverTheLineEnds) {
+  EXPECT_EQ(run("FIRST\rLABEL TOP\rBODY\rGOTO TOP\r", 8), Words({"FIRST", "BODY", "BODY", "BODY"}));
+  EXPECT_EQ(run("FIRST\r\nLABEL TOP\r\nBODY\r\nGOTO TOP\r\n", 8),
+            Words({"FIRST", "BODY", "BODY", "BODY"}));
+  EXPECT_EQ(said, "");
+}
+
 TEST_F(LogicalInput, ForwardGotoSkipsEverythingAndLearnsLabelsOnTheWay) {
   EXPECT_EQ(run("GOTO END\nSKIPPED one two\nLABEL PASSED\nUNKNOWN\nLABEL END\nAFTER\n"
                 "GOTO PASSED\n",
