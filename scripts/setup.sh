@@ -24,7 +24,7 @@ if [ $want_fuzz = 1 ]; then
   for p in clang libclang-rt-dev; do need "$p"; done
 fi
 if [ $want_windows = 1 ]; then
-  for p in g++-mingw-w64-i686-posix tmux; do need "$p"; done
+  for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 tmux; do need "$p"; done
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo_cmd dpkg --add-architecture i386
     apt_updated=0

@@ -9,12 +9,12 @@ jobs=$(nproc 2>/dev/null || echo 2)
 bash scripts/setup.sh native
 
 echo "== native build and tests"
-cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPROBIX_WERROR=ON >/dev/null
 cmake --build build/native -j "$jobs"
 ctest --test-dir build/native --output-on-failure -j "$jobs"
 
 echo "== sanitizer build and tests"
-cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Sanitize >/dev/null
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Sanitize -DPROBIX_WERROR=ON >/dev/null
 cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
