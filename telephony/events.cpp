@@ -508,22 +508,62 @@ bool doWatchTime(long seconds, const long* varToWatch, long value) {
   }
 }
 
-void doWait() {
-  char* word = get_word("Seconds to wait", "10", false);
-  long seconds = 0;
-  long low = 0, high = 0;
-  if (std::strchr(word, '-') && std::sscanf(word, "%ld-%ld", &low, &high) == 2) {
-    seconds = low;
-    if (high > low) {
-      const long long span = static_cast<long long>(high) - low + 1;
-      seconds = static_cast<long>(low + std::rand() % span);
-    }
-  } else {
-    seconds = std::strtol(word, nullptr, 10);
+namespace {
+
+// Whole seconds, digits only, at most a day: a longer wait is a typing
+// error, and anything else (signs, exponents, "nan") is no count at all.
+const long kMaxWaitSeconds = 24L * 60 * 60;
+
+enum WaitCount { kWaitOk, kWaitBadFormat, kWaitTooLong };
+
+WaitCount readWaitSeconds(const char* text, std::size_t len, long* seconds) {
+  if (len == 0) return kWaitBadFormat;
+  long value = 0;
+  bool tooLong = false;
+  for (std::size_t i = 0; i < len; ++i) {
+    if (text[i] < '0' || text[i] > '9') return kWaitBadFormat;
+    if (!tooLong) value = value * 10 + (text[i] - '0');
+    if (value > kMaxWaitSeconds) tooLong = true;
   }
-  errfree(word);
+  *seconds = value;
+  return tooLong ? kWaitTooLong : kWaitOk;
+}
+
+}  // namespace
+
+void doWait() {
+  long seconds = 0;
+  for (;;) {
+    char* word = get_word("Seconds to wait", "10", false);
+    const char* dash = std::strchr(word, '-');
+    const std::size_t length = std::strlen(word);
+    long low = 0, high = 0;
+    WaitCount result;
+    if (dash) {
+      result = readWaitSeconds(word, static_cast<std::size_t>(dash - word), &low);
+      const WaitCount upper =
+          readWaitSeconds(dash + 1, length - static_cast<std::size_t>(dash + 1 - word), &high);
+      if (result == kWaitOk || (result == kWaitTooLong && upper == kWaitBadFormat)) result = upper;
+    } else {
+      result = readWaitSeconds(word, length, &low);
+      high = low;
+    }
+    if (result == kWaitOk) {
+      seconds = low;
+      if (high > low) seconds = low + std::rand() % (high - low + 1);
+      errfree(word);
+      break;
+    }
+    if (result == kWaitBadFormat)
+      std::printf("? Improper format for a number: \"%s\"\n", word);
+    else
+      std::printf("? %s is too large, must be less than %ld\n", word, kMaxWaitSeconds + 1);
+    std::fflush(stdout);
+    errfree(word);
+    if (i_noMoreInput()) return;
+  }
   if (i_consoleInputEnded()) return;
-  pauseNseconds(static_cast<double>(seconds));
+  doWatchTime(seconds, nullptr, 0);
 }
 
 void doWatch() {
