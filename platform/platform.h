@@ -89,3 +89,40 @@ bool plat_temp_name(const char* near, char* buf, std::size_t size);
 // Names already in local form (a leading '/') and relative names are kept,
 // with their backslashes turned. Returns false when the result does not fit.
 bool plat_map_path(const char* name, char* out, std::size_t size);
+
+// ---- directory listing -------------------------------------------------------
+
+// Called with each name found; return false to stop the listing.
+typedef bool (*plat_file_visitor)(const char* name, void* context);
+// Lists the names in a folder that match the last part of `pattern` ('*'
+// any run of characters, '?' one character, letters in any case; "*.*"
+// matches every name, with or without a dot), in the order the file system
+// gives them; "." and ".." are left out. The folder part is taken as
+// plat_map_path takes a name (so "sub\\*.vox" works on both systems); no
+// folder part means the current folder. False when the folder cannot be
+// read (nothing matching is not a failure).
+bool plat_list_files(const char* pattern, plat_file_visitor visit, void* context);
+
+// ---- file kinds, identity and access ---------------------------------------
+
+struct plat_file_info {
+  bool regular;       // a plain file (not a folder, device or pipe)
+  bool directory;
+  unsigned mode;      // permission bits; 0 where the system has none
+  long owner, group;  // -1 where the system has none
+  // Together name the file whatever path reached it (0 when unknown).
+  std::uint64_t device, file;
+};
+
+// What `path` names, following symbolic links. False when it does not exist.
+bool plat_file_info_of(const char* path, plat_file_info* info);
+// True when both paths name one existing file.
+bool plat_same_file(const char* a, const char* b);
+// Gives `path` the permission bits and, where permitted, the owner and group
+// of `like` (a file being replaced). False when the permissions could not be
+// set; an owner that cannot be given is no failure.
+bool plat_copy_file_access(const char* path, const plat_file_info& like);
+// The file a chain of symbolic links ends at (the path itself when it is no
+// link), written into out (bounded, always terminated). False when a link
+// cannot be followed or the result does not fit.
+bool plat_link_target(const char* path, char* out, std::size_t size);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <gtest/gtest.h>
 
 TEST(PlatformFiles, WriteAppendReadBackAndDelete) {
@@ -77,3 +78,31 @@ TEST(PlatformPaths, ServerNamesLandOnDriveFoldersIgnoringCase) {
   ::rmdir(root);
 }
 #endif
+
+TEST(PlatformFileInfo, KindsIdentityAndLinkTargets) {
+  char name[512], other[512];
+  ASSERT_TRUE(plat_temp_name(nullptr, name, sizeof name));
+  ASSERT_TRUE(plat_temp_name(nullptr, other, sizeof other));
+  plat_file_info info;
+  ASSERT_TRUE(plat_file_info_of(name, &info));
+  EXPECT_TRUE(info.regular);
+  EXPECT_FALSE(info.directory);
+  EXPECT_TRUE(plat_same_file(name, name));
+  EXPECT_FALSE(plat_same_file(name, other));
+  char target[512];
+  ASSERT_TRUE(plat_link_target(name, target, sizeof target));
+  EXPECT_STREQ(target, name) << "a plain file is its own target";
+  EXPECT_FALSE(plat_link_target(name, target, 3)) << "a target that does not fit";
+  EXPECT_TRUE(plat_copy_file_access(other, info));
+  plat_delete_file(name);
+  plat_delete_file(other);
+  EXPECT_FALSE(plat_file_info_of(name, &info));
+  EXPECT_FALSE(plat_same_file(name, name));
+
+  // The folder the temporary names are made in.
+  std::string folder = name;
+  folder = folder.substr(0, folder.find_last_of("/\\"));
+  ASSERT_TRUE(plat_file_info_of(folder.c_str(), &info));
+  EXPECT_TRUE(info.directory);
+  EXPECT_FALSE(info.regular);
+}

@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "shell/shell.h"
 
 namespace {
 
-const int PROFILE_LINE = 255;  // longer lines are handled in pieces of this size
+const int PROFILE_LINE = 255;  // longer lines are read as far as this
 
 int lower(int c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
 
@@ -35,11 +36,19 @@ bool is_header_of(const char* line, const char* section) {
   return line[0] == '[' && begins_with_nocase(line + 1, section);
 }
 
-bool read_piece(FILE* f, char* line) { return std::fgets(line, PROFILE_LINE + 1, f) != nullptr; }
-
-bool ends_line(const char* piece) {
-  size_t n = std::strlen(piece);
-  return n > 0 && piece[n - 1] == '\n';
+// One whole line, of which the first PROFILE_LINE bytes are kept: the rest
+// of a long line is never taken for a line of its own, and a NUL byte ends
+// nothing but the text kept.
+bool read_line(FILE* f, char* line) {
+  int c = std::getc(f);
+  if (c == EOF) return false;
+  int n = 0;
+  for (; c != EOF; c = std::getc(f)) {
+    if (n < PROFILE_LINE) line[n++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  line[n] = '\0';
+  return true;
 }
 
 // Bounded copy that always terminates (room >= 1).
@@ -50,9 +59,16 @@ void copy_bounded(char* to, const char* from, int room) {
   to[n] = '\0';
 }
 
+// Only a plain file is a profile: a device such as /dev/zero would be read
+// for ever, a folder reads as nothing.
+FILE* open_profile(const char* path) {
+  plat_file_info info;
+  if (!plat_file_info_of(path, &info) || !info.regular) return nullptr;
+  return std::fopen(path, "rb");
+}
+
 FILE* open_for_reading(const char* file) {
-  FILE* f = std::fopen(file, "r");
-  if (f) return f;
+  if (plat_file_exists(file)) return open_profile(file);
   char home[PROFILE_LINE + 1];
   if (!plat_getenv("HOME", home, sizeof home)) return nullptr;
   char path[PROFILE_LINE + 1];
@@ -63,19 +79,19 @@ FILE* open_for_reading(const char* file) {
     path[used] = '\0';
     copy_bounded(path + used, file, static_cast<int>(sizeof path - used));
   }
-  return std::fopen(path, "r");
+  return open_profile(path);
 }
 
 bool find_section(FILE* f, const char* section) {
   char line[PROFILE_LINE + 1];
-  while (read_piece(f, line))
+  while (read_line(f, line))
     if (is_header_of(line, section)) return true;
   return false;
 }
 
 int read_value(FILE* f, const char* key, char* buffer, int size) {
   char line[PROFILE_LINE + 1];
-  while (read_piece(f, line)) {
+  while (read_line(f, line)) {
     if (line[0] == '[') return 0;
     if (line[0] == ';') continue;
     const char* text = skip_white(line);
@@ -94,7 +110,7 @@ int read_value(FILE* f, const char* key, char* buffer, int size) {
 int read_key_names(FILE* f, char* buffer, int size) {
   char line[PROFILE_LINE + 1];
   int used = 0;
-  while (read_piece(f, line)) {
+  while (read_line(f, line)) {
     if (line[0] == '[') break;
     if (line[0] == ';') continue;
     const char* text = skip_white(line);
@@ -118,110 +134,134 @@ int read_key_names(FILE* f, char* buffer, int size) {
   return used;
 }
 
-bool put_text(FILE* out, const char* text, int* count) {
-  *count += static_cast<int>(std::strlen(text));
-  return std::fputs(text, out) >= 0;
+// ---- writing ----------------------------------------------------------------------
+// The file is read whole and rewritten from memory: every line not changed
+// goes out byte for byte, whatever its length, and nothing is written at
+// all for a file that is not text.
+
+// Why the bytes are not a profile the writer may rewrite; null when they are.
+const char* not_text_reason(const std::string& bytes) {
+  if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') ||
+                            (bytes[0] == '\xFE' && bytes[1] == '\xFF')))
+    return "it is UTF-16 text";
+  if (bytes.find('\0') != std::string::npos) return "it holds NUL bytes";
+  return nullptr;
 }
 
-// Writes "key=value" and a line end, first closing a last line that had none
-// (appending to it would glue the new entry onto an old value).
-void append_entry(FILE* out, bool lineOpen, const char* key, const char* value, int* count) {
-  if (lineOpen) put_text(out, "\n", count);
-  put_text(out, key, count);
-  put_text(out, "=", count);
-  put_text(out, value, count);
-  put_text(out, "\n", count);
+bool read_whole(const char* file, std::string* bytes) {
+  FILE* in = std::fopen(file, "rb");
+  if (!in) return false;
+  char block[4096];
+  size_t n;
+  while ((n = std::fread(block, 1, sizeof block, in)) > 0) bytes->append(block, n);
+  const bool ok = !std::ferror(in);
+  std::fclose(in);
+  return ok;
 }
 
-// Copies in to out with the key set; returns the characters added or
-// replaced (never 0 when the copy went through).
-int copy_with_key(FILE* in, FILE* out, const char* section, const char* key, const char* value) {
-  char line[PROFILE_LINE + 1];
+// A value is one line: whatever follows a line end in it would become
+// entries of its own.
+size_t one_line(const char* value) { return std::strcspn(value, "\r\n"); }
+
+struct Rewrite {
+  std::string out;
+  const char* newline;  // for lines added: the file's own line end
   int count = 0;
-  bool lineOpen = false;  // the last piece copied did not end its line
+  void add(const std::string& text) {
+    out += text;
+    count += static_cast<int>(text.size());
+  }
+  void entry(const char* key, const char* value) {
+    add(std::string(key) + "=" + std::string(value, one_line(value)) + newline);
+  }
+};
+
+// The file's bytes with the key set; returns the characters added or
+// replaced (never 0 when the key went in).
+int rewrite_with_key(const std::string& in, std::string* result, const char* section,
+                     const char* key, const char* value) {
+  Rewrite w;
+  const size_t firstEnd = in.find('\n');
+  w.newline = firstEnd != std::string::npos && firstEnd > 0 && in[firstEnd - 1] == '\r' ? "\r\n"
+                                                                                       : "\n";
+  size_t at = 0;
   bool found = false;
-  while (read_piece(in, line)) {
-    std::fputs(line, out);
-    bool atLineStart = !lineOpen;
-    lineOpen = !ends_line(line);
-    if (atLineStart && is_header_of(line, section)) {
+  bool lastLineOpen = false;  // the file's last line has no line end
+  auto nextLine = [&](std::string* line) {
+    if (at >= in.size()) return false;
+    size_t end = in.find('\n', at);
+    end = end == std::string::npos ? in.size() : end + 1;
+    line->assign(in, at, end - at);
+    at = end;
+    lastLineOpen = line->back() != '\n';
+    return true;
+  };
+  std::string line;
+  while (nextLine(&line)) {
+    w.out += line;
+    if (is_header_of(line.c_str(), section)) {
       found = true;
       break;
     }
   }
   if (!found) {
-    if (lineOpen) put_text(out, "\n", &count);
-    put_text(out, "[", &count);
-    put_text(out, section, &count);
-    put_text(out, "]\n", &count);
-    append_entry(out, false, key, value, &count);
-    return count;
+    if (lastLineOpen) w.add(w.newline);
+    w.add(std::string("[") + section + "]" + w.newline);
+    w.entry(key, value);
+    *result = w.out;
+    return w.count;
   }
 
-  bool written = false, skipRest = false;
-  while (read_piece(in, line)) {
-    bool continues = !ends_line(line);
-    if (skipRest) {  // the tail of a long entry whose value was replaced
-      skipRest = continues;
-      continue;
-    }
-    if (lineOpen) {  // the middle or tail of a long line: not a line itself
-      std::fputs(line, out);
-      lineOpen = continues;
-      continue;
-    }
+  bool written = false;
+  while (nextLine(&line)) {
     // At the next section the key is placed if it was missing; from there
     // on everything, same-named keys of other sections too, stays as it is.
     if (line[0] == '[' && !written) {
-      append_entry(out, false, key, value, &count);
+      w.entry(key, value);
       written = true;
     }
-    const char* text = skip_white(line);
+    const char* text = skip_white(line.c_str());
     const char* equals = std::strchr(text, '=');
     if (!written && line[0] != ';' && begins_with_nocase(text, key) && equals) {
-      // Keep "key=" as it stands and put the value behind it; the line end
-      // survives any cut so the next line stays a line of its own.
+      // Keep "key=" as it stands and put the value behind it, the whole line
+      // within PROFILE_LINE with its own line end.
       const char* lineEnd = "\n";
-      size_t n = std::strlen(line);
-      if (n >= 2 && line[n - 2] == '\r' && line[n - 1] == '\n') lineEnd = "\r\n";
-      int prefix = static_cast<int>(equals + 1 - line);
-      int room = PROFILE_LINE - prefix - static_cast<int>(std::strlen(lineEnd));
-      int valueLength = static_cast<int>(std::strlen(value));
+      if (line.size() >= 2 && line[line.size() - 2] == '\r' && line.back() == '\n')
+        lineEnd = "\r\n";
+      const int prefix = static_cast<int>(equals + 1 - line.c_str());
+      const int room = PROFILE_LINE - prefix - static_cast<int>(std::strlen(lineEnd));
+      int valueLength = static_cast<int>(one_line(value));
       if (valueLength > room) valueLength = room < 0 ? 0 : room;
-      std::fwrite(line, 1, static_cast<size_t>(prefix), out);
-      std::fwrite(value, 1, static_cast<size_t>(valueLength), out);
-      std::fputs(lineEnd, out);
-      count += valueLength + static_cast<int>(std::strlen(lineEnd));
+      w.out.append(line, 0, static_cast<size_t>(prefix));
+      w.add(std::string(value, static_cast<size_t>(valueLength)) + lineEnd);
       written = true;
-      lineOpen = false;
-      skipRest = continues;
       continue;
     }
-    std::fputs(line, out);
-    lineOpen = continues;
+    w.out += line;
   }
-  if (!written) append_entry(out, lineOpen, key, value, &count);
-  return count;
+  if (!written) {
+    if (lastLineOpen) w.add(w.newline);
+    w.entry(key, value);
+  }
+  *result = w.out;
+  return w.count;
 }
 
-// Copies a whole file byte for byte; false when any step failed.
-bool copy_file(const char* from, const char* to) {
-  FILE* in = std::fopen(from, "rb");
-  if (!in) return false;
-  FILE* out = std::fopen(to, "wb");
-  if (!out) {
-    std::fclose(in);
-    return false;
-  }
-  char block[4096];
-  bool ok = true;
-  size_t n;
-  while (ok && (n = std::fread(block, 1, sizeof block, in)) > 0)
-    ok = std::fwrite(block, 1, n, out) == n;
-  if (std::ferror(in)) ok = false;
-  std::fclose(in);
+bool write_all(const char* file, const std::string& bytes) {
+  FILE* out = std::fopen(file, "wb");
+  if (!out) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   if (std::fclose(out) != 0) ok = false;
   return ok;
+}
+
+// A profile refused is named once, not again for each key of the same save.
+std::string lastRefused;
+
+void refuse(const char* file, const char* reason) {
+  if (lastRefused == file) return;
+  lastRefused = file;
+  log_error("? Profile %s is not rewritten: %s\n", file, reason);
 }
 
 }  // namespace
@@ -243,36 +283,38 @@ int ODB_GetPrivateProfileString(const char* section, const char* key, const char
   return result;
 }
 
-// The profile is rewritten into a temporary file beside it, which then takes
-// its place; until that copy is complete the original stays as it was.
+// The new profile is written to a temporary file beside the real one (the
+// end of any chain of links, so the link stays a link), given the old file's
+// mode and owner, and renamed over it: until then the original is whole. In
+// a folder the user may not write to, the file itself is rewritten instead.
 int ODB_PutPrivateProfileString(const char* section, const char* key, const char* value,
                                 const char* file) {
   if (!section || !key || !value || !file) return 0;
-  FILE* in = std::fopen(file, "r");
-  if (!in) return 0;
+  char target[1024];
+  if (!plat_link_target(file, target, sizeof target)) return 0;
+  plat_file_info info;
+  if (!plat_file_info_of(target, &info) || !info.regular) return 0;
+  std::string bytes;
+  if (!read_whole(target, &bytes)) return 0;
+  if (const char* reason = not_text_reason(bytes)) {
+    refuse(file, reason);
+    return 0;
+  }
+  std::string rewritten;
+  const int result = rewrite_with_key(bytes, &rewritten, section, key, value);
+  if (result == 0) return 0;
+  lastRefused.clear();
+
   char temp[1024];
-  if (!plat_temp_name(file, temp, sizeof temp)) {
-    std::fclose(in);
-    return 0;
-  }
-  FILE* out = std::fopen(temp, "w");
-  if (!out) {
-    std::fclose(in);
+  if (!plat_temp_name(target, temp, sizeof temp)) return write_all(target, rewritten) ? result : 0;
+  if (!write_all(temp, rewritten) || !plat_copy_file_access(temp, info)) {
     plat_delete_file(temp);
     return 0;
   }
-  int result = copy_with_key(in, out, section, key, value);
-  bool ok = !std::ferror(in) && !std::ferror(out);
-  std::fclose(in);
-  if (std::fclose(out) != 0) ok = false;
-  if (!ok || result == 0) {
-    plat_delete_file(temp);
-    return 0;
-  }
-  if (plat_rename_file(temp, file)) return result;
-  // Where a file cannot be renamed over another, copy it back instead. If
-  // even that fails, the temporary copy is left: it is the only complete one.
-  if (!copy_file(temp, file)) return 0;
+  if (plat_rename_file(temp, target)) return result;
+  // Where a file cannot be renamed over another, write it in place instead.
+  // If even that fails, the temporary copy is left: it is the only complete one.
+  if (!write_all(target, rewritten)) return 0;
   plat_delete_file(temp);
   return result;
 }

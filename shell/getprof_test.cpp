@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "shell/shell.h"
@@ -24,10 +26,10 @@ class Profile {
   }
   ~Profile() { plat_delete_file(path_.c_str()); }
   const char* path() const { return path_.c_str(); }
-  std::string text() const {
+  std::string text(const char* mode = "r") const {
     std::string all;
     // Text mode: on Windows the profile is written with CR LF line ends.
-    FILE* f = std::fopen(path_.c_str(), "r");
+    FILE* f = std::fopen(path_.c_str(), mode);
     if (!f) return "<missing>";
     char block[512];
     size_t n;
@@ -220,6 +222,10 @@ TEST(ProfileWrite, EmptyValueAndOverlongValue) {
   EXPECT_GT(ODB_PutPrivateProfileString("S", "Password", big.c_str(), p.path()), 0);
   EXPECT_EQ(p.text(), "[S]\nPassword=" + std::string(245, 'x') + "\nNext=1\n");
   EXPECT_EQ(get(p, "S", "Next"), "1");
+  // A value is one line: nothing of it can become an entry of its own.
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "Password", "pw\nUserID=evil", p.path()), 0);
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "New", "a\r\nUserID=evil", p.path()), 0);
+  EXPECT_EQ(p.text(), "[S]\nPassword=pw\nNext=1\nNew=a\n");
   // Replacing an entry longer than a profile line drops all of it, and
   // none of the lines after it.
   Profile q("[S]\nPassword=" + std::string(600, 'y') + "\nNext=1\n");
@@ -238,6 +244,157 @@ TEST(ProfileWrite, MissingProfileIsNotCreated) {
   EXPECT_EQ(ODB_PutPrivateProfileString("S", "k", nullptr, p.path()), 0);
   EXPECT_EQ(p.text(), "[S]\n");
 }
+
+TEST(ProfileRead, OnlyPlainFilesAreProfiles) {
+  char buffer[16];
+  const std::string folder = ::testing::TempDir();
+  EXPECT_EQ(ODB_GetPrivateProfileString("PROBIX", "areaCode", "508", buffer, sizeof buffer,
+                                        folder.c_str()),
+            0);
+  EXPECT_STREQ(buffer, "508");
+#ifndef _WIN32
+  // Read for ever, were it read at all.
+  EXPECT_EQ(ODB_GetPrivateProfileString("PROBIX", "areaCode", "508", buffer, sizeof buffer,
+                                        "/dev/zero"),
+            0);
+  EXPECT_STREQ(buffer, "508");
+  EXPECT_EQ(ODB_PutPrivateProfileString("PROBIX", "areaCode", "617", "/dev/zero"), 0);
+#endif
+}
+
+TEST(ProfileWrite, LongLinesStayWholeAndUnchangedLinesKeepEveryByte) {
+  const std::string note = "Note=" + std::string(250, 'x') + "UserID=evil\r\n";
+  const std::string before = "[Server]\n" + note + "  Odd =\tline \r\nUserID=good\n[SMDR]\n";
+  Profile p(before);
+  EXPECT_EQ(get(p, "Server", "UserID"), "good") << "the tail of a long line read as a line";
+  EXPECT_GT(ODB_PutPrivateProfileString("Server", "UserID", "op", p.path()), 0);
+  std::string after = before;
+  after.replace(after.find("UserID=good"), 11, "UserID=op");
+  EXPECT_EQ(p.text("rb"), after);
+}
+
+TEST(ProfileWrite, FilesThatAreNotTextAreLeftAsTheyAreAndTheUserIsTold) {
+  const std::string withNul("[S]\nA=x\0y\nB=1\n", 15);
+  const std::string utf16("\xFF\xFE[\0S\0]\0\n\0", 10);
+  const std::string binary = std::string("\x7F" "ELF\x01\x01", 6) + std::string(5000, '\0') + "[S]\n";
+  for (const std::string& bytes : {withNul, utf16, binary}) {
+    Profile p(bytes);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(ODB_PutPrivateProfileString("S", "A", "v", p.path()), 0);
+    EXPECT_EQ(ODB_PutPrivateProfileString("S", "B", "v", p.path()), 0);
+    const std::string said = testing::internal::GetCapturedStdout();
+    FILE* f = std::fopen(p.path(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::string now;
+    for (int c; (c = std::fgetc(f)) != EOF;) now += static_cast<char>(c);
+    std::fclose(f);
+    EXPECT_EQ(now, bytes);
+    const std::string message = std::string("? Profile ") + p.path() + " is not rewritten: ";
+    EXPECT_NE(said.find(message), std::string::npos) << said;
+    EXPECT_EQ(said.find(message), said.rfind(message)) << "told twice for one save:\n" << said;
+  }
+}
+
+#ifndef _WIN32
+namespace fs = std::filesystem;
+
+// A folder of its own for the tests that look at links and permissions.
+struct Folder {
+  Folder() : path(fs::path(::testing::TempDir()) / "profile_write_test") {
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~Folder() {
+    fs::permissions(path, fs::perms::owner_all);
+    fs::remove_all(path);
+  }
+  std::string file(const char* name, const std::string& text) const {
+    const std::string name_ = (path / name).string();
+    FILE* f = std::fopen(name_.c_str(), "wb");
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+    return name_;
+  }
+  fs::path path;
+};
+
+TEST(ProfileWrite, SharedProfileKeepsItsMode) {
+  Folder d;
+  const std::string ini = d.file("shared.ini", "[S]\nk=1\n");
+  fs::permissions(ini, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                           fs::perms::others_read);
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "k", "2", ini.c_str()), 0);
+  EXPECT_EQ(fs::status(ini).permissions(), fs::perms::owner_read | fs::perms::owner_write |
+                                               fs::perms::group_read | fs::perms::others_read);
+  plat_file_info info;
+  ASSERT_TRUE(plat_file_info_of(ini.c_str(), &info));
+  EXPECT_EQ(info.mode, 0644u);
+}
+
+TEST(ProfileWrite, ProfileOfAnotherOwnerKeepsItsOwnerWherePermitted) {
+  Folder d;
+  const std::string ini = d.file("other.ini", "[S]\nk=1\n");
+  plat_file_info other;
+  ASSERT_TRUE(plat_file_info_of(ini.c_str(), &other));
+  other.owner = other.group = 65534;
+  other.mode = 0640;
+  ASSERT_TRUE(plat_copy_file_access(ini.c_str(), other));
+  plat_file_info info;
+  ASSERT_TRUE(plat_file_info_of(ini.c_str(), &info));
+  if (info.owner != 65534) GTEST_SKIP() << "files cannot be given away here";
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "k", "2", ini.c_str()), 0);
+  ASSERT_TRUE(plat_file_info_of(ini.c_str(), &info));
+  EXPECT_EQ(info.owner, 65534);
+  EXPECT_EQ(info.group, 65534);
+  EXPECT_EQ(info.mode, 0640u);
+}
+
+TEST(ProfileWrite, LinkedProfileIsWrittenAtItsTarget) {
+  Folder d;
+  fs::create_directories(d.path / "real");
+  const std::string target = d.file("real/probix.ini", "[S]\nk=1\n");
+  fs::create_symlink("real/probix.ini", d.path / "link.ini");
+  fs::create_symlink(d.path / "link.ini", d.path / "link2.ini");
+  const std::string link = (d.path / "link2.ini").string();
+  EXPECT_GT(ODB_PutPrivateProfileString("S", "k", "2", link.c_str()), 0);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_TRUE(fs::is_symlink(d.path / "link.ini"));
+  char buffer[16];
+  ODB_GetPrivateProfileString("S", "k", "", buffer, sizeof buffer, target.c_str());
+  EXPECT_STREQ(buffer, "2");
+  EXPECT_EQ(std::distance(fs::directory_iterator(d.path / "real"), fs::directory_iterator()), 1)
+      << "a temporary file was left beside the target";
+}
+
+bool canCreateIn(const fs::path& dir) {
+  const std::string probe = (dir / "probe").string();
+  FILE* f = std::fopen(probe.c_str(), "w");
+  if (!f) return false;
+  std::fclose(f);
+  fs::remove(probe);
+  return true;
+}
+
+TEST(ProfileWrite, ProfileInAFolderNotWritableIsRewrittenInPlace) {
+  Folder d;
+  const std::string ini = d.file("locked.ini", "[S]\nk=1\n");
+  const std::string folder = d.path.string();
+  fs::permissions(d.path, fs::perms::owner_read | fs::perms::owner_exec);
+  // The superuser may write to any folder but an immutable one.
+  bool immutable = false;
+  if (canCreateIn(d.path)) {
+    immutable = std::system(("chattr +i '" + folder + "' 2>/dev/null").c_str()) == 0;
+    if (!immutable || canCreateIn(d.path)) GTEST_SKIP() << "no folder this user cannot write to";
+  }
+  const int result = ODB_PutPrivateProfileString("S", "k", "2", ini.c_str());
+  if (immutable && std::system(("chattr -i '" + folder + "'").c_str()) != 0)
+    ADD_FAILURE() << "chattr -i " << folder;
+  EXPECT_GT(result, 0);
+  char buffer[16];
+  ODB_GetPrivateProfileString("S", "k", "", buffer, sizeof buffer, ini.c_str());
+  EXPECT_STREQ(buffer, "2");
+}
+#endif
 
 TEST(Parity, LettersAndNames) {
   EXPECT_EQ(GetParityChar("odd"), 'o');

@@ -54,16 +54,23 @@ void copy_bounded(char* dst, const char* src, int size) {
 
 void cut_label(char* dst, const char* src) { copy_bounded(dst, src, LABEL_SIGNIFICANT + 1); }
 
-// One line of at most size - 1 characters; the tail of a longer line is
-// dropped rather than handed out as a line of its own.
+// One line of at most size - 1 characters, without its line end; the tail
+// of a longer line is dropped rather than handed out as a line of its own.
+// A line ends at LF, CR LF or a lone CR. A NUL byte ends the text handed
+// out but not the line: the next line is still a line of its own.
 bool read_line(FILE* f, char* buffer, int size) {
-  if (!std::fgets(buffer, size, f)) return false;
-  std::size_t len = std::strlen(buffer);
-  if (len > 0 && buffer[len - 1] != '\n') {
-    int c;
-    while ((c = std::fgetc(f)) != EOF && c != '\n') {
+  int c = std::getc(f);
+  if (c == EOF) return false;
+  int n = 0;
+  for (; c != EOF && c != '\n'; c = std::getc(f)) {
+    if (c == '\r') {
+      const int next = std::getc(f);
+      if (next != '\n' && next != EOF) std::ungetc(next, f);
+      break;
     }
+    if (n < size - 1) buffer[n++] = static_cast<char>(c);
   }
+  buffer[n] = '\0';
   return true;
 }
 
@@ -205,9 +212,21 @@ bool addIndirectFile(const char* path) {
     log_error("? Too many indirect files open at once. Trying to open %s\n", path);
     return false;
   }
+  // A folder opens but reads as nothing; a device may never end.
+  plat_file_info info;
+  if (!*path || !plat_file_info_of(path, &info) || info.directory) {
+    log_error("? Unable to open indirect file %s\n", path);
+    return false;
+  }
+  // The open command log would be read while every line read is added to
+  // it, without end.
+  if (logFile.name && plat_same_file(path, logFile.name)) {
+    log_error("? %s is the command log being written; it cannot be run as a script\n", path);
+    return false;
+  }
   // Binary, so read positions are plain byte offsets on every system; the
-  // CR of a CR LF line is trimmed with the other trailing white space.
-  FILE* f = *path ? std::fopen(path, "rb") : nullptr;
+  // CR of a CR LF line is taken as part of its line end.
+  FILE* f = std::fopen(path, "rb");
   if (!f) {
     log_error("? Unable to open indirect file %s\n", path);
     return false;
@@ -236,6 +255,12 @@ bool establishLogFile(const char* path) {
     logFile.name = nullptr;
   }
   if (!path || !*path) return false;
+  for (int i = 0; i < nextIndirectFile; i++) {
+    if (plat_same_file(path, indirectFiles[i].name)) {
+      log_error("? %s is being run as a script; it cannot be the command log\n", path);
+      return false;
+    }
+  }
   FILE* f = std::fopen(path, "a");
   if (!f) return false;
   logFile.file = f;

@@ -113,6 +113,13 @@ TEST_F(LogicalInput, JumpsBackAndDuplicateLabels) {
   EXPECT_EQ(said, "!ERROR: Duplicate LABEL 'TWICE'\n!ERROR: Duplicate LABEL 'TWICE'\n");
 }
 
+TEST_F(LogicalInput, JumpsLandOnTheLineAfterTheLabelWhateverTheLineEnds) {
+  EXPECT_EQ(run("FIRST\rLABEL TOP\rBODY\rGOTO TOP\r", 8), Words({"FIRST", "BODY", "BODY", "BODY"}));
+  EXPECT_EQ(run("FIRST\r\nLABEL TOP\r\nBODY\r\nGOTO TOP\r\n", 8),
+            Words({"FIRST", "BODY", "BODY", "BODY"}));
+  EXPECT_EQ(said, "");
+}
+
 TEST_F(LogicalInput, ForwardGotoSkipsEverythingAndLearnsLabelsOnTheWay) {
   EXPECT_EQ(run("GOTO END\nSKIPPED one two\nLABEL PASSED\nUNKNOWN\nLABEL END\nAFTER\n"
                 "GOTO PASSED\n",
@@ -215,4 +222,61 @@ TEST_F(LogicalInput, PauseWaitsTheTimeAndPollsWithoutSpinning) {
   pauseNseconds(0.03);
   EXPECT_GE(plat_millis() - start, 30u);
   setEventPoller(previous);
+}
+
+TEST_F(LogicalInput, NulAndLoneCarriageReturnEndOnlyTheirOwnLine) {
+  TempFile outer("STOP\n");
+  TempFile script(std::string("one\0tail\nTWO\rthree\r\r\nfour\0\0\nfive\r", 33));
+  ASSERT_TRUE(addIndirectFile(outer.path()));
+  ASSERT_TRUE(addIndirectFile(script.path()));
+  EXPECT_EQ(nextLine(), "one");
+  EXPECT_EQ(nextLine(), "TWO");
+  EXPECT_EQ(nextLine(), "three");
+  EXPECT_EQ(nextLine("dflt"), "dflt");
+  EXPECT_EQ(nextLine(), "four");
+  EXPECT_EQ(nextLine(), "five");
+  EXPECT_EQ(nextLine(), "STOP");
+
+  // The console reads its lines the same way.
+  TempFile console(std::string("a\0b\nc\rd\n", 8));
+  ASSERT_TRUE(testfiles::feedConsole(console));
+  i_endUserInput();
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(nextLine(), "a");
+  EXPECT_EQ(nextLine(), "c");
+  EXPECT_EQ(nextLine(), "d");
+  capturedStdout();
+}
+
+TEST_F(LogicalInput, FoldersAreNoScripts) {
+  testing::internal::CaptureStdout();
+  const std::string folder = ::testing::TempDir();
+  EXPECT_FALSE(addIndirectFile(folder.c_str()));
+  EXPECT_EQ(indirectFileCount(), 0);
+  EXPECT_TRUE(contains(capturedStdout(), "? Unable to open indirect file " + folder + "\n"));
+}
+
+TEST_F(LogicalInput, TheOpenCommandLogIsNoScriptAndNoScriptTheLog) {
+  TempFile log;
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(establishLogFile(log.path()));
+  EXPECT_FALSE(addIndirectFile(log.path()));
+  EXPECT_EQ(indirectFileCount(), 0);
+  EXPECT_TRUE(establishLogFile(nullptr) == false);
+  std::string text = capturedStdout();
+  EXPECT_TRUE(contains(text, std::string("? ") + log.path() +
+                                 " is the command log being written; it cannot be run as a "
+                                 "script\n"))
+      << text;
+
+  // Nor can a running script become the log.
+  TempFile script("x\n");
+  ASSERT_TRUE(addIndirectFile(script.path()));
+  testing::internal::CaptureStdout();
+  EXPECT_FALSE(establishLogFile(script.path()));
+  text = capturedStdout();
+  EXPECT_TRUE(contains(text, std::string("? ") + script.path() +
+                                 " is being run as a script; it cannot be the command log\n"))
+      << text;
+  EXPECT_EQ(commandLogFile(), nullptr);
 }

@@ -44,6 +44,8 @@ long errorPrintouts = 0;
 // The report log file opened by SET LOG_FILE.
 FILE* reportFile = nullptr;
 char* reportName = nullptr;
+// Its writes are failing (a full disk): only the first of a run is reported.
+bool reportWritesFailing = false;
 
 inline FILE* current_file() { return fileChosen ? cur_file : stdout; }
 
@@ -86,7 +88,18 @@ void put_string(const char* text, std::size_t len) {
   if (win32File != PLAT_INVALID_HANDLE) {
     plat_write(win32File, text, len);
   } else if (FILE* f = current_file()) {
-    std::fwrite(text, 1, len, f);
+    if (f != reportFile || !reportFile) {
+      std::fwrite(text, 1, len, f);
+      return;
+    }
+    // Flushed at once so that a failure is seen with the line that met it.
+    const bool ok = std::fwrite(text, 1, len, f) == len && std::fflush(f) == 0;
+    if (!ok) {
+      std::clearerr(f);
+      if (!reportWritesFailing)
+        log_error("? Unable to write to log file \"%s\"\n", reportName ? reportName : "");
+    }
+    reportWritesFailing = !ok;
   }
 }
 
@@ -371,6 +384,9 @@ void doOpenLogFile() {
   }
   reportFile = f;
   reportName = name;
+  reportWritesFailing = false;
+  std::printf("Logging reports in %s\n", name);
+  std::fflush(stdout);
 }
 
 void doCloseLogFile() {

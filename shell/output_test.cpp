@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
 #include <string>
 
 #include "shell/shell.h"
@@ -159,6 +160,46 @@ TEST(OutputDestinations, ReportFileTakesOutputUntilClosed) {
   EXPECT_EQ(capturedStdout(), "back on console\n");
   plat_delete_file(path.c_str());
 }
+
+TEST(OutputDestinations, SetLogFileSaysWhichFileItOpened) {
+  set_o_file(stdout);
+  TempFile base;
+  // Every dot but the extension's is part of the name.
+  const std::string path = std::string(base.path()) + ".old.log";
+  i_giveBackLine(path.c_str());
+  testing::internal::CaptureStdout();
+  doOpenLogFile();
+  EXPECT_EQ(capturedStdout(), "Logging reports in " + path + "\n");
+  doCloseLogFile();
+  plat_delete_file(path.c_str());
+}
+
+#ifndef _WIN32
+TEST(OutputDestinations, FailedReportWritesAreReportedOncePerRun) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  set_o_file(stdout);
+  io_setPrintoutLimit(200);
+  const std::filesystem::path dir =
+      std::filesystem::path(::testing::TempDir()) / "report_full_test";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  std::filesystem::create_symlink("/dev/full", dir / "full.LOG");
+  const std::string name = (dir / "full").string();
+  i_giveBackLine(name.c_str());
+  testing::internal::CaptureStdout();
+  doOpenLogFile();
+  for (int i = 0; i < 3; ++i) {
+    o_lstring("lost", 1, false);
+    o_newline(0);
+  }
+  doCloseLogFile();
+  const std::string text = capturedStdout();
+  const std::string message = "? Unable to write to log file \"" + name + ".LOG\"\n";
+  EXPECT_TRUE(contains(text, message)) << text;
+  EXPECT_EQ(text.find(message), text.rfind(message)) << "reported more than once:\n" << text;
+  std::filesystem::remove_all(dir);
+}
+#endif
 
 TEST(OutputDestinations, FailedReportFileLeavesOutputOnTheConsole) {
   set_o_file(stdout);

@@ -339,6 +339,10 @@ char* get_areaCode(const char* prompt, const char* defaultText) {
 
 // ---- file names --------------------------------------------------------------------
 
+// The extension is what follows the last '.' of the last path component, so
+// "./x.cmd", "old.reports/q1.log" and "my.test.cmd" keep every part of their
+// names. A component that begins with '.' is a name of its own (".profile"),
+// except that a bare ".EXT" with no path in it is only an extension.
 bool parse_filename(const char* text, char** name, char** extension) {
   if (name) *name = nullptr;
   if (extension) *extension = nullptr;
@@ -347,30 +351,36 @@ bool parse_filename(const char* text, char** name, char** extension) {
   while (is_white(*p)) p++;
   const char* end = p + std::strlen(p);
   while (end > p && is_white(end[-1])) end--;
+  if (p == end) return false;
+  for (const char* q = p; q < end; q++)
+    if (*q == ' ' || *q == '\t') return false;
 
-  // Parts between dots; empty parts are skipped, as a tokenizer would.
-  const char* part[2] = {nullptr, nullptr};
-  std::size_t len[2] = {0, 0};
-  int found = 0;
-  bool onlyExtension = *p == '.';
-  if (onlyExtension) found = 1;
-  for (const char* q = p; q < end && found < 2;) {
-    if (*q == '.') {
-      q++;
-      continue;
-    }
-    const char* s = q;
-    while (q < end && *q != '.') q++;
-    part[found] = s;
-    len[found] = static_cast<std::size_t>(q - s);
-    found++;
+  const char* component = p;
+  for (const char* q = p; q < end; q++)
+    if (*q == '/' || *q == '\\' || *q == ':') component = q + 1;
+  const std::size_t componentLen = static_cast<std::size_t>(end - component);
+
+  if (component == p && *p == '.') {
+    const char* ext = p + 1;
+    const std::size_t extLen = static_cast<std::size_t>(end - ext);
+    if (extLen == 0 || std::memchr(ext, '.', extLen)) return false;  // ".", "..", ".a.b"
+    if (name) *name = alloc_str("");
+    if (extension) *extension = copy_of(ext, extLen);
+    return true;
   }
-  if (onlyExtension ? part[1] == nullptr : part[0] == nullptr) return false;
-  for (int i = 0; i < 2; i++)
-    for (std::size_t j = 0; part[i] && j < len[i]; j++)
-      if (part[i][j] == ' ' || part[i][j] == '\t') return false;
-  if (name) *name = part[0] ? copy_of(part[0], len[0]) : alloc_str("");
-  if (extension) *extension = part[1] ? copy_of(part[1], len[1]) : alloc_str("");
+  // A folder is no file name: "dir/", "..", "x/.".
+  if (component != p && componentLen == 0 && end[-1] != ':') return false;
+  if ((componentLen == 1 && component[0] == '.') ||
+      (componentLen == 2 && component[0] == '.' && component[1] == '.'))
+    return false;
+
+  const char* dot = nullptr;
+  for (const char* q = component + 1; q < end; q++)
+    if (*q == '.') dot = q;
+  const char* nameEnd = dot ? dot : end;
+  if (name) *name = copy_of(p, static_cast<std::size_t>(nameEnd - p));
+  if (extension)
+    *extension = dot ? copy_of(dot + 1, static_cast<std::size_t>(end - dot - 1)) : alloc_str("");
   return true;
 }
 

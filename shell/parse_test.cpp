@@ -164,7 +164,7 @@ TEST_F(Readers, AreaCodes) {
 
 TEST_F(Readers, FileNamesTakeTheDefaultsParts) {
   answers("test\n.TXT\nCOM2\nA:\n\n~\n.\nname.ext.more\ngreeting\n");
-  const char* expected[] = {"test.CMD", "PROBIX.TXT", "COM2", "A:", "PROBIX.CMD", "", "name.ext"};
+  const char* expected[] = {"test.CMD", "PROBIX.TXT", "COM2", "A:", "PROBIX.CMD", "", "name.ext.more"};
   for (const char* e : expected) EXPECT_EQ(take(get_filename("Indirect file", "PROBIX.CMD")), e);
   // No extension to give: no dangling dot.
   EXPECT_EQ(take(get_filename("Play file", "HELLO")), "greeting");
@@ -176,6 +176,27 @@ TEST_F(Readers, FileNamesTakeTheDefaultsParts) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(take(get_filename("Log commands in file", ".CMD")), ".CMD");
   EXPECT_EQ(capturedStdout(), "Log commands in file [.CMD]: \n");
+}
+
+TEST_F(Readers, FileNamesKeepEveryDotButTheExtensionsOwn) {
+  answers(
+      "./important.log\nold.reports/q1.log\nold.reports/q1\n../scripts/x.cmd\nmy.test.cmd\n"
+      "dir/.hidden\n.profile\nA:x\nx.\ndir/\n..\n");
+  const char* expected[] = {"./important.log", "old.reports/q1.log", "old.reports/q1.LOG",
+                            "../scripts/x.cmd", "my.test.cmd", "dir/.hidden.LOG",
+                            "PROBIX.profile", "A:x.LOG", "x.LOG"};
+  for (const char* e : expected) EXPECT_EQ(take(get_filename("Log file", "PROBIX.LOG")), e);
+  // A folder is no file: asked again, and the guard's line is taken as a name.
+  take(get_filename("Log file", "PROBIX.LOG"));
+  const std::string text = said();
+  EXPECT_TRUE(contains(text, "? Bad format for filename \"dir/\"\n"));
+  EXPECT_TRUE(contains(text, "? Bad format for filename \"..\"\n"));
+
+  char* name = nullptr;
+  char* ext = nullptr;
+  ASSERT_TRUE(parse_filename(" a.b/c.d.e ", &name, &ext));
+  EXPECT_EQ(take(name), "a.b/c.d");
+  EXPECT_EQ(take(ext), "e");
 }
 
 TEST(Fields, CountedFromOneWithOrWithoutRuns) {

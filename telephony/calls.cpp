@@ -5,12 +5,11 @@
 
 #include "private/telvanix_private.h"
 #include "shell/shell.h"
+#include "telephony/private_commands.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
 
 namespace {
-
-RequestObserver requestObserver = nullptr;
 
 const char kNoCurrentCall[] = "? No current call.\n";
 
@@ -31,58 +30,41 @@ bool haveCurrentCall() {
 
 // ---- the requests --------------------------------------------------------------
 
-RetCode_t sendConnectionRequest(const char* op, const ConnectionID_t& call,
+RetCode_t sendConnectionRequest(const ConnectionID_t& call,
                                 RetCode_t (*request)(ACSHandle_t, InvokeID_t,
                                                      const ConnectionID_t*,
                                                      const PrivateData_t*)) {
-  SentRequest r = describeRequest(op);
-  r.call = call;
-  observeRequest(r);
   return request(acsHandle, invokeID, &call, nullptr);
 }
 
-RetCode_t sendTwoCallRequest(const char* op, const ConnectionID_t& held,
-                             const ConnectionID_t& active,
+RetCode_t sendTwoCallRequest(const ConnectionID_t& held, const ConnectionID_t& active,
                              RetCode_t (*request)(ACSHandle_t, InvokeID_t, const ConnectionID_t*,
                                                   const ConnectionID_t*, const PrivateData_t*)) {
-  SentRequest r = describeRequest(op);
-  r.call = held;
-  r.call2 = active;
-  observeRequest(r);
   return request(acsHandle, invokeID, &held, &active, nullptr);
 }
 
-RetCode_t sendCallToDevice(const char* op, const ConnectionID_t& call, const char* called,
+RetCode_t sendCallToDevice(const ConnectionID_t& call, const char* called,
                            RetCode_t (*request)(ACSHandle_t, InvokeID_t, const ConnectionID_t*,
                                                 const char*, const PrivateData_t*)) {
-  SentRequest r = describeRequest(op);
-  r.call = call;
-  r.device2 = called;
-  observeRequest(r);
   return request(acsHandle, invokeID, &call, called, nullptr);
 }
 
 void clearCall(std::int32_t callID) {
-  ACS_CALL("clear call",
-           sendConnectionRequest("cstaClearCall", connectionOf(callID, nullptr), cstaClearCall));
+  ACS_CALL("clear call", sendConnectionRequest(connectionOf(callID, nullptr), cstaClearCall));
 }
 
 void clearConnection(std::int32_t callID, const char* device) {
   ACS_CALL("clear connection",
-           sendConnectionRequest("cstaClearConnection", connectionOf(callID, device),
-                                 cstaClearConnection));
+           sendConnectionRequest(connectionOf(callID, device), cstaClearConnection));
 }
 
 // The digits (at most 64) as a play-digits message for the current call on
 // the current device.
-RetCode_t sendPlayDigits(const char* digits) {
+void sendPlayDigits(const char* digits) {
   TelvanixPrivateMessage* message =
       setupPrivateMessage(kqPvtPlayDigits, currentCall, usePrimaryDevice());
   fillPlayDigits(&message->digits, digits);
-  SentRequest r = describeRequest("cstaEscapeService");
-  r.privateData = asPrivateData(message);
-  observeRequest(r);
-  return cstaEscapeService(acsHandle, invokeID, r.privateData);
+  sendPrivateMessage(message, "play digits");
 }
 
 }  // namespace
@@ -128,7 +110,9 @@ bool askDevice(const char* prompt, char** variable) {
 }
 
 bool askCallID(const char* prompt, std::int32_t* variable) {
-  const long answer = get_hexNumber(prompt, static_cast<long>(*variable));
+  // Offered as the 32 bits it has, not sign-extended to a wider long.
+  const long answer =
+      get_hexNumber(prompt, static_cast<long>(static_cast<std::uint32_t>(*variable)));
   if (inputEnded()) return false;
   // Call IDs are 32 bits however wide long is; the typed digits keep their bits.
   *variable = static_cast<std::int32_t>(static_cast<std::uint32_t>(answer));
@@ -140,24 +124,6 @@ void complain(const char* message) {
   std::fflush(stdout);
 }
 
-SentRequest describeRequest(const char* op) {
-  SentRequest r;
-  std::memset(&r, 0, sizeof r);
-  r.op = op;
-  r.invokeID = invokeID;
-  return r;
-}
-
-void observeRequest(const SentRequest& request) {
-  if (requestObserver) requestObserver(request);
-}
-
-RequestObserver setRequestObserverForTests(RequestObserver observer) {
-  RequestObserver old = requestObserver;
-  requestObserver = observer;
-  return old;
-}
-
 // ---- commands --------------------------------------------------------------------
 
 void doMakeCall() {
@@ -165,10 +131,6 @@ void doMakeCall() {
   if (!askDevice("Caller", &primaryDevice)) return;
   useCallee();
   if (!askDevice("Callee", &mkCallee)) return;
-  SentRequest r = describeRequest("cstaMakeCall");
-  r.device = primaryDevice;
-  r.device2 = mkCallee;
-  observeRequest(r);
   ACS_CALL("make a call", cstaMakeCall(acsHandle, invokeID, primaryDevice, mkCallee, nullptr));
 }
 
@@ -177,8 +139,7 @@ void doAnswerCall() {
   usePrimaryDevice();
   if (!askDevice("Call on line", &primaryDevice)) return;
   ACS_CALL("answer a call",
-           sendConnectionRequest("cstaAnswerCall", connectionOf(currentCall, primaryDevice),
-                                 cstaAnswerCall));
+           sendConnectionRequest(connectionOf(currentCall, primaryDevice), cstaAnswerCall));
 }
 
 void doHoldCall() {
@@ -188,9 +149,6 @@ void doHoldCall() {
   replaceText(&heldDeviceString, primaryDevice);
   heldCall = currentCall;
   const ConnectionID_t call = connectionOf(currentCall, primaryDevice);
-  SentRequest r = describeRequest("cstaHoldCall");
-  r.call = call;
-  observeRequest(r);
   ACS_CALL("hold a call", cstaHoldCall(acsHandle, invokeID, &call, 0, nullptr));
 }
 
@@ -206,8 +164,7 @@ void doRetrieveCall() {
   if (!askDevice("On line", &primaryDevice)) return;
   heldCall = 0;
   ACS_CALL("retrieve a call",
-           sendConnectionRequest("cstaRetrieveCall", connectionOf(call, primaryDevice),
-                                 cstaRetrieveCall));
+           sendConnectionRequest(connectionOf(call, primaryDevice), cstaRetrieveCall));
 }
 
 void doConsultationCall() {
@@ -219,8 +176,8 @@ void doConsultationCall() {
   replaceText(&heldDeviceString, primaryDevice);
   heldCall = currentCall;
   ACS_CALL("consultation call",
-           sendCallToDevice("cstaConsultationCall", connectionOf(currentCall, primaryDevice),
-                            mkCallee, cstaConsultationCall));
+           sendCallToDevice(connectionOf(currentCall, primaryDevice), mkCallee,
+                            cstaConsultationCall));
 }
 
 void doTransferCall() {
@@ -232,7 +189,7 @@ void doTransferCall() {
   if (!askCallID("Held Call ID", &heldCall)) return;
   if (!askCallID("Active Call ID", &currentCall)) return;
   ACS_CALL("Transfer a call",
-           sendTwoCallRequest("cstaTransferCall", connectionOf(heldCall, heldDeviceString),
+           sendTwoCallRequest(connectionOf(heldCall, heldDeviceString),
                               connectionOf(currentCall, usePrimaryDevice()), cstaTransferCall));
 }
 
@@ -246,7 +203,7 @@ void doConferenceCall() {
   if (!askCallID("Held Call ID", &heldCall)) return;
   if (!askCallID("Active Call ID", &currentCall)) return;
   ACS_CALL("Conference a call",
-           sendTwoCallRequest("cstaConferenceCall", connectionOf(heldCall, primaryDevice),
+           sendTwoCallRequest(connectionOf(heldCall, primaryDevice),
                               connectionOf(currentCall, primaryDevice), cstaConferenceCall));
 }
 
@@ -257,8 +214,7 @@ void doDeflectCall() {
   useCallee();
   if (!askDevice("send to", &mkCallee)) return;
   ACS_CALL("deflect a call",
-           sendCallToDevice("cstaDeflectCall", connectionOf(currentCall, primaryDevice), mkCallee,
-                            cstaDeflectCall));
+           sendCallToDevice(connectionOf(currentCall, primaryDevice), mkCallee, cstaDeflectCall));
 }
 
 void doDialDigits() {
@@ -275,7 +231,7 @@ void doDialDigits() {
     errfree(answer);
   }
   if (!digitsToPlay || !*digitsToPlay) return;
-  ACS_CALL("play digits", sendPlayDigits(digitsToPlay));
+  sendPlayDigits(digitsToPlay);
 }
 
 void doHangupCurrentCall() {

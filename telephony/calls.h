@@ -51,28 +51,3 @@ void commonHangup(bool doCall);
 void doSetCurrentCall();     // SET CURRENT_CALL
 void doSetCurrentDevice();   // SET DEVICE_DEFAULT
 void doSetAreaCode();        // SET AREA_CODE_DEFAULT
-
-// ---- what goes out ---------------------------------------------------------------
-// Every request of the call and query commands is described here before it
-// is handed to the library, so that tests can see exactly what was asked.
-
-struct SentRequest {
-  const char* op;              // library function, e.g. "cstaMakeCall"
-  InvokeID_t invokeID;
-  ConnectionID_t call;         // first connection argument (zero when none)
-  ConnectionID_t call2;        // second one (transfer, conference)
-  const char* device;          // device, caller or snapshot object; null when none
-  const char* device2;         // callee or destination; null when none
-  int flag;                    // reservation, on/off; 0 when none
-  CSTAMonitorCrossRefID_t crossRefID;
-  const CSTAMonitorFilter_t* filter;
-  const PrivateData_t* privateData;
-};
-
-typedef void (*RequestObserver)(const SentRequest& request);
-// Installs an observer (null removes it); returns the previous one.
-RequestObserver setRequestObserverForTests(RequestObserver observer);
-// A blank description of a request about to go out with the current invoke ID.
-SentRequest describeRequest(const char* op);
-// Shows the request to the observer, if any.
-void observeRequest(const SentRequest& request);

@@ -77,6 +77,15 @@ TEST_F(CallCommands, RetrieveOffersTheCurrentCallWhenNothingIsHeld) {
   EXPECT_EQ(sent().back().callID, 0x2a);
 }
 
+TEST_F(CallCommands, CallIDsAreOfferedAndTakenAsTheir32Bits) {
+  currentCall = -1;
+  EXPECT_EQ(run(doSetCurrentCall, "\n"), "Call ID [ffffffff]: \n");
+  EXPECT_EQ(currentCall, -1);
+  EXPECT_EQ(run(doSetCurrentCall, "80000000\n"), "Call ID [ffffffff]: \n");
+  EXPECT_EQ(currentCall, INT32_MIN);
+  EXPECT_EQ(run(doSetCurrentCall, "\n"), "Call ID [80000000]: \n");
+}
+
 TEST_F(CallCommands, TransferBeforeAnyHoldSendsAnEmptyHeldDevice) {
   currentCall = 5;
   EXPECT_EQ(run(doTransferCall, "\n\n\n"), "Device ID: \nHeld Call ID [0]: \nActive Call ID [5]: \n");
@@ -101,7 +110,8 @@ TEST_F(CallCommands, ConsultThenConferenceUseTheHeldCall) {
   const std::vector<Sent> consult = requests("cstaConsultationCall");
   ASSERT_EQ(consult.size(), 1u);
   EXPECT_EQ(consult[0].callID, first);
-  EXPECT_EQ(consult[0].device2, "203");
+  EXPECT_EQ(consult[0].callDevice, "201");
+  EXPECT_EQ(consult[0].device, "203");
 
   // The consultation call is the switch's next call ID.
   const std::int32_t second = first + 1;

@@ -1,13 +1,17 @@
 // Shared by the call and query command tests: a stream open on the embedded
-// switch, answers fed to the console, and every request the commands send
-// recorded as it goes out.
+// switch through a host that records every request as it reaches the
+// switch, and answers fed to the console.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "csta32/internal.h"
+#include "csta32/wire/wire.h"
 #include "shell/shell.h"
 #include "shell/test_files.h"
 #include "simulator/telsim.h"
@@ -18,7 +22,8 @@
 
 namespace calltest {
 
-// A request as it went out, with copies of what it pointed to.
+// A request as the switch received it, named after the library call that
+// sends it.
 struct Sent {
   std::string op;
   InvokeID_t invokeID;
@@ -41,14 +46,74 @@ inline std::string text(const char* s, std::size_t width) {
   return s ? std::string(s, n) : std::string();
 }
 
-inline void record(const SentRequest& r) {
-  const unsigned char* pvt = reinterpret_cast<const unsigned char*>(r.privateData);
-  sent().push_back({r.op, r.invokeID, r.call.callID, r.call2.callID, text(r.call.deviceID, 64),
-                    text(r.call2.deviceID, 64), text(r.device, 64), text(r.device2, 64), r.flag,
-                    r.crossRefID, static_cast<std::uint16_t>(r.filter ? r.filter->call : 0),
-                    pvt ? std::vector<unsigned char>(
-                              pvt, pvt + PRIVATE_DATA_HEADER + r.privateData->length)
-                        : std::vector<unsigned char>()});
+inline const char* libraryCall(wire::Op op) {
+  switch (op) {
+    case wire::Op::OpenStream: return "acsOpenStream";
+    case wire::Op::CloseStream: return "acsCloseStream";
+    case wire::Op::AbortStream: return "acsAbortStream";
+    case wire::Op::MakeCall: return "cstaMakeCall";
+    case wire::Op::ClearCall: return "cstaClearCall";
+    case wire::Op::ClearConnection: return "cstaClearConnection";
+    case wire::Op::AnswerCall: return "cstaAnswerCall";
+    case wire::Op::HoldCall: return "cstaHoldCall";
+    case wire::Op::RetrieveCall: return "cstaRetrieveCall";
+    case wire::Op::TransferCall: return "cstaTransferCall";
+    case wire::Op::ConferenceCall: return "cstaConferenceCall";
+    case wire::Op::ConsultationCall: return "cstaConsultationCall";
+    case wire::Op::DeflectCall: return "cstaDeflectCall";
+    case wire::Op::SnapshotDevice: return "cstaSnapshotDeviceReq";
+    case wire::Op::SnapshotCall: return "cstaSnapshotCallReq";
+    case wire::Op::QueryDeviceInfo: return "cstaQueryDeviceInfo";
+    case wire::Op::QueryDnd: return "cstaQueryDoNotDisturb";
+    case wire::Op::SetDnd: return "cstaSetDoNotDisturb";
+    case wire::Op::QueryMwi: return "cstaQueryMsgWaitingInd";
+    case wire::Op::SetMwi: return "cstaSetMsgWaitingInd";
+    case wire::Op::QueryFwd: return "cstaQueryForwarding";
+    case wire::Op::MonitorDevice: return "cstaMonitorDevice";
+    case wire::Op::MonitorCall: return "cstaMonitorCall";
+    case wire::Op::MonitorStop: return "cstaMonitorStop";
+    case wire::Op::EscapeService: return "cstaEscapeService";
+    case wire::Op::GetAPICaps: return "cstaGetAPICaps";
+    default: return "?";
+  }
+}
+
+inline void record(const wire::Request& r) {
+  std::vector<unsigned char> message;
+  if (r.priv.present) {
+    message.assign(PRIVATE_DATA_HEADER, 0);
+    std::memcpy(message.data(), r.priv.vendor,
+                std::min<std::size_t>(sizeof r.priv.vendor, PRIVATE_DATA_HEADER - 2));
+    message[PRIVATE_DATA_HEADER - 2] = static_cast<unsigned char>(r.priv.data.size() & 0xFF);
+    message[PRIVATE_DATA_HEADER - 1] = static_cast<unsigned char>(r.priv.data.size() >> 8);
+    message.insert(message.end(), r.priv.data.begin(), r.priv.data.end());
+  }
+  sent().push_back({libraryCall(r.op), r.invokeID, r.call.callID, r.call2.callID,
+                    text(r.call.deviceID, sizeof r.call.deviceID),
+                    text(r.call2.deviceID, sizeof r.call2.deviceID), r.device, r.device2,
+                    r.flag ? 1 : 0, r.crossRefID, static_cast<std::uint16_t>(r.filter.call),
+                    message});
+}
+
+// The embedded switch, with every request frame decoded on its way in.
+class RecordingHost : public csta32::SessionHost {
+ public:
+  std::uint32_t openSession(csta32::FrameSink deliver) override {
+    return csta32::embeddedHost().openSession(std::move(deliver));
+  }
+  void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) override {
+    wire::Request r;
+    if (wire::decodeRequest(data, len, r)) record(r);
+    csta32::embeddedHost().onFrame(session, data, len);
+  }
+  void closeSession(std::uint32_t session) override {
+    csta32::embeddedHost().closeSession(session);
+  }
+};
+
+inline RecordingHost& recordingHost() {
+  static RecordingHost host;
+  return host;
 }
 
 inline std::string sim(const std::string& command) {
@@ -74,7 +139,7 @@ class Commands : public testing::Test {
     sim("reset");
     clean();
     sent().clear();
-    setRequestObserverForTests(record);
+    csta32::registerLocalHost("TELVANIX", &recordingHost());
     const InvokeID_t openID = invokeID;
     ASSERT_GE(acsOpenStream(&acsHandle, APP_GEN_ID, invokeID, ST_CSTA, "TELVANIX", "Telvanix", "",
                             "PROBIX", ACS_LEVEL1, "TS1-2", 0, 0, 0, 0, nullptr),
@@ -84,14 +149,17 @@ class Commands : public testing::Test {
     ASSERT_EQ(ackCount, 2) << "stream open and private status reports not both confirmed";
     ASSERT_EQ(invokeID, openID + 2) << "the open was followed by more than one request";
     ASSERT_EQ(errCount + cstaFailCount, 0);
-    ASSERT_TRUE(sent().empty()) << "the open sent a command's request";
+    ASSERT_EQ(sent().size(), 2u);
+    EXPECT_EQ(sent()[0].op, "acsOpenStream");
+    EXPECT_EQ(sent()[1].op, "cstaEscapeService") << "private status reports";
+    sent().clear();
     resetEventState();
     firstInvokeID = invokeID;
   }
 
   void TearDown() override {
-    setRequestObserverForTests(nullptr);
     if (acsHandle) acsAbortStream(acsHandle, nullptr);
+    csta32::registerLocalHost("TELVANIX", nullptr);
     clean();
     eventReports = savedEventReports;
     autoLogSMDR = savedAutoLogSMDR;
@@ -108,7 +176,7 @@ class Commands : public testing::Test {
     forget(&digitsToPlay);
     currentCall = heldCall = 0;
     callSnapshots = deviceSnapshots = 0;
-    storedLineInfo[LINE_INFO_DND_OFFSET] = 0;
+    lastLineInfo.doNotDisturb = 0;
     defaultMWI = false;
     callLoggingEnabled = 0;
   }

@@ -4,14 +4,35 @@
 // test. Everything runs on the shell's thread, one event at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
 
 #include "csta32/include/csta32.h"
 
-// Sizes of the buffers an event is read into.
-#define EVENT_BUFFER_SIZE 2332
+// Sizes of the buffers an event is read into. The event buffer holds 2332
+// bytes where pointers are 32 bits wide: a device snapshot of 24 calls (the
+// most the program shows) with room for their connection states. Such a
+// snapshot grows with the pointers in its records, and so does the buffer,
+// so that whatever fits one build fits every build.
+namespace event_buffer {
+constexpr std::size_t kNarrowSize = 2332;
+constexpr std::size_t kCalls = 24;
+constexpr std::size_t kNarrowFixed = 24;  // header and snapshot, aligned to 8
+constexpr std::size_t kNarrowEntry = 80;  // CSTASnapshotDeviceResponseInfo_t
+constexpr std::size_t fixedPart() {
+  return (offsetof(CSTAEvent_t, event) + offsetof(CSTAConfirmationEvent, u) +
+          sizeof(CSTASnapshotDeviceConfEvent_t) + 7) / 8 * 8;
+}
+constexpr std::size_t size() {
+  return kNarrowSize + (fixedPart() - kNarrowFixed) +
+         kCalls * (sizeof(CSTASnapshotDeviceResponseInfo_t) - kNarrowEntry);
+}
+static_assert(sizeof(void*) > 4 || size() == kNarrowSize, "2332 bytes on 32-bit builds");
+static_assert(size() >= sizeof(CSTAEvent_t), "room for every fixed-size event");
+}  // namespace event_buffer
+#define EVENT_BUFFER_SIZE (event_buffer::size())
 #define PRIVATE_BUFFER_SIZE 405
 
 // Counters. WATCH watches the first four.
@@ -111,9 +132,3 @@ void hookStartCallMonitor(std::int32_t callID, const char* device);
 // Monitors of every line and every extension (unattended logging).
 void hookMonitorLines();
 void hookMonitorExtensions();
-// Private status reports on or off, at every stream open.
-void hookSetPrivateReporting(bool on);
-// The next play of a multiple play.
-void hookStartFilePlay();
-// A new stream starts with a clean private-message send buffer.
-void hookClearPrivateMessage();

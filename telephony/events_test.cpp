@@ -73,6 +73,51 @@ TEST_F(Poll, LostStreamIsReopenedAtMostOnceAMinute) {
   EXPECT_EQ(acsOpenInvokeID, afterFirstTry);
 }
 
+TEST_F(Poll, StreamCutAgainWithinTheMinuteComesBackByItselfAfterIt) {
+  openStream();
+  eventReports = true;
+  monitorDevice("201");
+  EXPECT_NE(poll().find("CSTA_MONITOR_CONF"), std::string::npos);
+
+  // The first cut of a run is mended at once.
+  sw.control("drop all");
+  std::string out = poll();
+  EXPECT_NE(out.find("TSERVER_STREAM_FAILED"), std::string::npos) << out;
+  ASSERT_FALSE(acsStreamAborted) << out;
+  const InvokeID_t firstReopen = acsOpenInvokeID;
+  for (int i = 0; i < 3 && !confirmed(firstReopen + 1); ++i) out += poll();
+  EXPECT_NE(out.find("Api: TS2"), std::string::npos) << out;
+  monitorDevice("202");
+  EXPECT_NE(poll().find("CSTA_MONITOR_CONF"), std::string::npos);
+
+  // Cut again within the minute: lost, requests refused, polls reopen nothing.
+  sw.control("drop all");
+  poll();
+  EXPECT_TRUE(acsStreamAborted);
+  EXPECT_EQ(acsHandle, 0u);
+  ::testing::internal::CaptureStdout();
+  EXPECT_FALSE(ACS_CALL("monitor device",
+                        cstaMonitorDevice(acsHandle, invokeID, "203", nullptr, nullptr)));
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "!? ACS ERROR ACSERR_BADHDL: when trying to monitor device\n");
+  fakeSeconds() += 59;
+  poll();
+  EXPECT_TRUE(acsStreamAborted);
+  EXPECT_EQ(acsOpenInvokeID, firstReopen);
+
+  // A minute on, the stream comes back by itself and events flow again.
+  fakeSeconds() += 2;
+  out = poll();
+  EXPECT_FALSE(acsStreamAborted);
+  ASSERT_NE(acsHandle, 0u);
+  EXPECT_NE(acsOpenInvokeID, firstReopen);
+  for (int i = 0; i < 3 && !confirmed(acsOpenInvokeID + 1); ++i) out += poll();
+  EXPECT_NE(out.find("ACS_OPEN_STREAM_CONF"), std::string::npos) << out;
+  monitorDevice("203");
+  EXPECT_NE(poll().find("CSTA_MONITOR_CONF"), std::string::npos);
+  EXPECT_EQ(sw.sessionCount(), 1u);
+}
+
 TEST_F(Poll, ConnectOverALostStreamIsNotReopenedOver) {
   openStream();
   sw.control("drop all");
@@ -122,6 +167,33 @@ TEST_F(Poll, EventTooLargeForTheBufferAbortsTheStream) {
   EXPECT_EQ(ackCount, 0);  // nothing confirmed since the open
   EXPECT_EQ(msgCount, 1);
   EXPECT_EQ(errCount, 1);
+}
+
+TEST_F(Poll, EveryDeviceSnapshotThatFitsA32BitBufferIsReceived) {
+  writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=SCRIPTED\nUserID=Telvanix\n");
+  openStream();
+  // 24 calls with 97 different states between them fill the 2332 bytes of a
+  // 32-bit build exactly.
+  wire::Event snap = wire::cstaConfirmation(CSTA_SNAPSHOT_DEVICE_CONF, 77);
+  int state = 0;
+  for (int i = 0; i < 24; ++i) {
+    wire::DeviceSnapshotEntry entry;
+    entry.call = wire::connection(500 + i, "201");
+    for (int k = 0; k < (i == 0 ? 5 : 4); ++k)
+      entry.states.push_back(static_cast<LocalConnectionState_t>(state++));
+    snap.deviceSnapshot.push_back(entry);
+  }
+  ASSERT_EQ(state, 97);
+  if (sizeof(void*) == 4) {
+    EXPECT_EQ(EVENT_BUFFER_SIZE, 2332u);
+    EXPECT_EQ(wire::layoutSize(snap), 2332u);
+  }
+  EXPECT_LE(wire::layoutSize(snap), EVENT_BUFFER_SIZE);
+  scripted.push(snap);
+  const std::string out = poll();
+  EXPECT_EQ(out.find("buffer too small"), std::string::npos) << out;
+  EXPECT_FALSE(acsStreamAborted);
+  EXPECT_EQ(deviceSnapshots, 1);
 }
 
 TEST_F(Poll, EventsAreCountedAndTrackedWithOrWithoutReports) {
@@ -281,6 +353,43 @@ TEST_F(Wait, WatchOnAcknowledgementsReturnsWithTheFirstConfirmation) {
   i_giveBackLine("3 BOGUS");
   doWatch();
   EXPECT_GE(millisReads(), 4);
+}
+
+TEST_F(Wait, WaitTakesWholeSecondsUpToADayAndRefusesTheRest) {
+  struct Case {
+    const char* answer;
+    const char* message;
+  } refused[] = {
+      {"99999999999999999999", "? 99999999999999999999 is too large, must be less than 86401\n"},
+      {"86401", "? 86401 is too large, must be less than 86401\n"},
+      {"0-9223372036854775807", "? 0-9223372036854775807 is too large, must be less than 86401\n"},
+      {"-9223372036854775808-9223372036854775807",
+       "? Improper format for a number: \"-9223372036854775808-9223372036854775807\"\n"},
+      {"nan", "? Improper format for a number: \"nan\"\n"},
+      {"1e3", "? Improper format for a number: \"1e3\"\n"},
+      {"-5", "? Improper format for a number: \"-5\"\n"},
+      {"3-", "? Improper format for a number: \"3-\"\n"},
+  };
+  // Each refused answer is asked again; the next word answers (no wait).
+  for (const Case& c : refused) {
+    i_endUserInput();
+    i_giveBackLine((std::string(c.answer) + " 0").c_str());
+    millisReads() = 0;
+    ::testing::internal::CaptureStdout();
+    doWait();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string(c.message)) << c.answer;
+    EXPECT_LE(millisReads(), 2) << c.answer << " was waited for";
+  }
+
+  // A range waits its lower bound plus at most the difference.
+  for (int i = 0; i < 5; ++i) {
+    i_endUserInput();
+    i_giveBackLine("1-3");
+    millisReads() = 0;
+    doWait();
+    EXPECT_GE(millisReads(), 2);
+    EXPECT_LE(millisReads(), 5);
+  }
 }
 
 }  // namespace

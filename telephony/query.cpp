@@ -38,26 +38,17 @@ bool deviceFollows() {
 }
 
 RetCode_t sendSnapshotDevice(const char* device) {
-  SentRequest r = describeRequest("cstaSnapshotDeviceReq");
-  r.device = device;
-  observeRequest(r);
   return cstaSnapshotDeviceReq(acsHandle, invokeID, device, nullptr);
 }
 
 void snapshotCall(std::int32_t callID) {
   const ConnectionID_t call = connectionOf(callID, nullptr);
-  SentRequest r = describeRequest("cstaSnapshotCallReq");
-  r.call = call;
-  observeRequest(r);
   ACS_CALL("snapshot call", cstaSnapshotCallReq(acsHandle, invokeID, &call, nullptr));
 }
 
 typedef RetCode_t (*DeviceRequest)(ACSHandle_t, InvokeID_t, const char*, const PrivateData_t*);
 
-void deviceRequest(const char* what, const char* op, DeviceRequest request, const char* device) {
-  SentRequest r = describeRequest(op);
-  r.device = device;
-  observeRequest(r);
+void deviceRequest(const char* what, DeviceRequest request, const char* device) {
   ACS_CALL(what, request(acsHandle, invokeID, device, nullptr));
 }
 
@@ -66,40 +57,27 @@ typedef RetCode_t (*FeatureSet)(ACSHandle_t, InvokeID_t, const char*, Boolean,
 
 // Asks for the device, reads its current state so that it can be offered,
 // then sets the state the operator chooses.
-void setFeature(const char* queryWhat, const char* queryOp, DeviceRequest query,
-                const char* question, bool (*remembered)(), const char* setWhat,
-                const char* setOp, FeatureSet set) {
+void setFeature(const char* queryWhat, DeviceRequest query, const char* question,
+                bool (*remembered)(), const char* setWhat, FeatureSet set) {
   usePrimaryDevice();
   if (!askDevice("Device", &primaryDevice)) return;
-  deviceRequest(queryWhat, queryOp, query, primaryDevice);
+  deviceRequest(queryWhat, query, primaryDevice);
   pause(1);
   const bool on = get_boolean(question, "OFF", "ON", remembered());
   if (inputEnded()) return;
-  SentRequest r = describeRequest(setOp);
-  r.device = primaryDevice;
-  r.flag = on ? 1 : 0;
-  observeRequest(r);
   ACS_CALL(setWhat, set(acsHandle, invokeID, primaryDevice, on ? 1 : 0, nullptr));
 }
 
-bool rememberedDoNotDisturb() { return storedLineInfo[LINE_INFO_DND_OFFSET] != 0; }
+bool rememberedDoNotDisturb() { return lastLineInfo.doNotDisturb != 0; }
 bool rememberedMessageWaiting() { return defaultMWI; }
 
 bool monitorDevice(const char* device) {
-  SentRequest r = describeRequest("cstaMonitorDevice");
-  r.device = device;
-  r.filter = &globalFilter;
-  observeRequest(r);
   return ACS_CALL("monitor device",
                   cstaMonitorDevice(acsHandle, invokeID, device, &globalFilter, nullptr));
 }
 
 void monitorCall(std::int32_t callID, const CSTAMonitorFilter_t* monitorFilter) {
   const ConnectionID_t call = connectionOf(callID, nullptr);
-  SentRequest r = describeRequest("cstaMonitorCall");
-  r.call = call;
-  r.filter = monitorFilter;
-  observeRequest(r);
   ACS_CALL("monitor call", cstaMonitorCall(acsHandle, invokeID, &call, monitorFilter, nullptr));
 }
 
@@ -171,7 +149,7 @@ void doSnapshotActiveCall(std::int32_t callID) { snapshotCall(callID); }
 void doQueryDeviceInfo() {
   usePrimaryDevice();
   if (!askDevice("Device", &primaryDevice)) return;
-  deviceRequest("query device info", "cstaQueryDeviceInfo", cstaQueryDeviceInfo, primaryDevice);
+  deviceRequest("query device info", cstaQueryDeviceInfo, primaryDevice);
 }
 
 // ---- bulk reports -------------------------------------------------------------------------
@@ -209,34 +187,29 @@ void doLineReport() { doMultiLineReport(false); }
 void doGetDoNotDisturb() {
   usePrimaryDevice();
   if (!askDevice("Device", &primaryDevice)) return;
-  deviceRequest("query do not disturb", "cstaQueryDoNotDisturb", cstaQueryDoNotDisturb,
-                primaryDevice);
+  deviceRequest("query do not disturb", cstaQueryDoNotDisturb, primaryDevice);
 }
 
 void doSetDoNotDisturb() {
-  setFeature("query do not disturb", "cstaQueryDoNotDisturb", cstaQueryDoNotDisturb,
-             "Do not disturb", rememberedDoNotDisturb, "set do not disturb",
-             "cstaSetDoNotDisturb", cstaSetDoNotDisturb);
+  setFeature("query do not disturb", cstaQueryDoNotDisturb, "Do not disturb",
+             rememberedDoNotDisturb, "set do not disturb", cstaSetDoNotDisturb);
 }
 
 void doGetMessageWaiting() {
   usePrimaryDevice();
   if (!askDevice("Device", &primaryDevice)) return;
-  deviceRequest("query message waiting", "cstaQueryMsgWaitingInd", cstaQueryMsgWaitingInd,
-                primaryDevice);
+  deviceRequest("query message waiting", cstaQueryMsgWaitingInd, primaryDevice);
 }
 
 void doSetMessageWaiting() {
-  setFeature("query message waiting", "cstaQueryMsgWaitingInd", cstaQueryMsgWaitingInd,
-             "Message waiting", rememberedMessageWaiting, "set message waiting",
-             "cstaSetMsgWaitingInd", cstaSetMsgWaitingInd);
+  setFeature("query message waiting", cstaQueryMsgWaitingInd, "Message waiting",
+             rememberedMessageWaiting, "set message waiting", cstaSetMsgWaitingInd);
 }
 
 void doGetForwarding() {
   // Offered only when one was chosen: forwarding is looked up on purpose.
   if (!askDevice("Get forwarding for device", &primaryDevice)) return;
-  deviceRequest("query forwarding", "cstaQueryForwarding", cstaQueryForwarding,
-                primaryDevice ? primaryDevice : "");
+  deviceRequest("query forwarding", cstaQueryForwarding, primaryDevice ? primaryDevice : "");
 }
 
 // ---- monitors ------------------------------------------------------------------------------
@@ -291,9 +264,6 @@ void doEndMonitor() {
     if (inputEnded()) return;
     crossRefID = static_cast<CSTAMonitorCrossRefID_t>(answer);
   }
-  SentRequest r = describeRequest("cstaMonitorStop");
-  r.crossRefID = crossRefID;
-  observeRequest(r);
   ACS_CALL("monitor stop", cstaMonitorStop(acsHandle, invokeID, crossRefID, nullptr));
 }
 

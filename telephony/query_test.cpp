@@ -80,17 +80,19 @@ TEST_F(QueryCommands, FullQueueIsRetriedTenTimesWithTheSameInvokeIDThenReported)
             "Number of trunks to report on [6]: \n"
             "!? ACS ERROR ACSERR_QUEUE_FULL: when trying to snapshot for report\n");
   EXPECT_EQ(pauses, 10);
-  ASSERT_EQ(sent().size(), 11u);
-  for (const Sent& s : sent()) EXPECT_EQ(s.invokeID, first);
+  EXPECT_TRUE(sent().empty()) << "a refused request reached the switch";
   EXPECT_EQ(invokeID, first + 1);
 
   // Buffers that come free in time: the snapshot goes out, nothing to report.
   sent().clear();
   pauses = 0;
   sim("refuse 3 nobuffers");
+  const InvokeID_t retried = invokeID;
   EXPECT_EQ(run(doTrunkReport, "1\n"), "Number of trunks to report on [1]: \n");
   EXPECT_EQ(pauses, 3);
-  EXPECT_EQ(sent().size(), 4u);
+  ASSERT_EQ(sent().size(), 1u);
+  EXPECT_EQ(sent()[0].invokeID, retried) << "the tries did not keep their invoke ID";
+  EXPECT_EQ(sent()[0].device, "L1#1");
   poll();
   EXPECT_EQ(deviceSnapshots, 1);
 }
@@ -100,7 +102,7 @@ TEST_F(QueryCommands, OtherRefusalsAreReportedAtOnceAndTheReportGoesOn) {
   const std::string said = run(doTrunkReport, "2\n");
   acsHandle = 0;
   EXPECT_EQ(pauses, 0);
-  EXPECT_EQ(devicesOf("cstaSnapshotDeviceReq"), numbered("L1#", 1, 2));
+  EXPECT_TRUE(devicesOf("cstaSnapshotDeviceReq").empty());
   const std::string error = "!? ACS ERROR ACSERR_BADHDL: when trying to snapshot for report\n";
   EXPECT_EQ(said, "Number of trunks to report on [6]: \n" + error + error);
 }
@@ -119,7 +121,7 @@ TEST_F(QueryCommands, MonitorLinesStopsAtTheFirstLineNotConfirmed) {
   sent().clear();
   sim("refuse 1 queue_full");
   run(doMonitorLines, "");
-  EXPECT_EQ(sent().size(), 1u);
+  EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(QueryCommands, EndingAMonitorFindsItByDeviceOrOffersTheLastOne) {

@@ -68,3 +68,9 @@ probix_transcript(logs ARGS -sprobix.ini
 # Ways out: end of piped input, QUIT.
 probix_transcript(end_of_input ARGS -sprobix.ini)
 probix_transcript(quit ARGS -sprobix.ini)
+# What a new user runs into: a profile that is no file (-s/dev/zero) and a
+# folder given as a script (-i.), the open command log run as a script,
+# names with more than one dot, a script with CR-only line ends and a NUL,
+# and waits that are not a count of seconds.
+probix_transcript(new_user ARGS -s/dev/zero -i.
+  COPY my.test.cmd important FILES important=important important.log=new_user.important.log)
