@@ -5,6 +5,7 @@
 // time, so this is the shared library itself, not the test's own copy.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -40,6 +41,19 @@ const std::vector<Row>& table() {
 #define VOX_COUNT(name) +1
 const int kSharedInHeader = 0 VOX_SHARED_NAMES(VOX_COUNT);
 #undef VOX_COUNT
+
+// The records' byte layouts where pointers are 4 bytes (32-bit Windows);
+// elsewhere only the pointer-free parts keep their offsets.
+static_assert(offsetof(DX_IOTT, io_fhandle) == 4 && offsetof(DX_IOTT, io_bufp) == 8, "DX_IOTT");
+static_assert(sizeof(DV_DIGIT) == 64 && offsetof(DV_DIGIT, dg_type) == 32, "DV_DIGIT");
+static_assert(sizeof(CT_DEVINFO) == 16 && offsetof(CT_DEVINFO, ct_devfamily) == 4, "CT_DEVINFO");
+static_assert(offsetof(DV_TPT, tp_flags) == 6 && offsetof(DV_TPT, rfu) == 10, "DV_TPT");
+static_assert(sizeof(void*) != 4 ||
+                  (sizeof(DX_IOTT) == 28 && offsetof(DX_IOTT, io_offset) == 12 &&
+                   offsetof(DX_IOTT, io_length) == 16 && offsetof(DX_IOTT, io_nextp) == 20 &&
+                   offsetof(DX_IOTT, io_prevp) == 24 && sizeof(DV_TPT) == 16 &&
+                   offsetof(DV_TPT, tp_nextp) == 12),
+              "32-bit layouts");
 
 typedef int (*Fn0)();
 typedef int (*Fn1)(int);
