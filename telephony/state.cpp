@@ -14,7 +14,6 @@ const char* const defaultSpanString = "D1#1";
 bool autoEvents = true;
 bool userSetAutoEvents = false;
 bool eventReports = true;
-char autoLogSMDR = 0;
 
 long callSnapshots = 0;
 long deviceSnapshots = 0;
@@ -50,5 +49,3 @@ unsigned char storedBoardOrder[STORED_BOARD_ORDER_SIZE] = {};
 unsigned char storedNumberBoards = 0;
 std::uint32_t lastParkID = 0;
 bool defaultMWI = false;
-
-char callLoggingEnabled = 0;
