@@ -31,7 +31,7 @@ void resetPerSecondHistory() {
 }
 
 bool SMDRmonitorExt = false;
-int configFirmwareMajor = 0;
+int configFirmwareMajor = 3;  // 3.0 unless the profile says otherwise
 int configFirmwareMinor = 0;
 std::uint16_t firmwareMajor = 0;
 std::uint16_t firmwareMinor = 0;
