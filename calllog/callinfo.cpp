@@ -27,13 +27,13 @@ CallTime realClock() { return static_cast<CallTime>(std::time(nullptr)); }
 CallInfo::Clock clockNow = realClock;
 CallInfo::RecordWriter recordWriter = nullptr;
 
-// Calls not yet snapshotted in this round, in the order activeCalls keeps.
+// A snapshot poll acts on the first call, in the order activeCalls keeps,
+// that is not yet snapshotted in this round or was snapshotted and has been
+// unseen too long. Two indexes find it without walking every call: the
+// calls not yet snapshotted by call ID, and the snapshotted ones by the
+// time they were last seen.
 std::set<long> unsnapped;
-// No tracked call was seen before this time. lastSeen only ever moves to
-// "now", so a bound found by walking every call stays true until calls age;
-// while it is younger than the inactive limit no call can be stale and a
-// poll need not walk the set.
-CallTime seenFloor = 0;
+std::set<std::pair<CallTime, long>> snappedBySeen;
 
 bool present(const char* text) { return text && text[0]; }
 
@@ -94,7 +94,7 @@ CallInfo::RecordWriter CallInfo::setRecordWriter(RecordWriter writer) {
 void CallInfo::reset() {
   activeCalls.clear();
   unsnapped.clear();
-  seenFloor = 0;
+  snappedBySeen.clear();
   lastSnapshotTime = 0;
   outputCRenabled = 0;
   reportUnansweredCalls = 1;
@@ -132,22 +132,34 @@ CallInfo* CallInfo::findOrCreate(long callID, bool* wasPresent) {
   auto found = activeCalls.find(callID);
   *wasPresent = found != activeCalls.end();
   if (*wasPresent) return &found->second;
+  return add(callID);
+}
+
+CallInfo* CallInfo::add(long callID) {
   auto made = activeCalls.emplace(callID, CallInfo(callID));
   if (!made.second) return nullptr;
   unsnapped.insert(callID);
-  if (made.first->second.lastSeen < seenFloor) seenFloor = made.first->second.lastSeen;
   return &made.first->second;
 }
 
+void CallInfo::forget(CallInfo& call) {
+  const long id = call.callID;
+  unsnapped.erase(id);
+  if (call.snapshotInitiated) snappedBySeen.erase({call.lastSeen, id});
+  activeCalls.erase(id);
+}
+
 void CallInfo::seen(CallInfo& call, CallTime when) {
+  if (call.snapshotInitiated) {
+    snappedBySeen.erase({call.lastSeen, call.callID});
+    snappedBySeen.insert({when, call.callID});
+  }
   call.lastSeen = when;
-  if (when < seenFloor) seenFloor = when;
 }
 
 void CallInfo::writeAndForget(CallInfo& call) {
   if (callLogFile != PLAT_INVALID_HANDLE && recordWriter) recordWriter(call);
-  unsnapped.erase(call.callID);
-  activeCalls.erase(call.callID);
+  forget(call);
 }
 
 // ---- parties ------------------------------------------------------------------------
@@ -301,10 +313,9 @@ void CallInfo::transferred(long newCallId, long primaryId, long secondaryId) {
     secondary->xferInfo = originalCaller;
     return;
   }
-  auto made = activeCalls.emplace(newCallId, CallInfo(newCallId));
-  if (!made.second) return;
-  unsnapped.insert(newCallId);
-  CallInfo& call = made.first->second;
+  CallInfo* made = add(newCallId);
+  if (!made) return;
+  CallInfo& call = *made;
   call.setCallerNumber(secondary->callerNumber.c_str());
   call.setToNumber(secondary->toNumber.c_str());
   call.category = "X";
@@ -319,10 +330,9 @@ void CallInfo::conferenced(long newCallId, long primaryId, long secondaryId) {
   primary->category = "F";
   secondary->category = "F";
   if (newCallId == primaryId || newCallId == secondaryId) return;
-  auto made = activeCalls.emplace(newCallId, CallInfo(newCallId));
-  if (!made.second) return;
-  unsnapped.insert(newCallId);
-  CallInfo& call = made.first->second;
+  CallInfo* made = add(newCallId);
+  if (!made) return;
+  CallInfo& call = *made;
   call.setCallerNumber(secondary->callerNumber.c_str());
   call.setToNumber(secondary->toNumber.c_str());
   call.category = "F";
@@ -365,12 +375,10 @@ bool CallInfo::ended(long callID, bool report) {
   if (!call) return false;
   call->hangupTime = now();
   closeCall(*call);
-  if (report) {
+  if (report)
     writeAndForget(*call);
-  } else {
-    unsnapped.erase(callID);
-    activeCalls.erase(callID);
-  }
+  else
+    forget(*call);
   return true;
 }
 
@@ -378,6 +386,7 @@ bool CallInfo::ended(long callID, bool report) {
 
 void CallInfo::initializeSnapshot() {
   unsnapped.clear();
+  snappedBySeen.clear();
   for (auto& entry : activeCalls) {
     entry.second.snapshotInitiated = 0;
     unsnapped.insert(unsnapped.end(), entry.first);
@@ -390,41 +399,31 @@ bool CallInfo::pollNextSnapshot(SnapshotRequest request) {
   const CallTime t = now();
   if (t - lastSnapshotTime < kSnapshotSpacing) return false;
 
-  auto snapshot = [&](CallInfo& call) {
-    call.snapshotInitiated = 1;
-    unsnapped.erase(call.callID);
-    lastSnapshotTime = t;
-    if (request) request(call.callID);
-  };
+  // The first snapshotted call unseen for too long (each is closed at the
+  // poll that finds it, so there are few).
+  CallInfo* stale = nullptr;
+  for (const auto& entry : snappedBySeen) {
+    if (t - entry.first <= kInactiveSeconds) break;
+    if (!stale || entry.second < stale->callID) stale = find(entry.second);
+  }
+  CallInfo* fresh = unsnapped.empty() ? nullptr : find(*unsnapped.begin());
+  if (!stale && !fresh) return true;
 
-  if (t - seenFloor <= kInactiveSeconds) {
-    // No call can be stale: the walk would stop at the first call not yet
-    // snapshotted, if any.
-    if (unsnapped.empty()) return true;
-    snapshot(activeCalls.at(*unsnapped.begin()));
+  if (fresh && (!stale || fresh->callID < stale->callID)) {
+    fresh->snapshotInitiated = 1;
+    unsnapped.erase(fresh->callID);
+    snappedBySeen.insert({fresh->lastSeen, fresh->callID});
+    lastSnapshotTime = t;
+    if (request) request(fresh->callID);
     return false;
   }
-
-  CallTime floor = t;
-  for (auto& entry : activeCalls) {
-    CallInfo& call = entry.second;
-    if (!call.snapshotInitiated) {
-      snapshot(call);
-      return false;
-    }
-    if (t - call.lastSeen > kInactiveSeconds) {
-      log_error("?Logging an inactive call, callID=%lX callerNumber=%s toNumber=%s\n",
-                static_cast<unsigned long>(call.callID), call.callerNumber.c_str(),
-                call.toNumber.c_str());
-      call.hangupTime = call.lastSeen;
-      closeCall(call);
-      writeAndForget(call);
-      return false;
-    }
-    if (call.lastSeen < floor) floor = call.lastSeen;
-  }
-  seenFloor = floor;
-  return true;
+  log_error("?Logging an inactive call, callID=%lX callerNumber=%s toNumber=%s\n",
+            static_cast<unsigned long>(stale->callID), stale->callerNumber.c_str(),
+            stale->toNumber.c_str());
+  stale->hangupTime = stale->lastSeen;
+  closeCall(*stale);
+  writeAndForget(*stale);
+  return false;
 }
 
 // ---- numbers ------------------------------------------------------------------------

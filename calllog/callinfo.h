@@ -131,6 +131,9 @@ class CallInfo {
  private:
   static CallInfo* find(long callID);
   static CallInfo* findOrCreate(long callID, bool* wasPresent);
+  // Adds a new call (null when the set already has one with that ID).
+  static CallInfo* add(long callID);
+  static void forget(CallInfo& call);
   static void seen(CallInfo& call, CallTime when);
   static void writeAndForget(CallInfo& call);
 };
