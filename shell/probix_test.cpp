@@ -104,11 +104,15 @@ TEST_F(Startup, ProfileNameSwitch) {
 }
 
 TEST_F(Startup, AutomaticModeLocksExpertCommands) {
-  parse({"-m-"});
+  writeFile("startup_smdr.ini", "[SMDR]\nLogDevice=startup_smdr.log\n");
+  files.push_back("STARTUP_SMDR.LOG");
+  parse({"-m-", "-sstartup_smdr.ini"});
   EXPECT_FALSE(manualMode);
   std::string out = capture(startupSettings);
-  // Call logging opens from the profile, which names no device: COM1.
-  EXPECT_NE(out.find("Opening COM1 for SMDR call logging\n"), std::string::npos) << out;
+  // Call logging opens from the profile.
+  EXPECT_NE(out.find("Opening STARTUP_SMDR.LOG for SMDR call logging\n"), std::string::npos)
+      << out;
+  EXPECT_TRUE(callLoggingEnabled);
   // It connected too: leave no stream or log behind.
   capture([] {
     doSetCallLogging(false);
