@@ -9,7 +9,8 @@ set(CALLLOG_RUNS ${CMAKE_BINARY_DIR}/tests/calllog)
 set(CALLLOG_MASKS
   "[0-9][0-9]/[0-9][0-9]/[0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]"
   "[0-9][0-9]/[0-9][0-9] [0-9][0-9]:[0-9][0-9]  [0-9][0-9]:[0-9][0-9]:[0-9][0-9]"
-  " [0-9]+:[0-9][0-9]")
+  " [0-9]+:[0-9][0-9]"
+  "[0-9][0-9][0-9][0-9][0-9][0-9][0-9][0-9][IG]")
 
 # calllog_transcript(<name> [COPY files...] [FILES name=expected...])
 function(calllog_transcript name)
@@ -34,6 +35,11 @@ function(calllog_transcript name)
       "-DMASK=${masks}"
       -P ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
   set_tests_properties(calllog_${name} PROPERTIES LABELS transcript)
+  # A scenario of the same name sets the switch up before the program starts.
+  if(EXISTS ${CALLLOG_DATA}/${name}.scn)
+    set_tests_properties(calllog_${name} PROPERTIES
+      ENVIRONMENT "TELSIM_SCENARIO=${CALLLOG_DATA}/${name}.scn")
+  endif()
 endfunction()
 
 # Logging opened from the profile at start-up onto a log that already holds
@@ -44,6 +50,12 @@ endfunction()
 calllog_transcript(unattended
   COPY ${CALLLOG_DATA}/probix.ini ${CALLLOG_DATA}/earlier/CALLS.LOG
   FILES CALLS.LOG=${CALLLOG_DATA}/unattended.CALLS.LOG)
+
+# Outside calls from the switch's scenario, one forwarded, answered from
+# here, one held, written in the Definity G3 layout.
+calllog_transcript(inbound
+  COPY ${CALLLOG_DATA}/probix.ini
+  FILES CALLS.LOG=${CALLLOG_DATA}/inbound.CALLS.LOG)
 
 if(NOT WIN32)
   # A device that is always full: each lost record is reported and counted.
