@@ -17,9 +17,9 @@ const char kNoText[] = "";
 extern "C" {
 
 // The one entry point of every SHARED row.
-std::int32_t runbridge_shared_entry(...) { return 50; }
+int32_t runbridge_shared_entry(...) { return 50; }
 
-std::int32_t sr_getboardcnt(const char* deviceClass, std::int32_t* count) {
+int32_t sr_getboardcnt(const char* deviceClass, int32_t* count) {
   debug_log("sr_getboardcnt");
   // Without a place for the count there is nothing to answer.
   if (!count) return -1;
@@ -28,29 +28,29 @@ std::int32_t sr_getboardcnt(const char* deviceClass, std::int32_t* count) {
   return 0;
 }
 
-std::int32_t ATDV_SUBDEVS(std::int32_t device) {
+int32_t ATDV_SUBDEVS(int32_t device) {
   debug_log("ATDV_SUBDEVS(%d)", static_cast<int>(device));
   return CountSubdevs(device);
 }
 
-std::int32_t ATDV_LASTERR(std::int32_t device) {
+int32_t ATDV_LASTERR(int32_t device) {
   debug_log("ATDV_LASTERR");
   return LastError(device);
 }
 
-const char* ATDV_ERRMSGP(std::int32_t) {
+const char* ATDV_ERRMSGP(int32_t) {
   debug_log("ATDV_ERRMSGP");
   return kNoText;
 }
 
-const char* ATDV_NAMEP(std::int32_t) {
+const char* ATDV_NAMEP(int32_t) {
   debug_log("ATDV_NAMEP");
   return kNoText;
 }
 
 #define EXPORT_ROW(ordinal, name, kind) RUNBRIDGE_DEFINE_##kind(name)
 #define RUNBRIDGE_DEFINE_OWN(name)
-#define RUNBRIDGE_DEFINE_SHARED(name) std::int32_t name(...) BRIDGE_ALIAS(runbridge_shared_entry);
+#define RUNBRIDGE_DEFINE_SHARED(name) int32_t name(...) BRIDGE_ALIAS(runbridge_shared_entry);
 #include "exports.h"
 
 }  // extern "C"

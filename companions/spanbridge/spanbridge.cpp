@@ -9,22 +9,22 @@
 extern "C" {
 
 // The one entry point of every SHARED row.
-std::int32_t spanbridge_shared_entry(...) { return 50; }
+int32_t spanbridge_shared_entry(...) { return 50; }
 
 // The one entry point of every RELEASE_CALL row; it logs the same text
 // whichever of its names was called.
-std::int32_t spanbridge_release_entry(...) {
+int32_t spanbridge_release_entry(...) {
   debug_log("cc_ReleaseCall");
   return 0;
 }
 
-std::int32_t dt_open(const char* name, std::int32_t) {
+int32_t dt_open(const char* name, int32_t) {
   // A null name would reach the log's formatting as a text.
   debug_log("dt_open(%s)", name ? name : "(null)");
   return -1;
 }
 
-std::int32_t dt_close(std::int32_t device) {
+int32_t dt_close(int32_t device) {
   debug_log("dt_close(%x)", static_cast<unsigned>(device));
   return 0;
 }
@@ -32,13 +32,13 @@ std::int32_t dt_close(std::int32_t device) {
 #define EXPORT_ROW(ordinal, name, kind) SPANBRIDGE_DEFINE_##kind(name)
 #define SPANBRIDGE_DEFINE_OWN(name)
 #define SPANBRIDGE_DEFINE_LOG_NAME(name) \
-  std::int32_t name(...) {               \
+  int32_t name(...) {               \
     debug_log("%s", #name);              \
     return 0;                            \
   }
 #define SPANBRIDGE_DEFINE_RELEASE_CALL(name) \
-  std::int32_t name(...) BRIDGE_ALIAS(spanbridge_release_entry);
-#define SPANBRIDGE_DEFINE_SHARED(name) std::int32_t name(...) BRIDGE_ALIAS(spanbridge_shared_entry);
+  int32_t name(...) BRIDGE_ALIAS(spanbridge_release_entry);
+#define SPANBRIDGE_DEFINE_SHARED(name) int32_t name(...) BRIDGE_ALIAS(spanbridge_shared_entry);
 #include "exports.h"
 
 }  // extern "C"
