@@ -1,10 +1,12 @@
 // The client side of the library: streams, requests and the event queue.
 //
 // Each stream owns one link to its server. Frames from the server are decoded
-// on the link's side (the embedded switch's thread, or the TCP reader thread)
-// and queued; applications take them with acsGetEventPoll/Block on their own
-// threads. No lock of ours is held while calling into a link, because the
-// embedded switch may deliver a frame from inside the send.
+// and queued on the thread that brings them: the embedded switch's, or, over
+// TCP, the application thread that reads the stream and finds its queue
+// empty (it pulls the socket itself, one thread at a time; others wait for
+// what it brings). Applications take events with acsGetEventPoll/Block. No
+// stream lock is held while calling into a link, because the embedded switch
+// may deliver a frame from inside the send.
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -26,6 +28,10 @@ namespace {
 const unsigned kConnectTimeoutMs = 5000;
 // A closed stream whose last event nobody reads is dropped after this long.
 const std::uint64_t kUnreadCloseMs = 5 * 60 * 1000;
+// and at most this many of them are kept.
+const std::size_t kMaxUnreadClosed = 16;
+// Events a stream holds when acsOpenStream's receive queue size is 0.
+const std::size_t kDefaultQueue = 16384;
 
 // What an application sees when its server goes away or talks nonsense: the
 // failure that makes it give the stream up and open a new one.
@@ -51,6 +57,16 @@ struct Stream {
   std::uint64_t endedAt = 0;
   RetCode_t refuse = ACSERR_QUEUE_FULL;
   std::uint32_t refuseCount = 0;
+  std::size_t limit = kDefaultQueue;  // events held at most
+  bool batched = false;     // the link is pulled, in runs: wake readers after each
+  bool wakePending = false;
+  bool pulling = false;     // a thread is pulling the link
+  std::size_t waiting = 0;  // threads in acsGetEventBlock
+  // Held from a request's checks to its send, so that nothing follows the
+  // close on the wire. A close that finds it taken leaves its frame here
+  // for the sender to pass on: a close never waits on a stuck send.
+  std::mutex sendOrder;
+  std::vector<std::uint8_t> pendingClose;
 
   std::unique_ptr<Link> link;
 
@@ -66,8 +82,15 @@ struct Stream {
     }
   }
 
-  // Called by the link for every frame, and with (nullptr, 0) when it is gone.
+  // Called by the link for every frame, with (nullptr, 1) after a run of
+  // them, and with (nullptr, 0) when it is gone.
   void onFrame(const std::uint8_t* data, std::size_t len) {
+    if (!data && len == 1) {
+      std::lock_guard<std::mutex> lock(m);
+      if (wakePending) cv.notify_all();
+      wakePending = false;
+      return;
+    }
     if (data) {
       int kind = wire::frameKind(data, len);
       if (kind == wire::kControlFrame) {
@@ -82,7 +105,6 @@ struct Stream {
         wire::Event e;
         // An event no 16-bit buffer size could hold is as bad as garbage.
         if (wire::decodeEvent(data, len, e) && wire::layoutSize(e) <= 0xFFFF) {
-          if (takeFlowNotice(e)) return;
           e.ev.eventHeader.acsHandle = handle;
           push(std::move(e));
           return;
@@ -92,33 +114,15 @@ struct Stream {
     fail();
   }
 
-  // The switch may also say it is short of room with an event of its own:
-  // ACSUNSOLICITED / ACS_KEY_REPLY whose private data, under the vendor
-  // "telsim flow control", holds the code and the count (32 bits each,
-  // little-endian). It is taken off the stream, never shown.
-  bool takeFlowNotice(const wire::Event& e) {
-    static const char kVendor[] = "telsim flow control";
-    if (e.eventClass() != ACSUNSOLICITED || e.eventType() != ACS_KEY_REPLY || !e.priv.present ||
-        std::strncmp(e.priv.vendor, kVendor, sizeof e.priv.vendor) != 0 ||
-        e.priv.data.size() != 8)
-      return false;
-    const std::uint8_t* d = e.priv.data.data();
-    std::uint32_t code = 0, count = 0;
-    for (int i = 3; i >= 0; --i) {
-      code = (code << 8) | d[i];
-      count = (count << 8) | d[4 + i];
-    }
-    RetCode_t rc = static_cast<RetCode_t>(code);
-    if (rc != ACSERR_QUEUE_FULL && rc != ACSERR_NOBUFFERS) return false;
-    std::lock_guard<std::mutex> lock(m);
-    refuse = rc;
-    refuseCount = count;
-    return true;
-  }
-
   void push(wire::Event e) {
     std::lock_guard<std::mutex> lock(m);
     if (ended || gone) return;
+    if (!batched && queue.size() >= limit) {
+      // Nobody reads: the stream fails, as a server cuts a TCP client that
+      // stops reading.
+      endWith(streamFailedEvent(handle));
+      return;
+    }
     if (e.eventClass() == ACSCONFIRMATION) {
       if (e.eventType() == ACS_OPEN_STREAM_CONF) opened = true;
       // The close confirmation and a refused open are a stream's last word.
@@ -129,16 +133,59 @@ struct Stream {
       }
     }
     queue.push_back(std::move(e));
+    if (batched)
+      wakePending = true;
+    else
+      cv.notify_all();
+  }
+
+  // With m held.
+  void endWith(wire::Event last) {
+    queue.push_back(std::move(last));
+    ended = true;
+    endedAt = plat_millis();
     cv.notify_all();
   }
 
   void fail() {
     std::lock_guard<std::mutex> lock(m);
     if (ended || gone) return;
-    queue.push_back(streamFailedEvent(handle));
-    ended = true;
-    endedAt = plat_millis();
-    cv.notify_all();
+    endWith(streamFailedEvent(handle));
+  }
+
+  // With m held by `lock`, nobody pulling and the link pulled: reads from
+  // the server (waiting for it when `wait`), m let go meanwhile.
+  void pullLink(std::unique_lock<std::mutex>& lock, bool wait) {
+    pulling = true;
+    lock.unlock();
+    link->pull(wait);
+    lock.lock();
+    pulling = false;
+    cv.notify_all();  // another reader may take its turn
+  }
+
+  // Passes on a close left by acsCloseStream while another thread was
+  // sending; sendOrder held.
+  void sendPendingClose() {
+    std::vector<std::uint8_t> frame;
+    {
+      std::lock_guard<std::mutex> lock(m);
+      frame.swap(pendingClose);
+    }
+    if (!frame.empty() && !link->send(frame.data(), frame.size())) fail();
+  }
+
+  // After letting sendOrder go: a close left meanwhile is not stranded.
+  void afterSend() {
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(m);
+        if (pendingClose.empty()) return;
+      }
+      std::unique_lock<std::mutex> order(sendOrder, std::try_to_lock);
+      if (!order.owns_lock()) return;  // its holder passes it on
+      sendPendingClose();
+    }
   }
 };
 
@@ -184,10 +231,23 @@ void retire(const StreamPtr& s) {
 
 // A stream that has ended needs its link no more, but the application may
 // never read its last event (a channel that closes without waiting for the
-// confirmation): release such links, and drop closed streams left unread
-// for long. Runs when a stream opens, never inside a link's sink.
+// confirmation, or a program that connects again over an open stream):
+// release such links. The events of a closed stream are kept for a late
+// reader only for the latest few such streams, and not for long.
+// Runs when a stream opens, never inside a link's sink.
 void sweep() {
-  std::vector<StreamPtr> release, drop;
+  std::vector<StreamPtr> release, drop, closed, unread;
+  {
+    Table& t = table();
+    std::lock_guard<std::mutex> lock(t.m);
+    for (auto& entry : t.streams)
+      if (entry.second->batched) unread.push_back(entry.second);
+  }
+  // A pulled stream hears of its close confirmation only when it is read.
+  for (const StreamPtr& s : unread) {
+    std::unique_lock<std::mutex> sl(s->m);
+    if (s->closing && !s->ended && !s->gone && !s->pulling) s->pullLink(sl, false);
+  }
   std::uint64_t now = plat_millis();
   {
     Table& t = table();
@@ -196,13 +256,22 @@ void sweep() {
       const StreamPtr& s = entry.second;
       std::lock_guard<std::mutex> sl(s->m);
       if (!s->ended) continue;
-      if (s->closing && now - s->endedAt > kUnreadCloseMs)
+      if (s->closing && now - s->endedAt > kUnreadCloseMs) {
         drop.push_back(s);
-      else if (!s->linkReleased) {
+        continue;
+      }
+      if (s->closing) closed.push_back(s);
+      if (!s->linkReleased) {
         s->linkReleased = true;
         release.push_back(s);
       }
     }
+  }
+  if (closed.size() > kMaxUnreadClosed) {
+    // Handles grow with time: the oldest closes go first.
+    std::sort(closed.begin(), closed.end(),
+              [](const StreamPtr& a, const StreamPtr& b) { return a->handle < b->handle; });
+    drop.insert(drop.end(), closed.begin(), closed.end() - kMaxUnreadClosed);
   }
   for (const StreamPtr& s : release) s->link->close();
   for (const StreamPtr& s : drop) retire(s);
@@ -234,32 +303,53 @@ RetCode_t sendRequest(ACSHandle_t handle, InvokeID_t invokeID, wire::Request& r,
     if (priv->length > wire::kMaxPrivate) return ACSERR_BADPARAMETER;
     wire::setPrivate(r.priv, priv);
   }
+  const bool isClose = r.op == wire::Op::CloseStream;
+  std::unique_lock<std::mutex> order(s->sendOrder, std::defer_lock);
+  // A close does not queue up behind a send that may be stuck.
+  if (isClose)
+    order.try_lock();
+  else
+    order.lock();
   {
     std::lock_guard<std::mutex> lock(s->m);
     if (s->gone || s->closing) return ACSERR_BADHDL;
     if (s->ended) {
       // Closing a failed stream: nothing to send, but the application is
       // done with it (see sweep).
-      if (r.op == wire::Op::CloseStream) s->closing = true;
+      if (isClose) s->closing = true;
       return ACSERR_STREAM_FAILED;
     }
     if (s->refuseCount > 0) {
       --s->refuseCount;
       return s->refuse;
     }
+    // Events nobody reads: the application must take some first.
+    if (!isClose && s->queue.size() >= s->limit) return ACSERR_QUEUE_FULL;
   }
   InvokeID_t id = s->idType == LIB_GEN_ID ? s->newInvokeID() : invokeID;
   r.invokeID = id;
   std::vector<std::uint8_t> frame;
   if (!wire::encodeRequest(r, frame)) return ACSERR_BADPARAMETER;
-  if (r.op == wire::Op::CloseStream) {
+  if (isClose) {
     std::lock_guard<std::mutex> lock(s->m);
+    if (s->closing) return ACSERR_BADHDL;  // a concurrent close came first
     s->closing = true;
+    if (!order.owns_lock()) {
+      s->pendingClose.swap(frame);
+    }
   }
-  if (!s->link->send(frame.data(), frame.size())) {
+  if (!order.owns_lock()) {
+    s->afterSend();
+    return echoID(id);
+  }
+  bool sent = s->link->send(frame.data(), frame.size());
+  if (sent) s->sendPendingClose();
+  order.unlock();
+  if (!sent) {
     s->fail();
     return ACSERR_STREAM_FAILED;
   }
+  s->afterSend();
   return echoID(id);
 }
 
@@ -286,6 +376,7 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
   StreamPtr s = lookup(handle);
   if (!s) return ACSERR_BADHDL;
   std::unique_lock<std::mutex> lock(s->m);
+  bool pulled = false;
   for (;;) {
     if (s->gone) return ACSERR_BADHDL;
     if (!s->queue.empty()) break;
@@ -294,8 +385,18 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
       retire(s);
       return ACSERR_BADHDL;
     }
+    if (s->batched && !s->pulling && (block || !pulled)) {
+      // This thread reads the server itself.
+      if (block) ++s->waiting;
+      s->pullLink(lock, block);
+      if (block) --s->waiting;
+      pulled = true;
+      continue;
+    }
     if (!block) return ACSERR_NOMESSAGE;
+    ++s->waiting;
     s->cv.wait(lock);
+    --s->waiting;
   }
   const wire::Event& e = s->queue.front();
   std::size_t need = wire::layoutSize(e);
@@ -303,15 +404,20 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
     *eventBufSize = static_cast<std::uint16_t>(need);
     return ACSERR_UBUFSMALL;
   }
-  wire::layoutEvent(e, eventBuf, *eventBufSize);
+  // The caller states its private room in `length`; never write past it. Too
+  // little room is told as for the event buffer: the size needed comes back
+  // and the event stays queued.
+  if (privateData && e.priv.present && e.priv.data.size() > privateData->length) {
+    privateData->length = static_cast<std::uint16_t>(e.priv.data.size());
+    return ACSERR_UBUFSMALL;
+  }
+  if (!wire::layoutEvent(e, eventBuf, *eventBufSize)) return ACSERR_UBUFSMALL;
   *eventBufSize = static_cast<std::uint16_t>(need);
   if (privateData) {
-    // The caller states its room in `length`; never write past it.
-    std::size_t room = privateData->length;
     std::size_t n = 0;
     if (e.priv.present) {
       std::memcpy(privateData->vendor, e.priv.vendor, sizeof privateData->vendor);
-      n = std::min(room, e.priv.data.size());
+      n = e.priv.data.size();
       if (n)
         std::memcpy(reinterpret_cast<char*>(privateData) + PRIVATE_DATA_HEADER,
                     e.priv.data.data(), n);
@@ -328,6 +434,19 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
 }
 
 }  // namespace
+
+std::size_t waitingReaders(std::uint32_t handle) {
+  StreamPtr s = lookup(handle);
+  if (!s) return 0;
+  std::lock_guard<std::mutex> lock(s->m);
+  return s->waiting;
+}
+
+std::size_t streamCount() {
+  Table& t = table();
+  std::lock_guard<std::mutex> lock(t.m);
+  return t.streams.size();
+}
 
 void abortAllStreams() {
   std::vector<StreamPtr> all;
@@ -348,7 +467,7 @@ RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
                         const char* serverID, const char* loginID, const char* passwd,
                         const char* applicationName, Level_t acsLevelReq,
                         const char* apiVer, std::uint16_t /*sendQSize*/,
-                        std::uint16_t /*sendExtraBufs*/, std::uint16_t /*recvQSize*/,
+                        std::uint16_t /*sendExtraBufs*/, std::uint16_t recvQSize,
                         std::uint16_t /*recvExtraBufs*/, const PrivateData_t* privateData) {
   if (!acsHandle) return ACSERR_BADPARAMETER;
   if (streamType != ST_CSTA) return ACSERR_BADPARAMETER;
@@ -374,6 +493,7 @@ RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
 
   StreamPtr s = std::make_shared<Stream>();
   s->idType = invokeIDType;
+  if (recvQSize) s->limit = recvQSize;
   {
     Table& t = table();
     std::lock_guard<std::mutex> lock(t.m);
@@ -393,6 +513,7 @@ RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
   else
     s->link = openTcpLink(where.host, where.port, kConnectTimeoutMs, sink);
   if (!s->link) return ACSERR_NOSERVER;
+  s->batched = s->link->pulled();
 
   InvokeID_t id = invokeIDType == LIB_GEN_ID ? s->newInvokeID() : invokeID;
   r.invokeID = id;
@@ -431,7 +552,8 @@ RetCode_t acsAbortStream(ACSHandle_t acsHandle, const PrivateData_t* /*privateDa
     wire::Request r;
     r.op = wire::Op::AbortStream;
     std::vector<std::uint8_t> frame;
-    if (wire::encodeRequest(r, frame)) s->link->send(frame.data(), frame.size());
+    // Never behind a stuck send: then the link's end says it all.
+    if (wire::encodeRequest(r, frame)) s->link->sendNoWait(frame.data(), frame.size());
   }
   retire(s);
   return ACSPOSITIVE_ACK;

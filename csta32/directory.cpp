@@ -195,7 +195,7 @@ bool findServer(const char* name, ServerEntry& out) {
 }  // namespace csta32
 
 RetCode_t acsEnumServerNames(StreamType_t streamType, EnumServerNamesCB callback,
-                             unsigned long lParam) {
+                             EnumServerNamesParam_t lParam) {
   if (!callback) return ACSERR_BADPARAMETER;
   if (streamType != ST_CSTA) return ACSPOSITIVE_ACK;
   for (const auto& e : csta32::serverDirectory()) {

@@ -22,8 +22,11 @@ class EmbeddedHost : public SessionHost {
 }  // namespace
 
 SessionHost& embeddedHost() {
-  static EmbeddedHost host;
-  return host;
+  // Never destroyed: an exit handler registered before the first stream
+  // opened runs after static objects made later are gone, and may still
+  // close or abort its stream.
+  static EmbeddedHost* host = new EmbeddedHost;
+  return *host;
 }
 
 }  // namespace csta32

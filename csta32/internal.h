@@ -40,14 +40,29 @@ void removeServer(const std::string& name);
 // ---- links ---------------------------------------------------------------------------
 
 // Receives each frame from the server; (nullptr, 0) once the link is gone.
+// A link that is pulled (TCP) ends each run of frames read together with
+// (nullptr, 1): the moment to wake readers.
 typedef std::function<void(const std::uint8_t*, std::size_t)> FrameSink;
 
 class Link {
  public:
   virtual ~Link() {}
-  // Sends one frame; false when the link is gone. Safe from any thread.
+  // Sends one frame; false when the link is gone or its server took nothing
+  // for the send timeout (the link is then given up). Safe from any thread.
   virtual bool send(const std::uint8_t* data, std::size_t len) = 0;
-  // Ends the link. Once it returns the sink is not called again. Must not be
+  // As send, but gives up at once when another send is under way or the
+  // server does not take the frame promptly (for the abort).
+  virtual bool sendNoWait(const std::uint8_t* data, std::size_t len) { return send(data, len); }
+  // A pulled link has no thread of its own: frames come only while an
+  // application thread pulls, so a stream nobody reads takes nothing from
+  // its server (whose own limits then apply) and a reader wakes straight
+  // from the socket. One thread pulls at a time. pull(true) waits for the
+  // server to say something; pull(false) takes only what is there. False
+  // once the link is gone (the sink has heard of it) or closed.
+  virtual bool pulled() const { return false; }
+  virtual bool pull(bool /*wait*/) { return false; }
+  // Ends the link, never waiting on a stuck send. A pull under way returns. Once it returns (also for
+  // a second, concurrent call) the sink is not called again. Must not be
   // called from inside the sink.
   virtual void close() = 0;
 };
@@ -73,10 +88,19 @@ SessionHost* findLocalHost(const std::string& name);
 // Aborts every open stream of the process (tests, before an in-process host
 // they registered goes away).
 void abortAllStreams();
+// Streams the library keeps a record of (tests).
+std::size_t streamCount();
 
 std::unique_ptr<Link> openSessionLink(SessionHost& host, FrameSink sink);
 // Null when the server cannot be reached within timeoutMs.
 std::unique_ptr<Link> openTcpLink(const std::string& host, int port, unsigned timeoutMs,
                                   FrameSink sink);
+// How long a TCP send may wait for the server to take anything (default 15
+// s); the tests shorten it.
+void setSendTimeoutMs(unsigned ms);
+
+// Threads waiting in acsGetEventBlock on a stream (tests: proof that a
+// reader is parked before another thread acts).
+std::size_t waitingReaders(std::uint32_t handle);
 
 }  // namespace csta32

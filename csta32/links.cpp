@@ -1,8 +1,11 @@
 // The two ways a stream reaches its server: a session of an in-process host
-// (the embedded switch) or a TCP connection to a telsim process. Both carry
-// the same frames.
+// (the embedded switch), which delivers frames from the switch's side, or a
+// TCP connection to a telsim process, pulled by the application's threads.
+// Both carry the same frames.
 #include <atomic>
 #include <cctype>
+#include <condition_variable>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -15,10 +18,15 @@ namespace csta32 {
 
 namespace {
 
-std::mutex g_localMutex;
+// Never destroyed, as every object of the library that lives as long as
+// the process: exit handlers may still use them.
+std::mutex& localMutex() {
+  static std::mutex* m = new std::mutex;
+  return *m;
+}
 std::map<std::string, SessionHost*>& localHosts() {
-  static std::map<std::string, SessionHost*> hosts;
-  return hosts;
+  static std::map<std::string, SessionHost*>* hosts = new std::map<std::string, SessionHost*>;
+  return *hosts;
 }
 
 std::string upper(const std::string& s) {
@@ -46,74 +54,133 @@ class SessionLink : public Link {
   std::atomic<bool> closed_{false};
 };
 
+std::atomic<unsigned> g_sendTimeoutMs{15000};
+
 class TcpLink : public Link {
  public:
-  TcpLink(plat_socket s, FrameSink sink) : sock_(s), sink_(std::move(sink)) {
-    reader_ = std::thread([this] { readLoop(); });
-  }
+  TcpLink(plat_socket s, FrameSink sink) : sock_(s), sink_(std::move(sink)), buf_(kChunk) {}
   ~TcpLink() override { close(); }
 
   bool send(const std::uint8_t* data, std::size_t len) override {
     std::lock_guard<std::mutex> lock(sendMutex_);
-    if (closed_.load()) return false;
-    return plat_sock_send(sock_, data, len) == static_cast<long>(len);
+    return sendLocked(data, len, static_cast<int>(g_sendTimeoutMs.load()));
+  }
+
+  bool sendNoWait(const std::uint8_t* data, std::size_t len) override {
+    std::unique_lock<std::mutex> lock(sendMutex_, std::try_to_lock);
+    return lock.owns_lock() && sendLocked(data, len, 100);
+  }
+
+  bool pulled() const override { return true; }
+
+  bool pull(bool wait) override {
+    {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      if (closed_ || gone_) return false;
+      ++pulling_;
+    }
+    bool alive = readSome(wait);
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (!alive) gone_ = true;
+    if (--pulling_ == 0) idle_.notify_all();
+    return alive && !closed_;
   }
 
   void close() override {
-    {
-      std::lock_guard<std::mutex> lock(sendMutex_);
-      if (closed_.exchange(true)) return;
-      plat_sock_shutdown(sock_);
-    }
-    if (reader_.joinable()) reader_.join();
+    std::unique_lock<std::mutex> lock(stateMutex_);
+    // A second close waits here until the first is through.
+    idle_.wait(lock, [&] { return !closing_; });
+    if (closed_) return;
+    closed_ = closing_ = true;
+    // Wakes a pull and a send stuck on a server that takes nothing.
+    plat_sock_shutdown(sock_);
+    idle_.wait(lock, [&] { return pulling_ == 0; });
+    lock.unlock();
+    { std::lock_guard<std::mutex> sending(sendMutex_); }  // the send has returned
     plat_sock_close(sock_);
+    lock.lock();
+    closing_ = false;
+    idle_.notify_all();
   }
 
  private:
-  // Splits the byte stream into frames. A header that cannot start a frame
-  // means the stream is out of step: the link is given up, not resynced.
-  void readLoop() {
-    std::vector<std::uint8_t> buf;
-    std::size_t start = 0;
-    std::uint8_t chunk[16384];
-    for (;;) {
-      long n = plat_sock_recv(sock_, chunk, sizeof chunk);
-      if (n <= 0) break;
-      buf.insert(buf.end(), chunk, chunk + n);
-      bool bad = false;
-      for (;;) {
-        long need = wire::frameLength(buf.data() + start, buf.size() - start);
-        if (need < 0) {
-          bad = true;
-          break;
-        }
-        if (need == 0 || buf.size() - start < static_cast<std::size_t>(need)) break;
-        sink_(buf.data() + start, static_cast<std::size_t>(need));
-        start += static_cast<std::size_t>(need);
+  static const std::size_t kChunk = 64 * 1024;
+
+  bool sendLocked(const std::uint8_t* data, std::size_t len, int timeoutMs) {
+    if (closed_.load()) return false;
+    if (plat_sock_send_wait(sock_, data, len, timeoutMs) == static_cast<long>(len)) return true;
+    // A stalled or gone server: the link is given up (part of a frame may
+    // be out); the next pull reports the end.
+    plat_sock_shutdown(sock_);
+    return false;
+  }
+
+  // One read, split into frames handed over where they lie. A header that
+  // cannot start a frame means the stream is out of step: the link is given
+  // up, not resynced. False once the link is gone.
+  bool readSome(bool wait) {
+    if (!wait && plat_sock_wait_readable(sock_, 0) != 1) return true;
+    if (buf_.size() - end_ < kChunk / 4) {
+      if (start_ > 0) {
+        std::memmove(buf_.data(), buf_.data() + start_, end_ - start_);
+        end_ -= start_;
+        start_ = 0;
       }
-      if (bad) break;
-      if (start == buf.size()) {
-        buf.clear();
-        start = 0;
-      } else if (start > 65536) {
-        buf.erase(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(start));
-        start = 0;
-      }
+      if (buf_.size() - end_ < kChunk / 4) buf_.resize(buf_.size() * 2);
     }
-    if (!closed_.load()) sink_(nullptr, 0);
+    long n = plat_sock_recv(sock_, buf_.data() + end_, buf_.size() - end_);
+    if (n <= 0) {
+      if (!closed_.load()) sink_(nullptr, 0);
+      return false;
+    }
+    end_ += static_cast<std::size_t>(n);
+    bool bad = false;
+    for (;;) {
+      long need = wire::frameLength(buf_.data() + start_, end_ - start_);
+      if (need < 0) {
+        bad = true;
+        break;
+      }
+      if (need == 0 || end_ - start_ < static_cast<std::size_t>(need)) break;
+      sink_(buf_.data() + start_, static_cast<std::size_t>(need));
+      start_ += static_cast<std::size_t>(need);
+    }
+    sink_(nullptr, 1);
+    if (bad) {
+      sink_(nullptr, 0);
+      return false;
+    }
+    if (start_ == end_) start_ = end_ = 0;
+    if (buf_.size() > 4 * kChunk && end_ - start_ < kChunk / 2) {
+      // A long frame is done with: give its room back.
+      std::vector<std::uint8_t> small(buf_.begin() + static_cast<std::ptrdiff_t>(start_),
+                                      buf_.begin() + static_cast<std::ptrdiff_t>(end_));
+      small.resize(kChunk);
+      buf_.swap(small);
+      end_ -= start_;
+      start_ = 0;
+    }
+    return true;
   }
 
   plat_socket sock_;
   FrameSink sink_;
   std::mutex sendMutex_;
+  std::mutex stateMutex_;
+  std::condition_variable idle_;
+  int pulling_ = 0;
+  bool closing_ = false;
+  bool gone_ = false;
   std::atomic<bool> closed_{false};
-  std::thread reader_;
+  // What has been read and not yet handed over: only the puller touches it.
+  std::vector<std::uint8_t> buf_;
+  std::size_t start_ = 0, end_ = 0;
 };
 
 }  // namespace
 
 void registerLocalHost(const std::string& name, SessionHost* host) {
-  std::lock_guard<std::mutex> lock(g_localMutex);
+  std::lock_guard<std::mutex> lock(localMutex());
   if (host)
     localHosts()[upper(name)] = host;
   else
@@ -121,7 +188,7 @@ void registerLocalHost(const std::string& name, SessionHost* host) {
 }
 
 SessionHost* findLocalHost(const std::string& name) {
-  std::lock_guard<std::mutex> lock(g_localMutex);
+  std::lock_guard<std::mutex> lock(localMutex());
   auto it = localHosts().find(upper(name));
   return it == localHosts().end() ? nullptr : it->second;
 }
@@ -138,5 +205,7 @@ std::unique_ptr<Link> openTcpLink(const std::string& host, int port, unsigned ti
   if (s == PLAT_INVALID_SOCKET) return nullptr;
   return std::unique_ptr<Link>(new TcpLink(s, std::move(sink)));
 }
+
+void setSendTimeoutMs(unsigned ms) { g_sendTimeoutMs = ms; }
 
 }  // namespace csta32

@@ -20,11 +20,18 @@ plat_socket plat_tcp_listen(const char* host, int port, int* boundPort);
 // Waits for the next connection. PLAT_INVALID_SOCKET once the listener is
 // shut down or closed.
 plat_socket plat_tcp_accept(plat_socket listener);
+// As above; when it fails and *retry is true, the failure may pass (out of
+// descriptors or memory) and the listener still stands.
+plat_socket plat_tcp_accept(plat_socket listener, bool* retry);
 // Connects to host:port, giving up after timeoutMs.
 plat_socket plat_tcp_connect(const char* host, int port, unsigned timeoutMs);
 
 // Sends all of `data`; returns len, or -1 when the connection is gone.
 long plat_sock_send(plat_socket s, const void* data, std::size_t len);
+// As plat_sock_send, but gives up when the peer has taken nothing for
+// timeoutMs: returns len, -1 when the connection is gone, -2 on the wait
+// running out (part of the data may have been sent).
+long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs);
 // Receives what is there, waiting for at least one byte: the count, 0 when
 // the peer closed the connection or the socket was shut down, -1 on error.
 long plat_sock_recv(plat_socket s, void* buf, std::size_t len);
@@ -34,3 +41,9 @@ int plat_sock_wait_readable(plat_socket s, int timeoutMs);
 // Ends both directions: a recv or accept blocked on the socket returns.
 void plat_sock_shutdown(plat_socket s);
 bool plat_sock_close(plat_socket s);
+
+// Lowers (or raises, up to the hard limit) how many files and sockets the
+// process may hold open; false where it cannot be set (tests).
+bool plat_set_open_limit(unsigned long n);
+// The number of files and sockets the process may hold open, 0 if unknown.
+unsigned long plat_open_limit();

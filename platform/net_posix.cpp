@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -57,7 +58,10 @@ plat_socket plat_tcp_listen(const char* host, int port, int* boundPort) {
   return fd;
 }
 
-plat_socket plat_tcp_accept(plat_socket listener) {
+plat_socket plat_tcp_accept(plat_socket listener) { return plat_tcp_accept(listener, nullptr); }
+
+plat_socket plat_tcp_accept(plat_socket listener, bool* retry) {
+  if (retry) *retry = false;
   if (listener == PLAT_INVALID_SOCKET) return PLAT_INVALID_SOCKET;
   for (;;) {
     int fd = ::accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
@@ -65,7 +69,11 @@ plat_socket plat_tcp_accept(plat_socket listener) {
       noDelay(fd);
       return fd;
     }
-    if (errno != EINTR && errno != ECONNABORTED) return PLAT_INVALID_SOCKET;
+    if (errno == EINTR || errno == ECONNABORTED) continue;
+    if (retry)
+      *retry = errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM ||
+               errno == EPROTO || errno == EPERM;
+    return PLAT_INVALID_SOCKET;
   }
 }
 
@@ -112,6 +120,29 @@ long plat_sock_send(plat_socket s, const void* data, std::size_t len) {
   return static_cast<long>(done);
 }
 
+long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs) {
+  if (s == PLAT_INVALID_SOCKET) return -1;
+  const char* p = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::send(static_cast<int>(s), p + done, len - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    pollfd q = {static_cast<int>(s), POLLOUT, 0};
+    int r;
+    do {
+      r = ::poll(&q, 1, timeoutMs < 0 ? -1 : timeoutMs);
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) return -1;
+    if (r == 0) return -2;
+  }
+  return static_cast<long>(done);
+}
+
 long plat_sock_recv(plat_socket s, void* buf, std::size_t len) {
   if (s == PLAT_INVALID_SOCKET) return -1;
   for (;;) {
@@ -137,4 +168,18 @@ void plat_sock_shutdown(plat_socket s) {
 
 bool plat_sock_close(plat_socket s) {
   return s != PLAT_INVALID_SOCKET && ::close(static_cast<int>(s)) == 0;
+}
+
+bool plat_set_open_limit(unsigned long n) {
+  rlimit r;
+  if (getrlimit(RLIMIT_NOFILE, &r) != 0) return false;
+  if (r.rlim_max != RLIM_INFINITY && n > r.rlim_max) n = static_cast<unsigned long>(r.rlim_max);
+  r.rlim_cur = n;
+  return setrlimit(RLIMIT_NOFILE, &r) == 0;
+}
+
+unsigned long plat_open_limit() {
+  rlimit r;
+  if (getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return 0;
+  return static_cast<unsigned long>(r.rlim_cur);
 }

@@ -110,14 +110,22 @@ plat_socket plat_tcp_listen(const char* host, int port, int* boundPort) {
   return wrap(s);
 }
 
-plat_socket plat_tcp_accept(plat_socket listener) {
+plat_socket plat_tcp_accept(plat_socket listener) { return plat_tcp_accept(listener, nullptr); }
+
+plat_socket plat_tcp_accept(plat_socket listener, bool* retry) {
+  if (retry) *retry = false;
   if (listener == PLAT_INVALID_SOCKET) return PLAT_INVALID_SOCKET;
   SOCKET s = ::accept(sock(listener), nullptr, nullptr);
   if (isStopped(sock(listener))) {
     if (s != INVALID_SOCKET) closesocket(s);
     return PLAT_INVALID_SOCKET;
   }
-  if (s != INVALID_SOCKET) noDelay(s);
+  if (s != INVALID_SOCKET) {
+    noDelay(s);
+  } else if (retry) {
+    int e = WSAGetLastError();
+    *retry = e == WSAEMFILE || e == WSAENOBUFS || e == WSAECONNRESET;
+  }
   return wrap(s);
 }
 
@@ -160,6 +168,24 @@ long plat_sock_send(plat_socket s, const void* data, std::size_t len) {
     if (chunk > 0x40000000u) chunk = 0x40000000u;
     int n = ::send(sock(s), p + done, static_cast<int>(chunk), 0);
     if (n == SOCKET_ERROR) return -1;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<long>(done);
+}
+
+long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs) {
+  if (s == PLAT_INVALID_SOCKET) return -1;
+  // A blocking send that times out leaves the connection unusable, which is
+  // what the caller does with it anyway.
+  DWORD ms = timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs == 0 ? 1 : timeoutMs);
+  setsockopt(sock(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+  const char* p = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < len) {
+    std::size_t chunk = len - done;
+    if (chunk > 0x40000000u) chunk = 0x40000000u;
+    int n = ::send(sock(s), p + done, static_cast<int>(chunk), 0);
+    if (n == SOCKET_ERROR) return WSAGetLastError() == WSAETIMEDOUT ? -2 : -1;
     done += static_cast<std::size_t>(n);
   }
   return static_cast<long>(done);
@@ -243,3 +269,8 @@ bool plat_sock_close(plat_socket s) {
   }
   return closesocket(sock(s)) == 0;
 }
+
+// Windows has no per-process limit on sockets to lower.
+bool plat_set_open_limit(unsigned long) { return false; }
+
+unsigned long plat_open_limit() { return 0; }

@@ -89,3 +89,16 @@ bool plat_temp_name(const char* near, char* buf, std::size_t size);
 // Names already in local form (a leading '/') and relative names are kept,
 // with their backslashes turned. Returns false when the result does not fit.
 bool plat_map_path(const char* name, char* out, std::size_t size);
+
+// ---- directory listing -------------------------------------------------------
+
+// Called with each name found; return false to stop the listing.
+typedef bool (*plat_file_visitor)(const char* name, void* context);
+// Lists the names in a folder that match the last part of `pattern` ('*'
+// any run of characters, '?' one character, letters in any case; "*.*"
+// matches every name, with or without a dot), in the order the file system
+// gives them; "." and ".." are left out. The folder part is taken as
+// plat_map_path takes a name (so "sub\\*.vox" works on both systems); no
+// folder part means the current folder. False when the folder cannot be
+// read (nothing matching is not a failure).
+bool plat_list_files(const char* pattern, plat_file_visitor visit, void* context);

@@ -103,7 +103,7 @@ void processArguments(int argc, char** argv) {
   std::fflush(stdout);
 }
 
-bool reportServerCB(char* serverName, unsigned long) {
+bool reportServerCB(char* serverName, EnumServerNamesParam_t) {
   if (!serverName) return false;
   const int slot = setServerName(serverName);
   o_lprintf(1, false, "! Server number %d set to [%s]", slot + 1, serverName);

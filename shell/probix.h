@@ -1,13 +1,15 @@
 // Start-up, command loop and the ways out of probix32.
 #pragma once
 
+#include "csta32/include/csta32.h"
+
 int probixMain(int argc, char** argv);
 void runProbix();
 void doExit();
 void doQuit();
 void doOnExit();
 void resetDefaults();
-bool reportServerCB(char* serverName, unsigned long param);
+bool reportServerCB(char* serverName, EnumServerNamesParam_t param);
 
 // The pieces of probixMain, separately callable so they can be tested.
 void printUsage();

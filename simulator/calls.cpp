@@ -17,10 +17,6 @@ ExtendedDeviceID_t partyDevice(const Party& p) {
   return p.outside.empty() ? extDev(p.name) : extDev(p.outside, IMPLICIT_PUBLIC);
 }
 
-void putLE(std::uint8_t* at, std::uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
 }  // namespace
 
 // ---- lookups ----------------------------------------------------------------------
@@ -133,6 +129,7 @@ std::int32_t Switch::Impl::makeCall(int dev, const std::string& called, CSTAUniv
   if (nextCallID <= 0) nextCallID = 1;
   Call& c = calls[id];
   c.id = id;
+  c.startMs = nowLocked();
   c.calling = d.name;
   c.called = called;
   Party a;
@@ -169,6 +166,7 @@ std::int32_t Switch::Impl::dialIn(int trunk, const std::string& number, const st
   if (nextCallID <= 0) nextCallID = 1;
   Call& c = calls[id];
   c.id = id;
+  c.startMs = nowLocked();
   c.calling = number;
   c.callingType = IMPLICIT_PUBLIC;
   c.called = dest;
@@ -390,11 +388,12 @@ void Switch::Impl::clearConnection(Call& c, size_t partyIndex) {
 
   size_t live = 0;
   for (const Party& p : c.parties)
-    if (p.state != CS_FAIL) ++live;
+    if (p.state != CS_FAIL && p.voiceOp == 0) ++live;
   if (live < 2) clearCall(c.id, cause, gone.dev);
 }
 
 void Switch::Impl::clearCall(std::int32_t callID, CSTAEventCause_t cause, int alsoDev) {
+  endVoiceOnCall(callID);  // their reports and parties go before the call does
   Call* c = findCall(callID);
   if (!c) return;
   Scope sc = scopeOf(*c, nullptr);
@@ -481,6 +480,7 @@ void Switch::Impl::transfer(Call& h, Call& a, int dev) {
   calls.erase(aid);
   Call& joined = *findCall(hid);
   moveDetectors(sessions, aid, hid);
+  moveVoice(aid, hid);
   sc.after = &joined;
 
   wire::Event e = wire::cstaUnsolicited(CSTA_TRANSFERRED, 0);
@@ -497,7 +497,7 @@ void Switch::Impl::transfer(Call& h, Call& a, int dev) {
 
   size_t live = 0;
   for (const Party& p : joined.parties)
-    if (p.state != CS_FAIL) ++live;
+    if (p.state != CS_FAIL && p.voiceOp == 0) ++live;
   if (live < 2) clearCall(hid, EC_NONE);
 }
 
@@ -520,6 +520,7 @@ void Switch::Impl::conference(Call& h, Call& a, int dev) {
   calls.erase(aid);
   Call& joined = *findCall(hid);
   moveDetectors(sessions, aid, hid);
+  moveVoice(aid, hid);
   sc.after = &joined;
   sc.subjectState = CS_CONNECT;
 
@@ -553,22 +554,17 @@ void Switch::Impl::pressDigits(Call& c, Party& p, const std::string& digits) {
   // Reports carry at most 64 digits; longer strings go in several.
   for (size_t at = 0; at < digits.size(); at += 64) {
     const std::string part = digits.substr(at, 64);
-    std::uint8_t rec[kPvtRecordSize] = {};
-    std::memcpy(rec, kPvtVendor, sizeof kPvtVendor);
-    putLE(rec + 32, kPvtRecordSize - kPvtTypeOffset, 2);
-    putLE(rec + kPvtTypeOffset, kPvtDigitsSeen, 2);
-    putLE(rec + kPvtCallOffset, static_cast<std::uint32_t>(c.id), 4);
-    std::memcpy(rec + kPvtDeviceOffset, p.name.data(), std::min<size_t>(p.name.size(), 64));
-    std::uint8_t* pay = rec + kPvtPayloadOffset;
-    putLE(pay, static_cast<std::uint32_t>(part.size()), 2);  // count
-    std::memcpy(pay + 6, part.data(), part.size());           // digits
+    TelvanixPrivateMessage m;
+    buildPrivateMessage(&m, kqPvtDigitsSeen, c.id, p.name.c_str());
+    m.digits.count = static_cast<std::int16_t>(part.size());
+    std::memcpy(m.digits.digits, part.data(), part.size());
 
     for (auto& entry : sessions) {
       Session& s = entry.second;
       if (!s.open || !s.privateStatus) continue;
       // Once per stream: a collector on the call, or a monitor of the call or
       // of a device on it that does not filter digits out.
-      bool wanted = s.detectors.count(c.id) != 0;
+      bool wanted = s.detectors.count(c.id) != 0 || voiceListens(s.id, c.id);
       CSTAMonitorCrossRefID_t xref = 0;
       for (const Monitor& m : s.monitors) {
         if (m.filter.privateFilter & PF_DTMF) continue;
@@ -581,10 +577,11 @@ void Switch::Impl::pressDigits(Call& c, Party& p, const std::string& digits) {
       }
       if (!wanted) continue;
       wire::Event e = wire::cstaUnsolicited(CSTA_PRIVATE_STATUS, xref);
-      wire::setPrivate(e.priv, kPvtVendor, rec + kPvtTypeOffset, kPvtRecordSize - kPvtTypeOffset);
+      setPrivateMessage(e.priv, m);
       send(s, e);
     }
   }
+  voiceHeardDigits(c.id);
 }
 
 void Switch::Impl::setDnd(int dev, bool on) {

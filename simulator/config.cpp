@@ -11,6 +11,8 @@
 //   ring 3000   noanswer 4   conference 6   monitors 2048
 //   forward 205 noanswer 206     forward X1#7 busy 95551234
 //                                (type immediate|busy|noanswer, destination)
+//   voicefolder C:\KVR\VOICE     (bare file names of plays and records)
+//   adminpassword TELVANIX       (what kqPvtEnableAdministration must give)
 //
 // The first device statement of a file replaces the default devices, the
 // first board statement the default boards. Forwarding is applied once the
@@ -211,6 +213,12 @@ struct Reader {
       f.device = w[1];
       f.dest = w[3];
       forwards.push_back(f);
+    } else if (k == "adminpassword") {
+      if (w.size() != 2 || w[1].size() > 127) return fail("expected: adminpassword TEXT");
+      cfg.adminPassword = w[1];
+    } else if (k == "voicefolder") {
+      if (w.size() != 2 || w[1].empty() || w[1].size() > 200) return fail("expected: voicefolder FOLDER");
+      cfg.voiceFolder = w[1];
     } else if (k == "ring" || k == "noanswer" || k == "conference" || k == "monitors") {
       long long lo = k == "conference" ? 3 : 1;
       long long hi = k == "ring" ? 600000 : k == "monitors" ? 100000 : k == "conference" ? 24 : 100;

@@ -12,27 +12,6 @@ namespace telsim {
 
 namespace {
 
-const char kHelp[] =
-    "help                               this list\n"
-    "devices | calls | sessions         show the switch\n"
-    "dialin TRUNK|* NUMBER DEST [NAME]  an outside caller dials DEST on a line or span\n"
-    "dial DEVICE NUMBER                 a phone dials a number\n"
-    "answer DEVICE [CALL]               a ringing phone is picked up\n"
-    "hangup DEVICE [CALL]               a party hangs up (outside parties by their line)\n"
-    "hold DEVICE [CALL] | retrieve DEVICE [CALL]\n"
-    "dtmf DEVICE DIGITS                 the party presses digits\n"
-    "autoanswer DEVICE RINGS|off        the phone answers by itself after RINGS rings\n"
-    "dnd DEVICE on|off | mwi DEVICE on|off\n"
-    "forward DEVICE immediate|busy|noanswer DEST|on|off\n"
-    "drop SESSION|all                   cut a client's stream\n"
-    "down | up                          the whole server goes away | comes back\n"
-    "refuse COUNT queue_full|nobuffers [SESSION]  the next requests are refused\n"
-    "delay MS                           confirmations wait MS milliseconds (0: none)\n"
-    "advance MS | wait MS               move the clock on | let time pass\n"
-    "at MS COMMAND                      run COMMAND once MS more milliseconds have passed\n"
-    "after REQUESTS COMMAND             run COMMAND once REQUESTS more client requests are handled\n"
-    "reset                              no calls, no streams, IDs from 1\n";
-
 const char* stateLetter(LocalConnectionState_t s) {
   switch (s) {
     case CS_INITIATE: return "I";
@@ -84,12 +63,16 @@ std::string restOfLine(const std::string& line, int skip) {
 
 }  // namespace
 
-const char* Switch::controlHelp() { return kHelp; }
-
 void Switch::Impl::runDeferred(const std::string& line) {
   std::unique_lock<std::mutex> none;  // "advance" and "wait" are never deferred
   bool ok = false;
-  control(line, ok, none);
+  std::string out = control(line, ok, none);
+  // Nobody waits for its answer, but a failure must not pass unseen.
+  if (!ok) {
+    ++deferredFailures;
+    std::fprintf(stderr, "telsim: put-off command failed: %s: %s", restOfLine(line, 0).c_str(),
+                 out.empty() ? "\n" : out.c_str());
+  }
 }
 
 void Switch::Impl::runAfterRequests() {
@@ -153,223 +136,375 @@ std::string Switch::Impl::describeSessions() {
   return out;
 }
 
+// ---- the commands: one handler each ----------------------------------------------
+
+namespace {
+
+typedef ControlCall Cc;
+
+// Most commands name a device first: its index, or -1.
+int deviceArg(Cc& c) { return c.w.size() > 1 ? c.sw.findDevice(c.w[1]) : -1; }
+
+std::string needDevice(Cc& c) {
+  if (c.w.size() < 2) return c.usage((c.cmd + " DEVICE ...").c_str());
+  return "? unknown device " + c.w[1] + "\n";
+}
+
+// The party of `dev` that a phone command acts on: in the call named, else
+// the first call of the device in the wanted state.
+Party* findParty(Cc& c, int dev, size_t callArg, LocalConnectionState_t want, Call** call) {
+  std::int32_t id = 0;
+  if (c.w.size() > callArg && !readCallID(c.w[callArg], id)) return nullptr;
+  for (auto& entry : c.sw.calls) {
+    if (id != 0 && entry.first != id) continue;
+    for (Party& p : entry.second.parties) {
+      if (p.dev == dev && (want == CS_NONE || p.state == want)) {
+        *call = &entry.second;
+        return &p;
+      }
+    }
+  }
+  return nullptr;
+}
+
+std::vector<std::uint32_t> sessionIDs(Switch::Impl& sw) {
+  std::vector<std::uint32_t> ids;
+  for (auto& e : sw.sessions) ids.push_back(e.first);
+  return ids;
+}
+
+std::string cmdHelp(Cc& c) {
+  c.ok = true;
+  return Switch::controlHelp();
+}
+
+std::string cmdDevices(Cc& c) {
+  c.ok = true;
+  return c.sw.describeDevices();
+}
+
+std::string cmdCalls(Cc& c) {
+  c.ok = true;
+  return c.sw.describeCalls();
+}
+
+std::string cmdSessions(Cc& c) {
+  c.ok = true;
+  return c.sw.describeSessions();
+}
+
+std::string cmdDialin(Cc& c) {
+  Switch::Impl& sw = c.sw;
+  const std::vector<std::string>& w = c.w;
+  if (w.size() < 4 || w.size() > 5) return c.usage("dialin TRUNK|* NUMBER DEST [NAME]");
+  int trunk = -1;
+  if (w[1] == "*") {
+    trunk = sw.freeTrunk();
+    if (trunk < 0) return "? no free line\n";
+  } else {
+    trunk = sw.findDevice(w[1]);
+    if (trunk < 0 || (sw.devices[static_cast<size_t>(trunk)].cfg.kind != DK_TRUNK &&
+                      sw.devices[static_cast<size_t>(trunk)].cfg.kind != DK_SPAN))
+      return "? " + w[1] + " is not a line or span\n";
+    // A span carries many calls; an analog line one.
+    if (sw.devices[static_cast<size_t>(trunk)].cfg.kind == DK_TRUNK) {
+      for (auto& entry : sw.calls)
+        for (const Party& p : entry.second.parties)
+          if (p.dev == trunk) return "? " + w[1] + " is in use\n";
+    }
+  }
+  if (w[2].size() > 64 || w[3].empty() || w[3].size() > 64) return "? number too long\n";
+  if (sw.calls.size() >= kMaxCalls) return "? the switch carries no more calls\n";
+  std::int32_t id = sw.dialIn(trunk, w[2], w.size() == 5 ? w[4] : "", w[3]);
+  c.ok = true;
+  return "call " + std::to_string(id) + "\n";
+}
+
+std::string cmdDial(Cc& c) {
+  if (c.w.size() != 3) return c.usage("dial DEVICE NUMBER");
+  const int dev = deviceArg(c);
+  if (dev < 0) return needDevice(c);
+  CSTAUniversalFailure_t err = GENERIC_OPERATION;
+  std::int32_t id = c.sw.makeCall(dev, c.w[2], &err, nullptr);
+  if (id == 0) return "? " + c.w[1] + " cannot dial now (failure " + std::to_string(err) + ")\n";
+  c.ok = true;
+  return "call " + std::to_string(id) + "\n";
+}
+
+// answer, hangup, hold, retrieve: a phone acts on one of its calls.
+std::string phoneAction(Cc& c, LocalConnectionState_t want, void (*act)(Switch::Impl&, Call&, Party&)) {
+  if (c.w.size() < 2 || c.w.size() > 3) return c.usage((c.cmd + " DEVICE [CALL]").c_str());
+  const int dev = deviceArg(c);
+  if (dev < 0) return needDevice(c);
+  Call* call = nullptr;
+  Party* p = findParty(c, dev, 2, want, &call);
+  if (!p) return "? " + c.w[1] + " has no call to " + c.cmd + "\n";
+  act(c.sw, *call, *p);
+  c.ok = true;
+  return "";
+}
+
+std::string cmdAnswer(Cc& c) {
+  return phoneAction(c, CS_ALERTING, [](Switch::Impl& sw, Call& call, Party& p) { sw.answer(call, p); });
+}
+
+std::string cmdHangup(Cc& c) {
+  return phoneAction(c, CS_NONE, [](Switch::Impl& sw, Call& call, Party& p) {
+    sw.clearConnection(call, static_cast<size_t>(&p - call.parties.data()));
+  });
+}
+
+std::string cmdHold(Cc& c) {
+  return phoneAction(c, CS_CONNECT, [](Switch::Impl& sw, Call& call, Party& p) { sw.hold(call, p); });
+}
+
+std::string cmdRetrieve(Cc& c) {
+  return phoneAction(c, CS_HOLD, [](Switch::Impl& sw, Call& call, Party& p) { sw.retrieve(call, p); });
+}
+
+std::string cmdDtmf(Cc& c) {
+  if (c.w.size() != 3) return c.usage("dtmf DEVICE DIGITS");
+  const int dev = deviceArg(c);
+  if (dev < 0) return needDevice(c);
+  for (char ch : c.w[2]) {
+    bool good = (ch >= '0' && ch <= '9') || ch == '*' || ch == '#' || (ch >= 'A' && ch <= 'D');
+    if (!good) return "? not a DTMF digit: " + std::string(1, ch) + "\n";
+  }
+  Call* call = nullptr;
+  Party* p = findParty(c, dev, 3, CS_CONNECT, &call);
+  if (!p) return "? " + c.w[1] + " is not talking on a call\n";
+  c.sw.pressDigits(*call, *p, c.w[2]);
+  c.ok = true;
+  return "";
+}
+
+std::string cmdAutoanswer(Cc& c) {
+  long long rings = 0;
+  if (c.w.size() != 3) return c.usage("autoanswer DEVICE RINGS|off");
+  const int dev = deviceArg(c);
+  if (dev < 0) return needDevice(c);
+  if (!sameText(c.w[2], "off") && !readNumber(c.w[2], 0, 100, rings))
+    return c.usage("autoanswer DEVICE RINGS|off");
+  c.sw.devices[static_cast<size_t>(dev)].autoAnswerRings = static_cast<int>(rings);
+  c.ok = true;
+  return "";
+}
+
+std::string onOff(Cc& c, void (Switch::Impl::*set)(int, bool)) {
+  if (c.w.size() != 3 || (!sameText(c.w[2], "on") && !sameText(c.w[2], "off")))
+    return c.usage((c.cmd + " DEVICE on|off").c_str());
+  const int dev = deviceArg(c);
+  if (dev < 0) return needDevice(c);
+  (c.sw.*set)(dev, sameText(c.w[2], "on"));
+  c.ok = true;
+  return "";
+}
+
+std::string cmdDnd(Cc& c) { return onOff(c, &Switch::Impl::setDnd); }
+std::string cmdMwi(Cc& c) { return onOff(c, &Switch::Impl::setMwi); }
+
+std::string cmdForward(Cc& c) {
+  const char* u = "forward DEVICE immediate|busy|noanswer DEST|on|off";
+  if (c.w.size() != 4) return c.usage(u);
+  const int dev = deviceArg(c);
+  if (dev < 0) return needDevice(c);
+  const std::string t = lowerText(c.w[2]);
+  int type = t == "immediate" ? 0 : t == "busy" ? 1 : t == "noanswer" ? 2 : -1;
+  if (type < 0) return c.usage(u);
+  if (sameText(c.w[3], "off") || sameText(c.w[3], "on")) {
+    bool on = sameText(c.w[3], "on");
+    if (on && c.sw.devices[static_cast<size_t>(dev)].fwd[type].dest.empty())
+      return "? no destination to forward to\n";
+    c.sw.setForward(dev, type, on, "");
+  } else {
+    if (c.w[3].size() > 64) return "? destination too long\n";
+    c.sw.setForward(dev, type, true, c.w[3]);
+  }
+  c.ok = true;
+  return "";
+}
+
+std::string cmdDrop(Cc& c) {
+  if (c.w.size() != 2) return c.usage("drop SESSION|all");
+  std::vector<std::uint32_t> ids;
+  long long id = 0;
+  if (sameText(c.w[1], "all")) {
+    ids = sessionIDs(c.sw);
+  } else if (readNumber(c.w[1], 1, 0xFFFFFFFFLL, id) && c.sw.sessions.count(static_cast<std::uint32_t>(id))) {
+    ids.push_back(static_cast<std::uint32_t>(id));
+  } else {
+    return "? no stream " + c.w[1] + "\n";
+  }
+  for (std::uint32_t s : ids) c.sw.dropSession(s);
+  c.ok = true;
+  return "";
+}
+
+std::string cmdDown(Cc& c) {
+  if (c.w.size() != 1) return c.usage("down");
+  c.sw.down = true;
+  for (std::uint32_t s : sessionIDs(c.sw)) c.sw.dropSession(s);
+  c.ok = true;
+  return "";
+}
+
+std::string cmdUp(Cc& c) {
+  if (c.w.size() != 1) return c.usage("up");
+  c.sw.down = false;
+  c.ok = true;
+  return "";
+}
+
+std::string cmdRefuse(Cc& c) {
+  const char* u = "refuse COUNT queue_full|nobuffers [SESSION]";
+  long long count = 0, id = 0;
+  if (c.w.size() < 3 || c.w.size() > 4 || !readNumber(c.w[1], 0, 1000000, count)) return c.usage(u);
+  const std::string what = lowerText(c.w[2]);
+  int code = what == "queue_full" ? ACSERR_QUEUE_FULL : what == "nobuffers" ? ACSERR_NOBUFFERS : 0;
+  if (code == 0) return c.usage(u);
+  if (c.w.size() == 4 &&
+      (!readNumber(c.w[3], 1, 0xFFFFFFFFLL, id) || !c.sw.sessions.count(static_cast<std::uint32_t>(id))))
+    return "? no stream " + c.w[3] + "\n";
+  for (auto& e : c.sw.sessions)
+    if (id == 0 || e.first == static_cast<std::uint32_t>(id))
+      c.sw.sendFlowNotice(e.second, code, static_cast<unsigned>(count));
+  c.ok = true;
+  return "";
+}
+
+std::string cmdDelay(Cc& c) {
+  long long ms = 0;
+  if (c.w.size() != 2 || !readNumber(c.w[1], 0, 600000, ms)) return c.usage("delay MS");
+  c.sw.confirmDelayMs = static_cast<unsigned>(ms);
+  c.ok = true;
+  return "";
+}
+
+std::string cmdAdvance(Cc& c) {
+  long long ms = 0;
+  if (c.w.size() != 2 || !readNumber(c.w[1], 0, 86400000, ms)) return c.usage((c.cmd + " MS").c_str());
+  c.sw.advance(static_cast<std::uint64_t>(ms), c.lk);
+  c.ok = true;
+  return "";
+}
+
+bool knownCommand(const std::string& name);
+
+std::string putOff(Cc& c, bool timed) {
+  const char* u = timed ? "at MS COMMAND" : "after REQUESTS COMMAND";
+  long long n = 0;
+  if (c.w.size() < 3 || !readNumber(c.w[1], timed ? 0 : 1, 86400000, n)) return c.usage(u);
+  const std::string later = lowerText(c.w[2]);
+  // Put off, they would stall the switch's clock or a client's request.
+  if (later == "advance" || later == "wait") return "? " + later + " cannot be put off\n";
+  // A misspelt command would otherwise fail unseen, long after.
+  if (!knownCommand(later)) return "? unknown command " + c.w[2] + " (help lists them)\n";
+  std::string rest = restOfLine(c.line, 2);
+  Switch::Impl* sw = &c.sw;
+  if (timed) sw->schedule(static_cast<std::uint64_t>(n), [sw, rest] { sw->runDeferred(rest); });
+  else sw->afterRequests.emplace_back(sw->requestsHandled + static_cast<std::uint64_t>(n), rest);
+  c.ok = true;
+  return "";
+}
+
+std::string cmdAt(Cc& c) { return putOff(c, true); }
+std::string cmdAfter(Cc& c) { return putOff(c, false); }
+
+std::string cmdReset(Cc& c) {
+  if (c.w.size() != 1) return c.usage("reset");
+  for (std::uint32_t s : sessionIDs(c.sw)) c.sw.dropSession(s);
+  c.sw.resetState();
+  c.ok = true;
+  return "";
+}
+
+const ControlCommand kSwitchRows[] = {
+    {"help", cmdHelp, "help                               this list\n"},
+    {"?", cmdHelp, nullptr},
+    {"devices", cmdDevices, "devices | calls | sessions         show the switch\n"},
+    {"calls", cmdCalls, nullptr},
+    {"sessions", cmdSessions, nullptr},
+    {"streams", cmdSessions, nullptr},
+    {"dialin", cmdDialin, "dialin TRUNK|* NUMBER DEST [NAME]  an outside caller dials DEST on a line or span\n"},
+    {"dial", cmdDial, "dial DEVICE NUMBER                 a phone dials a number\n"},
+    {"answer", cmdAnswer, "answer DEVICE [CALL]               a ringing phone is picked up\n"},
+    {"hangup", cmdHangup, "hangup DEVICE [CALL]               a party hangs up (outside parties by their line)\n"},
+    {"hold", cmdHold, "hold DEVICE [CALL] | retrieve DEVICE [CALL]\n"},
+    {"retrieve", cmdRetrieve, nullptr},
+    {"dtmf", cmdDtmf, "dtmf DEVICE DIGITS                 the party presses digits\n"},
+    {"autoanswer", cmdAutoanswer, "autoanswer DEVICE RINGS|off        the phone answers by itself after RINGS rings\n"},
+    {"dnd", cmdDnd, "dnd DEVICE on|off | mwi DEVICE on|off\n"},
+    {"mwi", cmdMwi, nullptr},
+    {"forward", cmdForward, "forward DEVICE immediate|busy|noanswer DEST|on|off\n"},
+    {"drop", cmdDrop, "drop SESSION|all                   cut a client's stream\n"},
+    {"down", cmdDown, "down | up                          the whole server goes away | comes back\n"},
+    {"up", cmdUp, nullptr},
+    {"refuse", cmdRefuse, "refuse COUNT queue_full|nobuffers [SESSION]  the next requests are refused\n"},
+    {"delay", cmdDelay, "delay MS                           confirmations wait MS milliseconds (0: none)\n"},
+    {"advance", cmdAdvance, "advance MS | wait MS               move the clock on | let time pass\n"},
+    {"wait", cmdAdvance, nullptr},
+    {"at", cmdAt, "at MS COMMAND                      run COMMAND once MS more milliseconds have passed\n"},
+    {"after", cmdAfter,
+     "after REQUESTS COMMAND             run COMMAND once REQUESTS more client requests are handled\n"},
+    {"reset", cmdReset, "reset                              no calls, no streams, IDs from 1\n"},
+};
+
+}  // namespace
+
+const ControlTable kSwitchCommands = {kSwitchRows, sizeof kSwitchRows / sizeof kSwitchRows[0]};
+
+namespace {
+
+// Every table of commands, looked up in this order. A room with commands of
+// its own adds its table here.
+const ControlTable* const kControlTables[] = {
+    &kSwitchCommands,
+};
+
+const ControlCommand* findCommand(const std::string& name) {
+  for (const ControlTable* t : kControlTables)
+    for (std::size_t i = 0; i < t->count; ++i)
+      if (name == t->rows[i].name) return &t->rows[i];
+  return nullptr;
+}
+
+bool knownCommand(const std::string& name) { return findCommand(name) != nullptr; }
+
+std::string buildHelp() {
+  std::string out;
+  for (const ControlTable* t : kControlTables)
+    for (std::size_t i = 0; i < t->count; ++i)
+      if (t->rows[i].help) out += t->rows[i].help;
+  return out;
+}
+
+}  // namespace
+
+const char* Switch::controlHelp() {
+  static const std::string help = buildHelp();
+  return help.c_str();
+}
+
+std::string ControlCall::usage(const char* u) const { return std::string("? usage: ") + u + "\n"; }
+
 std::string Switch::Impl::control(const std::string& line, bool& ok, std::unique_lock<std::mutex>& lk) {
   std::vector<std::string> w;
   ok = false;
   if (!splitWords(line, w)) return "? unterminated quote\n";
   ok = true;
   if (w.empty()) return "";
-  const std::string cmd = lowerText(w[0]);
   ok = false;
-  auto usage = [&](const char* u) { return std::string("? usage: ") + u + "\n"; };
-
-  // Most commands name a device first.
-  int dev = w.size() > 1 ? findDevice(w[1]) : -1;
-  auto needDevice = [&]() -> std::string {
-    if (w.size() < 2) return usage((cmd + " DEVICE ...").c_str());
-    return "? unknown device " + w[1] + "\n";
-  };
-  // The party of `dev` that a phone command acts on: in the call named, else
-  // the first call of the device in the wanted state.
-  auto findParty = [&](size_t callArg, LocalConnectionState_t want, Call** call) -> Party* {
-    std::int32_t id = 0;
-    if (w.size() > callArg && !readCallID(w[callArg], id)) return nullptr;
-    for (auto& entry : calls) {
-      if (id != 0 && entry.first != id) continue;
-      for (Party& p : entry.second.parties) {
-        if (p.dev == dev && (want == CS_NONE || p.state == want)) {
-          *call = &entry.second;
-          return &p;
-        }
-      }
-    }
-    return nullptr;
-  };
-
-  if (cmd == "help" || cmd == "?") {
-    ok = true;
-    return kHelp;
+  ControlCall c{*this, line, w, lowerText(w[0]), lk};
+  const ControlCommand* row = findCommand(c.cmd);
+  if (!row) {
+    bool known = false;
+    std::string said = privateControl(w, ok, &known);
+    if (known) return said;
+    return "? unknown command " + w[0] + " (help lists them)\n";
   }
-  if (cmd == "devices" || cmd == "calls" || cmd == "sessions" || cmd == "streams") {
-    ok = true;
-    return cmd == "devices" ? describeDevices() : cmd == "calls" ? describeCalls() : describeSessions();
-  }
-  if (cmd == "dialin") {
-    if (w.size() < 4 || w.size() > 5) return usage("dialin TRUNK|* NUMBER DEST [NAME]");
-    int trunk = -1;
-    if (w[1] == "*") {
-      trunk = freeTrunk();
-      if (trunk < 0) return "? no free line\n";
-    } else {
-      trunk = findDevice(w[1]);
-      if (trunk < 0 || (devices[static_cast<size_t>(trunk)].cfg.kind != DK_TRUNK &&
-                        devices[static_cast<size_t>(trunk)].cfg.kind != DK_SPAN))
-        return "? " + w[1] + " is not a line or span\n";
-      // A span carries many calls; an analog line one.
-      if (devices[static_cast<size_t>(trunk)].cfg.kind == DK_TRUNK) {
-        for (auto& entry : calls)
-          for (const Party& p : entry.second.parties)
-            if (p.dev == trunk) return "? " + w[1] + " is in use\n";
-      }
-    }
-    if (w[2].size() > 64 || w[3].empty() || w[3].size() > 64) return "? number too long\n";
-    if (calls.size() >= kMaxCalls) return "? the switch carries no more calls\n";
-    std::int32_t id = dialIn(trunk, w[2], w.size() == 5 ? w[4] : "", w[3]);
-    ok = true;
-    return "call " + std::to_string(id) + "\n";
-  }
-  if (cmd == "dial") {
-    if (w.size() != 3) return usage("dial DEVICE NUMBER");
-    if (dev < 0) return needDevice();
-    CSTAUniversalFailure_t err = GENERIC_OPERATION;
-    std::int32_t id = makeCall(dev, w[2], &err, nullptr);
-    if (id == 0) return "? " + w[1] + " cannot dial now (failure " + std::to_string(err) + ")\n";
-    ok = true;
-    return "call " + std::to_string(id) + "\n";
-  }
-  if (cmd == "answer" || cmd == "hangup" || cmd == "hold" || cmd == "retrieve") {
-    if (w.size() < 2 || w.size() > 3) return usage((cmd + " DEVICE [CALL]").c_str());
-    if (dev < 0) return needDevice();
-    Call* c = nullptr;
-    LocalConnectionState_t want = cmd == "answer" ? CS_ALERTING : cmd == "hold" ? CS_CONNECT
-                                  : cmd == "retrieve"                        ? CS_HOLD
-                                                                             : CS_NONE;
-    Party* p = findParty(2, want, &c);
-    if (!p) return "? " + w[1] + " has no call to " + cmd + "\n";
-    if (cmd == "answer") answer(*c, *p);
-    else if (cmd == "hold") hold(*c, *p);
-    else if (cmd == "retrieve") retrieve(*c, *p);
-    else clearConnection(*c, static_cast<size_t>(p - c->parties.data()));
-    ok = true;
-    return "";
-  }
-  if (cmd == "dtmf") {
-    if (w.size() != 3) return usage("dtmf DEVICE DIGITS");
-    if (dev < 0) return needDevice();
-    for (char ch : w[2]) {
-      bool good = (ch >= '0' && ch <= '9') || ch == '*' || ch == '#' || (ch >= 'A' && ch <= 'D');
-      if (!good) return "? not a DTMF digit: " + std::string(1, ch) + "\n";
-    }
-    Call* c = nullptr;
-    Party* p = findParty(3, CS_CONNECT, &c);
-    if (!p) return "? " + w[1] + " is not talking on a call\n";
-    pressDigits(*c, *p, w[2]);
-    ok = true;
-    return "";
-  }
-  if (cmd == "autoanswer") {
-    long long rings = 0;
-    if (w.size() != 3) return usage("autoanswer DEVICE RINGS|off");
-    if (dev < 0) return needDevice();
-    if (!sameText(w[2], "off") && !readNumber(w[2], 0, 100, rings)) return usage("autoanswer DEVICE RINGS|off");
-    devices[static_cast<size_t>(dev)].autoAnswerRings = static_cast<int>(rings);
-    ok = true;
-    return "";
-  }
-  if (cmd == "dnd" || cmd == "mwi") {
-    if (w.size() != 3 || (!sameText(w[2], "on") && !sameText(w[2], "off")))
-      return usage((cmd + " DEVICE on|off").c_str());
-    if (dev < 0) return needDevice();
-    if (cmd == "dnd") setDnd(dev, sameText(w[2], "on"));
-    else setMwi(dev, sameText(w[2], "on"));
-    ok = true;
-    return "";
-  }
-  if (cmd == "forward") {
-    if (w.size() != 4) return usage("forward DEVICE immediate|busy|noanswer DEST|on|off");
-    if (dev < 0) return needDevice();
-    const std::string t = lowerText(w[2]);
-    int type = t == "immediate" ? 0 : t == "busy" ? 1 : t == "noanswer" ? 2 : -1;
-    if (type < 0) return usage("forward DEVICE immediate|busy|noanswer DEST|on|off");
-    if (sameText(w[3], "off") || sameText(w[3], "on")) {
-      bool on = sameText(w[3], "on");
-      if (on && devices[static_cast<size_t>(dev)].fwd[type].dest.empty()) return "? no destination to forward to\n";
-      setForward(dev, type, on, "");
-    } else {
-      if (w[3].size() > 64) return "? destination too long\n";
-      setForward(dev, type, true, w[3]);
-    }
-    ok = true;
-    return "";
-  }
-  if (cmd == "drop") {
-    if (w.size() != 2) return usage("drop SESSION|all");
-    std::vector<std::uint32_t> ids;
-    long long id = 0;
-    if (sameText(w[1], "all")) {
-      for (auto& e : sessions) ids.push_back(e.first);
-    } else if (readNumber(w[1], 1, 0xFFFFFFFFLL, id) && sessions.count(static_cast<std::uint32_t>(id))) {
-      ids.push_back(static_cast<std::uint32_t>(id));
-    } else {
-      return "? no stream " + w[1] + "\n";
-    }
-    for (std::uint32_t s : ids) dropSession(s);
-    ok = true;
-    return "";
-  }
-  if (cmd == "down" || cmd == "up") {
-    if (w.size() != 1) return usage(cmd.c_str());
-    down = cmd == "down";
-    if (down) {
-      std::vector<std::uint32_t> ids;
-      for (auto& e : sessions) ids.push_back(e.first);
-      for (std::uint32_t s : ids) dropSession(s);
-    }
-    ok = true;
-    return "";
-  }
-  if (cmd == "refuse") {
-    long long count = 0, id = 0;
-    if (w.size() < 3 || w.size() > 4 || !readNumber(w[1], 0, 1000000, count))
-      return usage("refuse COUNT queue_full|nobuffers [SESSION]");
-    const std::string what = lowerText(w[2]);
-    int code = what == "queue_full" ? ACSERR_QUEUE_FULL : what == "nobuffers" ? ACSERR_NOBUFFERS : 0;
-    if (code == 0) return usage("refuse COUNT queue_full|nobuffers [SESSION]");
-    if (w.size() == 4 && (!readNumber(w[3], 1, 0xFFFFFFFFLL, id) || !sessions.count(static_cast<std::uint32_t>(id))))
-      return "? no stream " + w[3] + "\n";
-    for (auto& e : sessions)
-      if (id == 0 || e.first == static_cast<std::uint32_t>(id)) sendFlowNotice(e.second, code, static_cast<unsigned>(count));
-    ok = true;
-    return "";
-  }
-  if (cmd == "delay") {
-    long long ms = 0;
-    if (w.size() != 2 || !readNumber(w[1], 0, 600000, ms)) return usage("delay MS");
-    confirmDelayMs = static_cast<unsigned>(ms);
-    ok = true;
-    return "";
-  }
-  if (cmd == "advance" || cmd == "wait") {
-    long long ms = 0;
-    if (w.size() != 2 || !readNumber(w[1], 0, 86400000, ms)) return usage((cmd + " MS").c_str());
-    advance(static_cast<std::uint64_t>(ms), lk);
-    ok = true;
-    return "";
-  }
-  if (cmd == "at" || cmd == "after") {
-    const bool timed = cmd == "at";
-    const char* u = timed ? "at MS COMMAND" : "after REQUESTS COMMAND";
-    long long n = 0;
-    if (w.size() < 3 || !readNumber(w[1], timed ? 0 : 1, 86400000, n)) return usage(u);
-    const std::string later = lowerText(w[2]);
-    // Put off, they would stall the switch's clock or a client's request.
-    if (later == "advance" || later == "wait") return "? " + later + " cannot be put off\n";
-    std::string rest = restOfLine(line, 2);
-    if (timed) schedule(static_cast<std::uint64_t>(n), [this, rest] { runDeferred(rest); });
-    else afterRequests.emplace_back(requestsHandled + static_cast<std::uint64_t>(n), rest);
-    ok = true;
-    return "";
-  }
-  if (cmd == "reset") {
-    if (w.size() != 1) return usage("reset");
-    std::vector<std::uint32_t> ids;
-    for (auto& e : sessions) ids.push_back(e.first);
-    for (std::uint32_t s : ids) dropSession(s);
-    resetState();
-    ok = true;
-    return "";
-  }
-  return "? unknown command " + w[0] + " (help lists them)\n";
+  std::string out = row->run(c);
+  ok = c.ok;
+  return out;
 }
 
 bool Switch::runScenario(const char* path, std::string* output) {

@@ -16,32 +16,11 @@
 #include <vector>
 
 #include "csta32/wire/wire.h"
+#include "private/telvanix_private.h"
 #include "simulator/telsim.h"
 
 namespace telsim {
 
-// Private message layout: a 106-byte header, then the payload.
-enum {
-  kPvtRecordSize = 334,
-  kPvtTypeOffset = 34,
-  kPvtCallOffset = 36,
-  kPvtDeviceOffset = 40,
-  kPvtPayloadOffset = 106,
-  kPvtStartPrivateStatus = 1,
-  kPvtStopPrivateStatus = 2,
-  kPvtGetDigits = 20,
-  kPvtStopGetDigits = 21,
-  kPvtDigitsSeen = 22,
-  kPvtPlayDigits = 23,
-  // The digits payload: count (signed 16), clientID (32), digits[64], lineOnly.
-  kPvtDigitsCount = 0,
-  kPvtDigitsText = 6,
-  kPvtMaxDigits = 64,
-};
-extern const char kPvtVendor[21];  // "Telvanix Version 1.0"
-
-// Flow-control notice to the client library (see telsim.h).
-extern const char kFlowVendor[];
 
 // A device takes part in at most this many calls (what clients expect a
 // device snapshot to list), and the switch carries at most kMaxCalls.
@@ -60,6 +39,14 @@ struct Device {
   bool mwi = false;
   Forward fwd[3];  // immediate, busy, no answer
   int autoAnswerRings = 0;
+  // Line settings the private messages read and change.
+  std::uint8_t classOfService = 1;
+  std::uint8_t pickupGroup = 0;
+  std::uint32_t noAnswerTime = 120;  // tenths of a second
+  std::uint8_t waitNrings = 0;
+  bool callWaiting = false;
+  std::uint32_t trunkFlags = 0;
+  TelvanixPrivateDSpanInfo span = {};  // spans only
 };
 
 struct Party {
@@ -70,6 +57,7 @@ struct Party {
   LocalConnectionState_t state = CS_NULL;
   CSTAEventCause_t cause = EC_NEW_CALL;  // why it was offered the call
   std::uint64_t alertSeq = 0;            // tells stale ring timers apart
+  std::uint64_t voiceOp = 0;  // not 0: the "Playing" or "Recording" party of that operation
 };
 
 struct Call {
@@ -80,6 +68,9 @@ struct Call {
   std::string called;  // what was dialled
   std::string lastRedirection;
   bool answered = false;
+  std::uint32_t cti = 0;     // the value a client placed on the call
+  std::uint32_t parkID = 0;  // not 0 while parked
+  std::uint64_t startMs = 0; // switch time the call began (caller-ID time)
 };
 
 struct Monitor {
@@ -88,6 +79,20 @@ struct Monitor {
   int dev = -1;
   std::int32_t callID = 0;
   CSTAMonitorFilter_t filter = {};
+};
+
+// A play or record running on a call (voice.cpp).
+struct VoiceOp {
+  std::uint64_t id = 0;
+  bool record = false;
+  bool tillDigit = false;
+  std::uint32_t session = 0;  // the requester: its reports go there only
+  std::int32_t callID = 0;
+  std::string device;         // the connection it was asked for
+  TelvanixPrivateFile file;   // the request's file record, echoed in the reports
+  std::string path;           // the local file
+  std::uint64_t started = 0;  // switch time
+  std::uint64_t limit = 0;    // bytes it runs to at most
 };
 
 struct Session {
@@ -100,6 +105,21 @@ struct Session {
   CSTAMonitorCrossRefID_t nextXref = 1;
   std::set<std::int32_t> detectors;  // calls this stream collects digits on
   std::uint64_t requests = 0;
+  bool admin = false;  // gave the administration password
+};
+
+// The switch-wide settings of the private messages (private_ops.cpp).
+struct PrivateState {
+  TelvanixPrivateSystemInfo sysInfo = {};
+  std::vector<std::pair<std::string, std::string>> translations;  // pattern, result
+  std::vector<TelvanixPrivateSerialNumber> boardOrder;
+  std::string operatorNumber = "0";
+  bool multiAttendant = false;
+  std::string adminPassword;
+  std::uint32_t nextParkID = 1;
+  std::vector<std::pair<std::uint32_t, std::int32_t>> parked;  // park ID, call; in parking order
+  std::map<std::uint32_t, std::uint32_t> interlocks;           // value, holding session
+  std::uint16_t dtmfRequests = 0, playRequests = 0, recordRequests = 0;
 };
 
 // Who an event concerns: the devices whose monitors see it, the calls whose
@@ -129,6 +149,7 @@ struct Switch::Impl {
   // requestsHandled reaches the first of the pair.
   std::uint64_t requestsHandled = 0;
   std::vector<std::pair<std::uint64_t, std::string>> afterRequests;
+  std::uint64_t deferredFailures = 0;  // put-off commands that were refused
 
   // ---- clock and timers
   bool manualClock;
@@ -141,6 +162,8 @@ struct Switch::Impl {
   std::thread clockThread;
   std::condition_variable clockCv;
   bool stopping = false;
+  std::condition_variable waitCv;  // "wait" on the real clock; stopWaits
+  bool waitsStopped = false;
 
   std::uint64_t nowLocked();
   void schedule(std::uint64_t delayMs, std::function<void()> fn);
@@ -162,7 +185,35 @@ struct Switch::Impl {
   // Sends an unsolicited event to every monitor in scope whose filter lets
   // it through, each with its cross-reference ID and its local state.
   void emit(wire::Event e, const Scope& scope);
+  // Flow control (see telsim.h): a control frame, not an event.
   void sendFlowNotice(Session& s, int code, unsigned count);
+
+  // ---- private messages (private_ops.cpp) and voice services (voice.cpp)
+  std::vector<VoiceOp> voiceOps;
+  std::uint64_t nextVoiceOp = 1;
+  std::string voiceFolder;  // where bare file names are, as configured
+  PrivateState pvt;
+  void resetPrivate();
+  // Sends a report to every open stream that asked for private status.
+  void reportToAll(const TelvanixPrivateMessage& m, std::int32_t callID);
+  // Control commands of the private side ("broadcast"); *known false when
+  // the word is not one of them.
+  std::string privateControl(const std::vector<std::string>& w, bool& ok, bool* known);
+  // The reply to an escape-service request: ESCAPE_SVC_CONF carrying `m`.
+  void replyPrivate(Session& s, InvokeID_t invokeID, const TelvanixPrivateMessage& m);
+  // A PRIVATE_STATUS report to one stream, when it asked for private status.
+  void reportPrivate(Session& s, const TelvanixPrivateMessage& m, std::int32_t callID);
+  // Voice: the request's message is in `m`; it is answered from here.
+  void startVoice(Session& s, InvokeID_t invokeID, TelvanixPrivateMessage& m);
+  void stopVoice(Session& s, InvokeID_t invokeID, TelvanixPrivateMessage& m);
+  void finishVoice(std::uint64_t id);  // ends an operation now, if it still runs
+  void endVoiceOnCall(std::int32_t callID);
+  void voiceHeardDigits(std::int32_t callID);  // ends the till-digit ones
+  void moveVoice(std::int32_t from, std::int32_t to);
+  void resetVoice();
+  // A till-digit operation of this stream runs on the call: its digits count.
+  bool voiceListens(std::uint32_t session, std::int32_t callID) const;
+  std::string voicePath(const std::string& serverName);
 
   // ---- devices and calls (calls.cpp)
   int findDevice(const std::string& text) const;
@@ -220,5 +271,38 @@ struct Switch::Impl {
 };
 
 ExtendedDeviceID_t extDev(const std::string& s, DeviceIDType_t type = DEVICE_IDENTIFIER);
+// A private message as an event's private data: the whole 334-byte record.
+void setPrivateMessage(wire::Private& p, const TelvanixPrivateMessage& m);
+// The party a private message's connection names (by number, physical name
+// or its name on the call), or null with the failure to report.
+Party* privateParty(Switch::Impl& sw, const TelvanixPrivateMessage& m, Call** call,
+                    CSTAUniversalFailure_t* err);
+
+// ---- control commands: tables of {name, handler} rows ----------------------------
+
+// One command line being run, with the switch's lock held.
+struct ControlCall {
+  Switch::Impl& sw;
+  const std::string& line;
+  const std::vector<std::string>& w;  // its words; w[0] the command as typed
+  std::string cmd;                    // w[0] in lower case
+  std::unique_lock<std::mutex>& lk;   // not owned for a put-off command
+  bool ok = false;                    // the handler sets it when the command is done
+  std::string usage(const char* u) const;  // "? usage: u"
+};
+
+// A handler returns what the command has to say.
+typedef std::string (*ControlHandler)(ControlCall& c);
+struct ControlCommand {
+  const char* name;  // lower case
+  ControlHandler run;
+  const char* help;  // its line of the help text; null for a second name
+};
+struct ControlTable {
+  const ControlCommand* rows;
+  std::size_t count;
+};
+// The switch's own commands (control.cpp), which lists every table.
+extern const ControlTable kSwitchCommands;
 
 }  // namespace telsim

@@ -1,109 +1,156 @@
 // The switch over TCP: one session per connection. Each connection has a
-// reader thread (bytes -> frames -> the switch) and a writer thread, because
-// the switch hands out frames with its lock held and must never wait for a
-// slow client's socket.
+// reader thread (bytes -> frames -> the switch) that also sends the answers
+// its requests produced, and a writer thread for what the switch hands out
+// at other times (clock, other streams): the switch hands out frames with
+// its lock held and must never wait for a slow client's socket.
 #include "simulator/telsim.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "csta32/wire/wire.h"
 #include "platform/net.h"
+#include "platform/platform.h"
 
 namespace telsim {
 
 namespace {
 
-// A client that stops reading is cut once this much waits for it.
-const std::size_t kMaxQueued = 32u * 1024u * 1024u;
+// A peer that takes nothing for this long is cut.
+const int kSendWaitMs = 60 * 1000;
+// While accept fails (out of descriptors) it is tried again after a pause,
+// doubling from the first to the last.
+const unsigned kAcceptBackoffMs = 10;
+const unsigned kAcceptBackoffMaxMs = 1000;
+// Bytes read from a connection at once.
+const std::size_t kReadChunk = 64 * 1024;
 
 struct Conn {
   plat_socket sock = PLAT_INVALID_SOCKET;
   std::uint32_t session = 0;
   std::mutex mu;
   std::condition_variable cv;
-  std::deque<std::vector<std::uint8_t>> out;
-  std::size_t queued = 0;
+  std::vector<std::uint8_t> out;    // frames waiting, back to back
+  std::vector<std::uint8_t> spare;  // what is being sent; swapped with out
+  std::size_t queued = 0;           // out plus what is being sent
+  bool sending = false;             // a thread is sending `spare`
+  bool inRequest = false;           // the reader sends once it is done
   bool closing = false;
-  std::atomic<bool> done{false};
+  std::atomic<bool> done{false};    // both threads ended, socket closed
+  std::atomic<std::size_t>* total = nullptr;  // the server's queued bytes
   std::thread reader;
   std::thread writer;
 
-  // With mu held.
+  // With mu held. What is still queued goes nowhere: give it back now.
   void cut() {
     if (closing) return;
     closing = true;
-    plat_sock_shutdown(sock);
+    if (sock != PLAT_INVALID_SOCKET) plat_sock_shutdown(sock);
+    *total -= out.size();
+    queued -= out.size();
+    std::vector<std::uint8_t>().swap(out);
     cv.notify_all();
+  }
+
+  // With mu held by lk: sends what is queued, unless another thread is at it.
+  void drain(std::unique_lock<std::mutex>& lk) {
+    while (!closing && !sending && !out.empty()) {
+      sending = true;
+      spare.swap(out);
+      const std::size_t n = spare.size();
+      lk.unlock();
+      long rc = plat_sock_send_wait(sock, spare.data(), n, kSendWaitMs);
+      lk.lock();
+      sending = false;
+      *total -= n;
+      queued -= n;
+      // Keep a buffer of a usual size for next time, not a burst's.
+      if (spare.capacity() > 1024 * 1024) std::vector<std::uint8_t>().swap(spare);
+      else spare.clear();
+      if (rc != static_cast<long>(n)) cut();
+    }
+    if (closing) std::vector<std::uint8_t>().swap(spare);
   }
 };
 
 void writerLoop(std::shared_ptr<Conn> c) {
-  std::vector<std::uint8_t> buf;
+  std::unique_lock<std::mutex> lk(c->mu);
   for (;;) {
-    std::deque<std::vector<std::uint8_t>> batch;
-    {
-      std::unique_lock<std::mutex> lk(c->mu);
-      c->cv.wait(lk, [&] { return !c->out.empty() || c->closing; });
-      if (c->closing) return;  // cut: what is still queued goes nowhere
-      batch.swap(c->out);
-      c->queued = 0;
-    }
-    buf.clear();
-    for (const std::vector<std::uint8_t>& f : batch) buf.insert(buf.end(), f.begin(), f.end());
-    if (plat_sock_send(c->sock, buf.data(), buf.size()) < 0) {
-      std::lock_guard<std::mutex> lk(c->mu);
-      c->cut();
-      return;
-    }
+    c->cv.wait(lk, [&] { return c->closing || (!c->out.empty() && !c->sending && !c->inRequest); });
+    if (c->closing) return;
+    c->drain(lk);
   }
 }
 
 void readerLoop(Switch& sw, std::shared_ptr<Conn> c) {
-  std::vector<std::uint8_t> buf;
-  std::size_t start = 0;
-  std::uint8_t chunk[16384];
+  std::vector<std::uint8_t> buf(kReadChunk);
+  std::size_t start = 0, end = 0;
   for (;;) {
-    long n = plat_sock_recv(c->sock, chunk, sizeof chunk);
+    if (buf.size() - end < kReadChunk / 4) {
+      // Move the unfinished frame to the front, or make room for a long one.
+      if (start > 0) {
+        std::copy(buf.begin() + static_cast<std::ptrdiff_t>(start), buf.begin() + static_cast<std::ptrdiff_t>(end),
+                  buf.begin());
+        end -= start;
+        start = 0;
+      }
+      if (buf.size() - end < kReadChunk / 4) buf.resize(buf.size() * 2);
+    }
+    long n = plat_sock_recv(c->sock, buf.data() + end, buf.size() - end);
     if (n <= 0) break;
-    buf.insert(buf.end(), chunk, chunk + n);
+    end += static_cast<std::size_t>(n);
+    {
+      std::lock_guard<std::mutex> lk(c->mu);
+      c->inRequest = true;
+    }
     bool bad = false;
     for (;;) {
-      long len = wire::frameLength(buf.data() + start, buf.size() - start);
+      long len = wire::frameLength(buf.data() + start, end - start);
       if (len < 0) {
         bad = true;  // the byte stream lost its framing: nothing after can be trusted
         break;
       }
-      if (len == 0 || static_cast<std::size_t>(len) > buf.size() - start) break;
+      if (len == 0 || static_cast<std::size_t>(len) > end - start) break;
       sw.onFrame(c->session, buf.data() + start, static_cast<std::size_t>(len));
       start += static_cast<std::size_t>(len);
     }
-    if (bad) break;
-    if (start == buf.size()) {
-      buf.clear();
-      start = 0;
-    } else if (start > 65536) {
-      buf.erase(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(start));
+    if (start == end) start = end = 0;
+    if (buf.size() > 4 * kReadChunk && end - start < kReadChunk / 2) {
+      // A long frame is done with: give its room back.
+      std::vector<std::uint8_t> small(buf.begin() + static_cast<std::ptrdiff_t>(start),
+                                      buf.begin() + static_cast<std::ptrdiff_t>(end));
+      small.resize(kReadChunk);
+      buf.swap(small);
+      end -= start;
       start = 0;
     }
+    {
+      // All of this read's answers in one send.
+      std::unique_lock<std::mutex> lk(c->mu);
+      c->inRequest = false;
+      c->drain(lk);
+    }
+    if (bad) break;
   }
   sw.closeSession(c->session);
   {
     std::lock_guard<std::mutex> lk(c->mu);
     c->cut();
   }
+  if (c->writer.joinable()) c->writer.join();
+  plat_socket s;
+  {
+    std::lock_guard<std::mutex> lk(c->mu);
+    s = c->sock;
+    c->sock = PLAT_INVALID_SOCKET;
+  }
+  plat_sock_close(s);
   c->done = true;
-}
-
-void finish(Conn& c) {
-  if (c.reader.joinable()) c.reader.join();
-  if (c.writer.joinable()) c.writer.join();
-  plat_sock_close(c.sock);
-  c.sock = PLAT_INVALID_SOCKET;
 }
 
 }  // namespace
@@ -115,43 +162,72 @@ struct TcpServer::Impl {
   int port = 0;
   std::thread acceptor;
   std::mutex mu;
+  std::condition_variable cv;  // stop, accept failures
+  bool stopping = false;
+  std::uint64_t acceptFailures = 0;
   std::vector<std::shared_ptr<Conn>> conns;
+  std::size_t maxPerConn = 8u * 1024u * 1024u;
+  std::size_t maxTotal = 64u * 1024u * 1024u;
+  std::atomic<std::size_t> total{0};
+
+  // With mu held: joins the connections that have ended.
+  void reap() {
+    for (size_t i = 0; i < conns.size();) {
+      if (conns[i]->done) {
+        if (conns[i]->reader.joinable()) conns[i]->reader.join();
+        conns.erase(conns.begin() + static_cast<std::ptrdiff_t>(i));
+      } else {
+        ++i;
+      }
+    }
+  }
 
   void acceptLoop() {
+    unsigned pause = kAcceptBackoffMs;
     for (;;) {
-      plat_socket s = plat_tcp_accept(listener);
-      if (s == PLAT_INVALID_SOCKET) return;
+      bool retry = false;
+      plat_socket s = plat_tcp_accept(listener, &retry);
+      if (s == PLAT_INVALID_SOCKET) {
+        std::unique_lock<std::mutex> lk(mu);
+        if (!retry || stopping) return;
+        // Out of descriptors: those of ended connections may help; then wait.
+        ++acceptFailures;
+        cv.notify_all();
+        reap();
+        cv.wait_for(lk, std::chrono::milliseconds(pause), [&] { return stopping; });
+        if (stopping) return;
+        pause = std::min(pause * 2, kAcceptBackoffMaxMs);
+        continue;
+      }
+      pause = kAcceptBackoffMs;
       std::shared_ptr<Conn> c = std::make_shared<Conn>();
       c->sock = s;
+      c->total = &total;
       std::weak_ptr<Conn> weak = c;
-      c->session = sw.openSession([weak](const std::uint8_t* d, std::size_t n) {
+      const std::size_t perConn = maxPerConn, all = maxTotal;
+      std::atomic<std::size_t>* sum = &total;
+      c->session = sw.openSession([weak, perConn, all, sum](const std::uint8_t* d, std::size_t n) {
         std::shared_ptr<Conn> conn = weak.lock();
         if (!conn) return;
         std::lock_guard<std::mutex> lk(conn->mu);
-        if (!d || conn->queued + n > kMaxQueued) {
+        if (conn->closing) return;
+        if (!d || conn->queued + n > perConn || *sum + n > all) {
           conn->cut();
           return;
         }
-        if (conn->closing) return;
-        conn->out.emplace_back(d, d + n);
+        conn->out.insert(conn->out.end(), d, d + n);
         conn->queued += n;
-        conn->cv.notify_one();
+        *sum += n;
+        if (!conn->inRequest && !conn->sending) conn->cv.notify_all();
       });
       if (c->session == 0) {  // the server is down: refuse the connection
         plat_sock_close(s);
         continue;
       }
+      std::lock_guard<std::mutex> lk(mu);
+      reap();
       c->writer = std::thread(writerLoop, c);
       c->reader = std::thread(readerLoop, std::ref(sw), c);
-      std::lock_guard<std::mutex> lk(mu);
-      for (size_t i = 0; i < conns.size();) {
-        if (conns[i]->done) {
-          finish(*conns[i]);
-          conns.erase(conns.begin() + static_cast<std::ptrdiff_t>(i));
-        } else {
-          ++i;
-        }
-      }
       conns.push_back(c);
     }
   }
@@ -160,6 +236,12 @@ struct TcpServer::Impl {
 TcpServer::TcpServer(Switch& sw) : d_(new Impl(sw)) {}
 
 TcpServer::~TcpServer() { stop(); }
+
+void TcpServer::setLimits(std::size_t perConnection, std::size_t total) {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  if (perConnection) d_->maxPerConn = perConnection;
+  if (total) d_->maxTotal = total;
+}
 
 bool TcpServer::start(const char* host, int port, std::string* error) {
   if (d_->listener != PLAT_INVALID_SOCKET) {
@@ -171,6 +253,7 @@ bool TcpServer::start(const char* host, int port, std::string* error) {
     if (error) *error = "cannot listen on port " + std::to_string(port);
     return false;
   }
+  d_->stopping = false;
   d_->acceptor = std::thread([this] { d_->acceptLoop(); });
   return true;
 }
@@ -179,6 +262,11 @@ int TcpServer::port() const { return d_->port; }
 
 void TcpServer::stop() {
   if (d_->listener == PLAT_INVALID_SOCKET) return;
+  {
+    std::lock_guard<std::mutex> lk(d_->mu);
+    d_->stopping = true;
+    d_->cv.notify_all();
+  }
   plat_sock_shutdown(d_->listener);
   if (d_->acceptor.joinable()) d_->acceptor.join();
   plat_sock_close(d_->listener);
@@ -193,7 +281,7 @@ void TcpServer::stop() {
       std::lock_guard<std::mutex> lk(c->mu);
       c->cut();
     }
-    finish(*c);
+    if (c->reader.joinable()) c->reader.join();
   }
 }
 
@@ -205,6 +293,13 @@ std::size_t TcpServer::connections() {
   return n;
 }
 
+std::size_t TcpServer::queuedBytes() { return d_->total.load(); }
+
+bool TcpServer::waitAcceptFailures(std::uint64_t n, unsigned timeoutMs) {
+  std::unique_lock<std::mutex> lk(d_->mu);
+  return d_->cv.wait_for(lk, std::chrono::milliseconds(timeoutMs), [&] { return d_->acceptFailures >= n; });
+}
+
 }  // namespace telsim
 
 // ---- control port -------------------------------------------------------------
@@ -213,12 +308,21 @@ namespace telsim {
 
 namespace {
 
+// No command is this long.
+const std::size_t kMaxControlLine = 65536;
+
 bool isQuit(const std::string& line) {
   std::string w;
   for (char c : line)
     if (c != ' ' && c != '\t' && c != '\r' && c != '\n') w += c;
   return w == "quit" || w == "exit";
 }
+
+struct ControlConn {
+  plat_socket sock = PLAT_INVALID_SOCKET;
+  std::thread thread;
+  std::atomic<bool> done{false};
+};
 
 }  // namespace
 
@@ -230,42 +334,81 @@ struct ControlServer::Impl {
   int port = 0;
   std::thread acceptor;
   std::mutex mu;
-  std::vector<plat_socket> clients;
-  std::vector<std::thread> threads;
+  bool stopping = false;
+  std::vector<std::shared_ptr<ControlConn>> conns;
 
   void serve(plat_socket s) {
     std::string pending;
-    char buf[1024];
+    char buf[4096];
     for (;;) {
       long n = plat_sock_recv(s, buf, sizeof buf);
       if (n <= 0) return;
       pending.append(buf, static_cast<size_t>(n));
-      if (pending.size() > 65536) return;  // no command is this long
       size_t nl;
       while ((nl = pending.find('\n')) != std::string::npos) {
         std::string line = pending.substr(0, nl);
         pending.erase(0, nl + 1);
-        std::string out;
         if (onQuit && isQuit(line)) {
-          plat_sock_send(s, "OK\n", 3);
+          plat_sock_send_wait(s, "OK\n", 3, 1000);
+          // Whatever waits on the switch ends now: the server is going.
+          sw.stopWaits();
           onQuit();
           return;
         }
         bool ok = false;
-        out = sw.control(line, &ok);
+        std::string out = sw.control(line, &ok);
         out += ok ? "OK\n" : "ERROR\n";
-        if (plat_sock_send(s, out.data(), out.size()) < 0) return;
+        if (plat_sock_send_wait(s, out.data(), out.size(), 30000) < 0) return;
+      }
+      if (pending.size() > kMaxControlLine) {
+        static const char kTooLong[] = "? line too long\nERROR\n";
+        plat_sock_send_wait(s, kTooLong, sizeof kTooLong - 1, 1000);
+        return;
+      }
+    }
+  }
+
+  // With mu held: closes and joins the connections that have ended.
+  void reap() {
+    for (size_t i = 0; i < conns.size();) {
+      if (conns[i]->done) {
+        conns[i]->thread.join();
+        plat_sock_close(conns[i]->sock);
+        conns.erase(conns.begin() + static_cast<std::ptrdiff_t>(i));
+      } else {
+        ++i;
       }
     }
   }
 
   void acceptLoop() {
+    unsigned pause = kAcceptBackoffMs;
     for (;;) {
-      plat_socket s = plat_tcp_accept(listener);
-      if (s == PLAT_INVALID_SOCKET) return;
+      bool retry = false;
+      plat_socket s = plat_tcp_accept(listener, &retry);
+      if (s == PLAT_INVALID_SOCKET) {
+        {
+          std::lock_guard<std::mutex> lk(mu);
+          reap();
+          if (!retry || stopping) return;
+        }
+        plat_sleep_ms(pause);
+        pause = std::min(pause * 2, kAcceptBackoffMaxMs);
+        continue;
+      }
+      pause = kAcceptBackoffMs;
       std::lock_guard<std::mutex> lk(mu);
-      clients.push_back(s);
-      threads.emplace_back([this, s] { serve(s); });
+      reap();
+      std::shared_ptr<ControlConn> c = std::make_shared<ControlConn>();
+      c->sock = s;
+      ControlConn* raw = c.get();
+      c->thread = std::thread([this, raw] {
+        serve(raw->sock);
+        // The peer sees the end at once; the socket is closed when reaped.
+        plat_sock_shutdown(raw->sock);
+        raw->done = true;
+      });
+      conns.push_back(c);
     }
   }
 };
@@ -284,25 +427,43 @@ bool ControlServer::start(const char* host, int port, std::string* error) {
     if (error) *error = "cannot listen on control port " + std::to_string(port);
     return false;
   }
+  d_->stopping = false;
   d_->acceptor = std::thread([this] { d_->acceptLoop(); });
   return true;
 }
 
 int ControlServer::port() const { return d_->port; }
 
+std::size_t ControlServer::connections() {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  d_->reap();
+  return d_->conns.size();
+}
+
 void ControlServer::stop() {
   if (d_->listener == PLAT_INVALID_SOCKET) return;
+  {
+    std::lock_guard<std::mutex> lk(d_->mu);
+    d_->stopping = true;
+  }
   plat_sock_shutdown(d_->listener);
   if (d_->acceptor.joinable()) d_->acceptor.join();
   plat_sock_close(d_->listener);
   d_->listener = PLAT_INVALID_SOCKET;
-  // Connections are closed only here, so a socket is never closed under a
-  // thread still using it.
-  for (plat_socket s : d_->clients) plat_sock_shutdown(s);
-  for (std::thread& t : d_->threads) t.join();
-  for (plat_socket s : d_->clients) plat_sock_close(s);
-  d_->clients.clear();
-  d_->threads.clear();
+  // A connection waiting in "wait" would hold the stop up.
+  d_->sw.stopWaits();
+  // Sockets are closed only once their thread is joined, so a socket is
+  // never closed under a thread still using it.
+  std::vector<std::shared_ptr<ControlConn>> all;
+  {
+    std::lock_guard<std::mutex> lk(d_->mu);
+    all.swap(d_->conns);
+  }
+  for (auto& c : all) plat_sock_shutdown(c->sock);
+  for (auto& c : all) {
+    c->thread.join();
+    plat_sock_close(c->sock);
+  }
 }
 
 }  // namespace telsim

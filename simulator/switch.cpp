@@ -11,9 +11,6 @@
 
 namespace telsim {
 
-const char kPvtVendor[21] = "Telvanix Version 1.0";
-const char kFlowVendor[] = "telsim flow control";
-
 ExtendedDeviceID_t extDev(const std::string& s, DeviceIDType_t type) {
   return wire::extendedDevice(s.c_str(), type);
 }
@@ -113,6 +110,7 @@ void Switch::Impl::resetState() {
   down = false;
   requestsHandled = 0;
   afterRequests.clear();
+  resetVoice();
 }
 
 std::uint64_t Switch::Impl::nowLocked() {
@@ -205,17 +203,11 @@ void Switch::Impl::emit(wire::Event e, const Scope& scope) {
 }
 
 void Switch::Impl::sendFlowNotice(Session& s, int code, unsigned count) {
-  wire::Event e;
-  e.ev.eventHeader.eventClass = ACSUNSOLICITED;
-  e.ev.eventHeader.eventType = ACS_KEY_REPLY;
-  std::uint8_t data[8];
-  std::uint32_t c = static_cast<std::uint32_t>(code);
-  for (int i = 0; i < 4; ++i) {
-    data[i] = static_cast<std::uint8_t>(c >> (8 * i));
-    data[4 + i] = static_cast<std::uint8_t>(count >> (8 * i));
-  }
-  wire::setPrivate(e.priv, kFlowVendor, data, sizeof data);
-  send(s, e);
+  wire::Control c;
+  c.refuse = static_cast<RetCode_t>(code);
+  c.count = count;
+  std::vector<std::uint8_t> frame;
+  if (s.deliver && wire::encodeControl(c, frame)) s.deliver(frame.data(), frame.size());
 }
 
 void Switch::Impl::dropSession(std::uint32_t id) {
@@ -247,22 +239,6 @@ Party* connParty(Switch::Impl& sw, const ConnectionID_t& cid, Call*& call,
   return nullptr;
 }
 
-// The digits of a play-digits record that a tone generator can send: as
-// many as the count says (64 at most, fewer when the text ends first), with
-// a-d taken as A-D and anything else (blanks, dashes, pauses) left out.
-std::string playableDigits(const std::uint8_t* payload) {
-  int count = static_cast<std::int16_t>(payload[kPvtDigitsCount] | (payload[kPvtDigitsCount + 1] << 8));
-  if (count > kPvtMaxDigits) count = kPvtMaxDigits;
-  std::string out;
-  for (int i = 0; i < count; ++i) {
-    char ch = static_cast<char>(payload[kPvtDigitsText + i]);
-    if (ch == '\0') break;
-    if (ch >= 'a' && ch <= 'd') ch = static_cast<char>(ch - 'a' + 'A');
-    if ((ch >= '0' && ch <= '9') || ch == '*' || ch == '#' || (ch >= 'A' && ch <= 'D')) out += ch;
-  }
-  return out;
-}
-
 void fillCaps(CSTAGetAPICapsConfEvent_t& c) {
   c.answerCall = c.clearCall = c.clearConnection = c.conferenceCall = 1;
   c.consultationCall = c.deflectCall = c.holdCall = c.makeCall = 1;
@@ -280,325 +256,359 @@ void fillCaps(CSTAGetAPICapsConfEvent_t& c) {
 
 }  // namespace
 
-void Switch::Impl::handleRequest(Session& s, const wire::Request& r) {
-  const InvokeID_t inv = r.invokeID;
-  ++s.requests;
-  ++requestsHandled;
-  switch (r.op) {
-    case wire::Op::OpenStream:
-      if (s.open) {
-        confirm(s, wire::acsUniversalFailureConf(inv, DRIVER_DUPLICATE_ACSHANDLE), inv);
-      } else if (!loginMatches(cfg, r)) {
-        confirm(s, wire::acsUniversalFailureConf(inv, TSERVER_BAD_PASSWORD_OR_LOGIN), inv);
-      } else {
-        s.open = true;
-        s.app = r.appName;
-        s.nextXref = 1;
-        const std::string& api = r.apiVersion.empty() ? cfg.apiVer : r.apiVersion;
-        confirm(s, wire::openStreamConf(inv, api.c_str(), cfg.libVer.c_str(), cfg.tsrvVer.c_str(),
-                                        cfg.drvrVer.c_str()),
-                inv);
-      }
-      return;
-    case wire::Op::CloseStream:
-    case wire::Op::AbortStream:
-      s.open = false;
-      s.privateStatus = false;
-      s.monitors.clear();
-      s.detectors.clear();
-      if (r.op == wire::Op::CloseStream) confirm(s, wire::acsConfirmation(ACS_CLOSE_STREAM_CONF, inv), inv);
-      return;
-    default:
-      break;
-  }
-  if (!s.open) {
-    confirm(s, wire::acsUniversalFailureConf(inv, TSERVER_NO_ACS_STREAM), inv);
-    return;
-  }
+// ---- request handlers: one per operation --------------------------------------
 
-  CSTAUniversalFailure_t err = GENERIC_OPERATION;
-  Call* c = nullptr;
-  Call* c2 = nullptr;
-  Party* p = nullptr;
-  Party* p2 = nullptr;
-  const int dev = findDevice(r.device);
-  switch (r.op) {
-    case wire::Op::MakeCall: {
-      if (dev < 0) return fail(s, inv, INVALID_CALLING_DEVICE);
-      std::int32_t id = makeCall(dev, r.device2, &err, [&](const Call& call) {
-        wire::Event e = wire::cstaConfirmation(CSTA_MAKE_CALL_CONF, inv);
-        e.ev.event.cstaConfirmation.u.makeCall.newCall =
-            wire::connection(call.id, devices[static_cast<size_t>(dev)].name.c_str());
-        confirm(s, e, inv);
-      });
-      if (id == 0) fail(s, inv, err);
-      return;
-    }
-    case wire::Op::AnswerCall:
-      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
-      if (p->state != CS_ALERTING) return fail(s, inv, NO_CALL_TO_ANSWER);
-      confirm(s, wire::cstaConfirmation(CSTA_ANSWER_CALL_CONF, inv), inv);
-      answer(*c, *p);
-      return;
-    case wire::Op::HoldCall:
-      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
-      if (p->state != CS_CONNECT) return fail(s, inv, NO_ACTIVE_CALL);
-      confirm(s, wire::cstaConfirmation(CSTA_HOLD_CALL_CONF, inv), inv);
-      hold(*c, *p);
-      return;
-    case wire::Op::RetrieveCall:
-      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
-      if (p->state != CS_HOLD) return fail(s, inv, NO_HELD_CALL);
-      confirm(s, wire::cstaConfirmation(CSTA_RETRIEVE_CALL_CONF, inv), inv);
-      retrieve(*c, *p);
-      return;
-    case wire::Op::ConsultationCall: {
-      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
-      if (p->state != CS_CONNECT || p->dev < 0) return fail(s, inv, NO_ACTIVE_CALL);
-      if (r.device.empty()) return fail(s, inv, INVALID_CALLED_DEVICE);
-      const int holder = p->dev;
-      const std::int32_t heldID = c->id;
-      if (busy(holder, heldID)) return fail(s, inv, RESOURCE_BUSY);
-      hold(*c, *p);  // the held call's events come first, as on a real set
-      std::int32_t id = makeCall(holder, r.device, &err, [&](const Call& call) {
-        wire::Event e = wire::cstaConfirmation(CSTA_CONSULTATION_CALL_CONF, inv);
-        e.ev.event.cstaConfirmation.u.consultationCall.newCall =
-            wire::connection(call.id, devices[static_cast<size_t>(holder)].name.c_str());
-        confirm(s, e, inv);
-      });
-      if (id == 0) {
-        // No second call after all: the first comes back as it was.
-        Call* held = findCall(heldID);
-        Party* hp = held ? partyOf(*held, holder) : nullptr;
-        if (hp && hp->state == CS_HOLD) retrieve(*held, *hp);
-        fail(s, inv, err);
-      }
-      return;
-    }
-    case wire::Op::TransferCall:
-    case wire::Op::ConferenceCall: {
-      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
-      if (!(p2 = connParty(*this, r.call2, c2, err))) return fail(s, inv, err);
-      if (c == c2 || p->dev < 0 || p->dev != p2->dev) return fail(s, inv, INVALID_CSTA_CONNECTION_IDENTIFIER);
-      if (p->state != CS_HOLD) return fail(s, inv, NO_HELD_CALL);
-      if (p2->state != CS_CONNECT) return fail(s, inv, NO_ACTIVE_CALL);
-      const bool isTransfer = r.op == wire::Op::TransferCall;
-      if (!isTransfer &&
-          c->parties.size() + c2->parties.size() - 1 > static_cast<size_t>(cfg.maxConferenceParties))
-        return fail(s, inv, CONFERENCE_MEMBER_LIMIT_EXCEEDED);
-      const int who = p->dev;
-      const std::int32_t newID = c->id;
-      if (isTransfer) transfer(*c, *c2, who);
-      else conference(*c, *c2, who);
-      wire::Event e = wire::cstaConfirmation(isTransfer ? CSTA_TRANSFER_CALL_CONF : CSTA_CONFERENCE_CALL_CONF, inv);
-      Call* nc = findCall(newID);
-      ConnectionID_t newCall = wire::connection(newID, devices[static_cast<size_t>(who)].name.c_str());
-      if (nc) connectionList(*nc, e.connections);
-      if (isTransfer) e.ev.event.cstaConfirmation.u.transferCall.newCall = newCall;
-      else e.ev.event.cstaConfirmation.u.conferenceCall.newCall = newCall;
-      // The confirmation follows the events here: the new call's parties are
-      // only known once the calls are joined.
-      confirm(s, e, inv);
-      return;
-    }
-    case wire::Op::DeflectCall: {
-      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
-      if (p->state != CS_ALERTING) return fail(s, inv, INVALID_OBJECT_STATE);
-      if (r.device.empty() || (findDevice(r.device) < 0 && !isOutside(r.device)))
-        return fail(s, inv, INVALID_DESTINATION);
-      confirm(s, wire::cstaConfirmation(CSTA_DEFLECT_CALL_CONF, inv), inv);
-      divert(*c, p->dev, p->name, r.device, EC_REDIRECTED, 0);
-      return;
-    }
-    case wire::Op::ClearCall:
-      if (!findCall(r.call.callID)) return fail(s, inv, INVALID_CSTA_CALL_IDENTIFIER);
-      confirm(s, wire::cstaConfirmation(CSTA_CLEAR_CALL_CONF, inv), inv);
-      clearCall(r.call.callID, EC_NONE);
-      return;
-    case wire::Op::ClearConnection:
-      if (!(p = connParty(*this, r.call, c, err))) return fail(s, inv, err);
-      confirm(s, wire::cstaConfirmation(CSTA_CLEAR_CONNECTION_CONF, inv), inv);
-      clearConnection(*c, static_cast<size_t>(p - c->parties.data()));
-      return;
-    case wire::Op::SnapshotDevice: {
-      if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
-      wire::Event e = wire::cstaConfirmation(CSTA_SNAPSHOT_DEVICE_CONF, inv);
-      for (auto& entry : calls) {
-        const Call& call = entry.second;
-        const Party* own = nullptr;
-        for (const Party& q : call.parties)
-          if (q.dev == dev) own = &q;
-        if (!own) continue;
-        // The device's own state first: clients look at it to pick their call.
-        wire::DeviceSnapshotEntry d;
-        d.call = wire::connection(call.id, own->name.c_str());
-        d.states.push_back(own->state);
-        for (const Party& q : call.parties)
-          if (&q != own) d.states.push_back(q.state);
-        e.deviceSnapshot.push_back(d);
-      }
-      confirm(s, e, inv);
-      return;
-    }
-    case wire::Op::SnapshotCall: {
-      c = findCall(r.call.callID);
-      if (!c) return fail(s, inv, INVALID_CSTA_CALL_IDENTIFIER);
-      wire::Event e = wire::cstaConfirmation(CSTA_SNAPSHOT_CALL_CONF, inv);
-      for (const Party& q : c->parties) {
-        CSTASnapshotCallResponseInfo_t info = {};
-        info.deviceOnCall = q.outside.empty() ? extDev(q.name) : extDev(q.outside, IMPLICIT_PUBLIC);
-        info.callIdentifier = wire::connection(c->id, q.name.c_str());
-        info.localConnectionState = q.state;
-        e.callSnapshot.push_back(info);
-      }
-      confirm(s, e, inv);
-      return;
-    }
-    case wire::Op::QueryDeviceInfo: {
-      if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
-      const Device& d = devices[static_cast<size_t>(dev)];
-      wire::Event e = wire::cstaConfirmation(CSTA_QUERY_DEVICE_INFO_CONF, inv);
-      CSTAQueryDeviceInfoConfEvent_t& q = e.ev.event.cstaConfirmation.u.queryDeviceInfo;
-      wire::copyDevice(q.device, d.name.c_str());
-      q.deviceType = d.cfg.kind == DK_TRUNK || d.cfg.kind == DK_SPAN ? DT_TRUNK : DT_STATION;
-      q.deviceClass = DC_VOICE;
-      confirm(s, e, inv);
-      return;
-    }
-    case wire::Op::QueryDnd:
-    case wire::Op::QueryMwi: {
-      if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
-      const Device& d = devices[static_cast<size_t>(dev)];
-      bool dnd = r.op == wire::Op::QueryDnd;
-      wire::Event e = wire::cstaConfirmation(dnd ? CSTA_QUERY_DND_CONF : CSTA_QUERY_MWI_CONF, inv);
-      if (dnd) e.ev.event.cstaConfirmation.u.queryDnd.doNotDisturb = d.dnd ? 1 : 0;
-      else e.ev.event.cstaConfirmation.u.queryMwi.messages = d.mwi ? 1 : 0;
-      confirm(s, e, inv);
-      return;
-    }
-    case wire::Op::SetDnd:
-    case wire::Op::SetMwi: {
-      if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
-      bool dnd = r.op == wire::Op::SetDnd;
-      confirm(s, wire::cstaConfirmation(dnd ? CSTA_SET_DND_CONF : CSTA_SET_MWI_CONF, inv), inv);
-      if (dnd) setDnd(dev, r.flag);
-      else setMwi(dev, r.flag);
-      return;
-    }
-    case wire::Op::QueryFwd: {
-      if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
-      const Device& d = devices[static_cast<size_t>(dev)];
-      wire::Event e = wire::cstaConfirmation(CSTA_QUERY_FWD_CONF, inv);
-      ListForwardParameters_t& l = e.ev.event.cstaConfirmation.u.queryFwd.queryFwd;
-      static const ForwardingType_t types[3] = {FWD_IMMEDIATE, FWD_BUSY, FWD_NO_ANS};
-      for (int i = 0; i < 3; ++i) {
-        if (!d.fwd[i].on && d.fwd[i].dest.empty()) continue;
-        ForwardingInfo_t& f = l.param[l.count++];
-        f.forwardingType = types[i];
-        f.forwardingOn = d.fwd[i].on ? 1 : 0;
-        wire::copyDevice(f.forwardDN, d.fwd[i].dest.c_str());
-      }
-      confirm(s, e, inv);
-      return;
-    }
-    case wire::Op::MonitorDevice:
-    case wire::Op::MonitorCall: {
-      Monitor m;
-      m.onCall = r.op == wire::Op::MonitorCall;
-      if (m.onCall) {
-        if (!findCall(r.call.callID)) return fail(s, inv, INVALID_CSTA_CALL_IDENTIFIER);
-        m.callID = r.call.callID;
-      } else {
-        if (dev < 0) return fail(s, inv, INVALID_CSTA_DEVICE_IDENTIFIER);
-        m.dev = dev;
-      }
-      if (s.monitors.size() >= static_cast<size_t>(cfg.maxMonitorsPerStream))
-        return fail(s, inv, OVERALL_MONITOR_LIMIT_EXCEEDED);
-      m.filter = r.filter;
-      m.xref = s.nextXref++;
-      s.monitors.push_back(m);
-      wire::Event e = wire::cstaConfirmation(CSTA_MONITOR_CONF, inv);
-      e.ev.event.cstaConfirmation.u.monitorStart.monitorCrossRefID = m.xref;
-      e.ev.event.cstaConfirmation.u.monitorStart.monitorFilter = m.filter;
-      confirm(s, e, inv);
-      return;
-    }
-    case wire::Op::MonitorStop: {
-      auto it = std::find_if(s.monitors.begin(), s.monitors.end(),
-                             [&](const Monitor& m) { return m.xref == r.crossRefID; });
-      if (it == s.monitors.end()) return fail(s, inv, INVALID_CROSS_REF_ID);
-      s.monitors.erase(it);
-      confirm(s, wire::cstaConfirmation(CSTA_MONITOR_STOP_CONF, inv), inv);
-      return;
-    }
-    case wire::Op::EscapeService:
-      handleEscape(s, r);
-      return;
-    case wire::Op::GetAPICaps: {
-      wire::Event e = wire::cstaConfirmation(CSTA_GETAPI_CAPS_CONF, inv);
-      fillCaps(e.ev.event.cstaConfirmation.u.getAPICaps);
-      confirm(s, e, inv);
-      return;
-    }
-    default:
-      fail(s, inv, UNRECOGNIZED_OPERATION_REJECTION);
-      return;
+namespace {
+
+typedef Switch::Impl Sw;
+
+void onOpenStream(Sw& sw, Session& s, const wire::Request& r) {
+  const InvokeID_t inv = r.invokeID;
+  if (s.open) {
+    sw.confirm(s, wire::acsUniversalFailureConf(inv, DRIVER_DUPLICATE_ACSHANDLE), inv);
+  } else if (!loginMatches(sw.cfg, r)) {
+    sw.confirm(s, wire::acsUniversalFailureConf(inv, TSERVER_BAD_PASSWORD_OR_LOGIN), inv);
+  } else {
+    s.open = true;
+    s.app = r.appName;
+    s.nextXref = 1;
+    const std::string& api = r.apiVersion.empty() ? sw.cfg.apiVer : r.apiVersion;
+    sw.confirm(s, wire::openStreamConf(inv, api.c_str(), sw.cfg.libVer.c_str(), sw.cfg.tsrvVer.c_str(),
+                                       sw.cfg.drvrVer.c_str()),
+               inv);
   }
 }
 
-void Switch::Impl::handleEscape(Session& s, const wire::Request& r) {
+void endStream(Session& s) {
+  s.open = false;
+  s.privateStatus = false;
+  s.monitors.clear();
+  s.detectors.clear();
+}
+
+void onCloseStream(Sw& sw, Session& s, const wire::Request& r) {
+  endStream(s);
+  sw.confirm(s, wire::acsConfirmation(ACS_CLOSE_STREAM_CONF, r.invokeID), r.invokeID);
+}
+
+void onAbortStream(Sw&, Session& s, const wire::Request&) { endStream(s); }
+
+void onMakeCall(Sw& sw, Session& s, const wire::Request& r) {
   const InvokeID_t inv = r.invokeID;
-  // Lay the message out as a whole record; bytes that did not come are zero.
-  std::uint8_t rec[kPvtRecordSize] = {};
-  if (!r.priv.present || r.priv.data.size() < 2 ||
-      std::strncmp(r.priv.vendor, kPvtVendor, sizeof r.priv.vendor) != 0)
-    return fail(s, inv, INVALID_FEATURE);
-  std::memcpy(rec, r.priv.vendor, 32);
-  size_t n = std::min(r.priv.data.size(), sizeof rec - kPvtTypeOffset);
-  std::memcpy(rec + kPvtTypeOffset, r.priv.data.data(), n);
-  const int type = static_cast<std::int16_t>(rec[kPvtTypeOffset] | (rec[kPvtTypeOffset + 1] << 8));
-  std::int32_t callID = static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(rec[kPvtCallOffset]) | (static_cast<std::uint32_t>(rec[kPvtCallOffset + 1]) << 8) |
-      (static_cast<std::uint32_t>(rec[kPvtCallOffset + 2]) << 16) |
-      (static_cast<std::uint32_t>(rec[kPvtCallOffset + 3]) << 24));
-  switch (type) {
-    case kPvtStartPrivateStatus: s.privateStatus = true; break;
-    case kPvtStopPrivateStatus: s.privateStatus = false; break;
-    case kPvtGetDigits:
-      if (!findCall(callID)) return fail(s, inv, INVALID_CSTA_CALL_IDENTIFIER);
-      s.detectors.insert(callID);
-      break;
-    case kPvtStopGetDigits: s.detectors.erase(callID); break;
-    case kPvtPlayDigits: {
-      // Played from the named party's side of the call: whoever listens on
-      // the call hears them as if that party had pressed them.
-      ConnectionID_t cid = wire::connection(callID, "");
-      std::memcpy(cid.deviceID, rec + kPvtDeviceOffset, 64);
-      cid.deviceID[sizeof cid.deviceID - 1] = '\0';
-      Call* c = nullptr;
-      CSTAUniversalFailure_t err = GENERIC_OPERATION;
-      Party* p = connParty(*this, cid, c, err);
-      if (!p) return fail(s, inv, err);
-      if (p->state != CS_CONNECT) return fail(s, inv, INVALID_OBJECT_STATE);
-      const std::string digits = playableDigits(rec + kPvtPayloadOffset);
-      // The reply names what is played: only tone digits, at most 64.
-      std::uint8_t* pay = rec + kPvtPayloadOffset;
-      std::memset(pay + kPvtDigitsText, 0, kPvtMaxDigits);
-      std::memcpy(pay + kPvtDigitsText, digits.data(), digits.size());
-      pay[kPvtDigitsCount] = static_cast<std::uint8_t>(digits.size());
-      pay[kPvtDigitsCount + 1] = 0;
-      wire::Event e = wire::cstaConfirmation(CSTA_ESCAPE_SVC_CONF, inv);
-      wire::setPrivate(e.priv, kPvtVendor, rec + kPvtTypeOffset, kPvtRecordSize - kPvtTypeOffset);
-      confirm(s, e, inv);
-      if (!digits.empty()) pressDigits(*c, *p, digits);
-      return;
-    }
-    default: return fail(s, inv, INVALID_FEATURE);
+  const int dev = sw.findDevice(r.device);
+  if (dev < 0) return sw.fail(s, inv, INVALID_CALLING_DEVICE);
+  CSTAUniversalFailure_t err = GENERIC_OPERATION;
+  std::int32_t id = sw.makeCall(dev, r.device2, &err, [&](const Call& call) {
+    wire::Event e = wire::cstaConfirmation(CSTA_MAKE_CALL_CONF, inv);
+    e.ev.event.cstaConfirmation.u.makeCall.newCall =
+        wire::connection(call.id, sw.devices[static_cast<size_t>(dev)].name.c_str());
+    sw.confirm(s, e, inv);
+  });
+  if (id == 0) sw.fail(s, inv, err);
+}
+
+// Answer, hold and retrieve: one party in one state, its confirmation, the change.
+void partyInState(Sw& sw, Session& s, const wire::Request& r, LocalConnectionState_t want,
+                  CSTAUniversalFailure_t notThere, EventType_t conf, void (Sw::*act)(Call&, Party&)) {
+  Call* c = nullptr;
+  CSTAUniversalFailure_t err = GENERIC_OPERATION;
+  Party* p = connParty(sw, r.call, c, err);
+  if (!p) return sw.fail(s, r.invokeID, err);
+  if (p->state != want) return sw.fail(s, r.invokeID, notThere);
+  sw.confirm(s, wire::cstaConfirmation(conf, r.invokeID), r.invokeID);
+  (sw.*act)(*c, *p);
+}
+
+void onAnswerCall(Sw& sw, Session& s, const wire::Request& r) {
+  partyInState(sw, s, r, CS_ALERTING, NO_CALL_TO_ANSWER, CSTA_ANSWER_CALL_CONF, &Sw::answer);
+}
+
+void onHoldCall(Sw& sw, Session& s, const wire::Request& r) {
+  partyInState(sw, s, r, CS_CONNECT, NO_ACTIVE_CALL, CSTA_HOLD_CALL_CONF, &Sw::hold);
+}
+
+void onRetrieveCall(Sw& sw, Session& s, const wire::Request& r) {
+  partyInState(sw, s, r, CS_HOLD, NO_HELD_CALL, CSTA_RETRIEVE_CALL_CONF, &Sw::retrieve);
+}
+
+void onConsultationCall(Sw& sw, Session& s, const wire::Request& r) {
+  const InvokeID_t inv = r.invokeID;
+  Call* c = nullptr;
+  CSTAUniversalFailure_t err = GENERIC_OPERATION;
+  Party* p = connParty(sw, r.call, c, err);
+  if (!p) return sw.fail(s, inv, err);
+  if (p->state != CS_CONNECT || p->dev < 0) return sw.fail(s, inv, NO_ACTIVE_CALL);
+  if (r.device.empty()) return sw.fail(s, inv, INVALID_CALLED_DEVICE);
+  const int holder = p->dev;
+  const std::int32_t heldID = c->id;
+  if (sw.busy(holder, heldID)) return sw.fail(s, inv, RESOURCE_BUSY);
+  sw.hold(*c, *p);  // the held call's events come first, as on a real set
+  std::int32_t id = sw.makeCall(holder, r.device, &err, [&](const Call& call) {
+    wire::Event e = wire::cstaConfirmation(CSTA_CONSULTATION_CALL_CONF, inv);
+    e.ev.event.cstaConfirmation.u.consultationCall.newCall =
+        wire::connection(call.id, sw.devices[static_cast<size_t>(holder)].name.c_str());
+    sw.confirm(s, e, inv);
+  });
+  if (id == 0) {
+    // No second call after all: the first comes back as it was.
+    Call* held = sw.findCall(heldID);
+    Party* hp = held ? sw.partyOf(*held, holder) : nullptr;
+    if (hp && hp->state == CS_HOLD) sw.retrieve(*held, *hp);
+    sw.fail(s, inv, err);
   }
-  // The reply is the request's own record: it names what was done.
-  wire::Event e = wire::cstaConfirmation(CSTA_ESCAPE_SVC_CONF, inv);
-  wire::setPrivate(e.priv, kPvtVendor, rec + kPvtTypeOffset, kPvtRecordSize - kPvtTypeOffset);
-  confirm(s, e, inv);
+}
+
+void joinCalls(Sw& sw, Session& s, const wire::Request& r, bool isTransfer) {
+  const InvokeID_t inv = r.invokeID;
+  Call* c = nullptr;
+  Call* c2 = nullptr;
+  CSTAUniversalFailure_t err = GENERIC_OPERATION;
+  Party* p = connParty(sw, r.call, c, err);
+  if (!p) return sw.fail(s, inv, err);
+  Party* p2 = connParty(sw, r.call2, c2, err);
+  if (!p2) return sw.fail(s, inv, err);
+  if (c == c2 || p->dev < 0 || p->dev != p2->dev) return sw.fail(s, inv, INVALID_CSTA_CONNECTION_IDENTIFIER);
+  if (p->state != CS_HOLD) return sw.fail(s, inv, NO_HELD_CALL);
+  if (p2->state != CS_CONNECT) return sw.fail(s, inv, NO_ACTIVE_CALL);
+  if (!isTransfer &&
+      c->parties.size() + c2->parties.size() - 1 > static_cast<size_t>(sw.cfg.maxConferenceParties))
+    return sw.fail(s, inv, CONFERENCE_MEMBER_LIMIT_EXCEEDED);
+  const int who = p->dev;
+  const std::int32_t newID = c->id;
+  if (isTransfer) sw.transfer(*c, *c2, who);
+  else sw.conference(*c, *c2, who);
+  wire::Event e = wire::cstaConfirmation(isTransfer ? CSTA_TRANSFER_CALL_CONF : CSTA_CONFERENCE_CALL_CONF, inv);
+  Call* nc = sw.findCall(newID);
+  ConnectionID_t newCall = wire::connection(newID, sw.devices[static_cast<size_t>(who)].name.c_str());
+  if (nc) sw.connectionList(*nc, e.connections);
+  if (isTransfer) e.ev.event.cstaConfirmation.u.transferCall.newCall = newCall;
+  else e.ev.event.cstaConfirmation.u.conferenceCall.newCall = newCall;
+  // The confirmation follows the events here: the new call's parties are
+  // only known once the calls are joined.
+  sw.confirm(s, e, inv);
+}
+
+void onTransferCall(Sw& sw, Session& s, const wire::Request& r) { joinCalls(sw, s, r, true); }
+void onConferenceCall(Sw& sw, Session& s, const wire::Request& r) { joinCalls(sw, s, r, false); }
+
+void onDeflectCall(Sw& sw, Session& s, const wire::Request& r) {
+  const InvokeID_t inv = r.invokeID;
+  Call* c = nullptr;
+  CSTAUniversalFailure_t err = GENERIC_OPERATION;
+  Party* p = connParty(sw, r.call, c, err);
+  if (!p) return sw.fail(s, inv, err);
+  if (p->state != CS_ALERTING) return sw.fail(s, inv, INVALID_OBJECT_STATE);
+  if (r.device.empty() || (sw.findDevice(r.device) < 0 && !sw.isOutside(r.device)))
+    return sw.fail(s, inv, INVALID_DESTINATION);
+  sw.confirm(s, wire::cstaConfirmation(CSTA_DEFLECT_CALL_CONF, inv), inv);
+  sw.divert(*c, p->dev, p->name, r.device, EC_REDIRECTED, 0);
+}
+
+void onClearCall(Sw& sw, Session& s, const wire::Request& r) {
+  if (!sw.findCall(r.call.callID)) return sw.fail(s, r.invokeID, INVALID_CSTA_CALL_IDENTIFIER);
+  sw.confirm(s, wire::cstaConfirmation(CSTA_CLEAR_CALL_CONF, r.invokeID), r.invokeID);
+  sw.clearCall(r.call.callID, EC_NONE);
+}
+
+void onClearConnection(Sw& sw, Session& s, const wire::Request& r) {
+  Call* c = nullptr;
+  CSTAUniversalFailure_t err = GENERIC_OPERATION;
+  Party* p = connParty(sw, r.call, c, err);
+  if (!p) return sw.fail(s, r.invokeID, err);
+  sw.confirm(s, wire::cstaConfirmation(CSTA_CLEAR_CONNECTION_CONF, r.invokeID), r.invokeID);
+  sw.clearConnection(*c, static_cast<size_t>(p - c->parties.data()));
+}
+
+void onSnapshotDevice(Sw& sw, Session& s, const wire::Request& r) {
+  const int dev = sw.findDevice(r.device);
+  if (dev < 0) return sw.fail(s, r.invokeID, INVALID_CSTA_DEVICE_IDENTIFIER);
+  wire::Event e = wire::cstaConfirmation(CSTA_SNAPSHOT_DEVICE_CONF, r.invokeID);
+  for (auto& entry : sw.calls) {
+    const Call& call = entry.second;
+    const Party* own = nullptr;
+    for (const Party& q : call.parties)
+      if (q.dev == dev) own = &q;
+    if (!own) continue;
+    // The device's own state first: clients look at it to pick their call.
+    wire::DeviceSnapshotEntry d;
+    d.call = wire::connection(call.id, own->name.c_str());
+    d.states.push_back(own->state);
+    for (const Party& q : call.parties)
+      if (&q != own) d.states.push_back(q.state);
+    e.deviceSnapshot.push_back(d);
+  }
+  sw.confirm(s, e, r.invokeID);
+}
+
+void onSnapshotCall(Sw& sw, Session& s, const wire::Request& r) {
+  const Call* c = sw.findCall(r.call.callID);
+  if (!c) return sw.fail(s, r.invokeID, INVALID_CSTA_CALL_IDENTIFIER);
+  wire::Event e = wire::cstaConfirmation(CSTA_SNAPSHOT_CALL_CONF, r.invokeID);
+  for (const Party& q : c->parties) {
+    CSTASnapshotCallResponseInfo_t info = {};
+    info.deviceOnCall = q.outside.empty() ? extDev(q.name) : extDev(q.outside, IMPLICIT_PUBLIC);
+    info.callIdentifier = wire::connection(c->id, q.name.c_str());
+    info.localConnectionState = q.state;
+    e.callSnapshot.push_back(info);
+  }
+  sw.confirm(s, e, r.invokeID);
+}
+
+void onQueryDeviceInfo(Sw& sw, Session& s, const wire::Request& r) {
+  const int dev = sw.findDevice(r.device);
+  if (dev < 0) return sw.fail(s, r.invokeID, INVALID_CSTA_DEVICE_IDENTIFIER);
+  const Device& d = sw.devices[static_cast<size_t>(dev)];
+  wire::Event e = wire::cstaConfirmation(CSTA_QUERY_DEVICE_INFO_CONF, r.invokeID);
+  CSTAQueryDeviceInfoConfEvent_t& q = e.ev.event.cstaConfirmation.u.queryDeviceInfo;
+  wire::copyDevice(q.device, d.name.c_str());
+  q.deviceType = d.cfg.kind == DK_TRUNK || d.cfg.kind == DK_SPAN ? DT_TRUNK : DT_STATION;
+  q.deviceClass = DC_VOICE;
+  sw.confirm(s, e, r.invokeID);
+}
+
+void onQueryDnd(Sw& sw, Session& s, const wire::Request& r) {
+  const int dev = sw.findDevice(r.device);
+  if (dev < 0) return sw.fail(s, r.invokeID, INVALID_CSTA_DEVICE_IDENTIFIER);
+  wire::Event e = wire::cstaConfirmation(CSTA_QUERY_DND_CONF, r.invokeID);
+  e.ev.event.cstaConfirmation.u.queryDnd.doNotDisturb = sw.devices[static_cast<size_t>(dev)].dnd ? 1 : 0;
+  sw.confirm(s, e, r.invokeID);
+}
+
+void onQueryMwi(Sw& sw, Session& s, const wire::Request& r) {
+  const int dev = sw.findDevice(r.device);
+  if (dev < 0) return sw.fail(s, r.invokeID, INVALID_CSTA_DEVICE_IDENTIFIER);
+  wire::Event e = wire::cstaConfirmation(CSTA_QUERY_MWI_CONF, r.invokeID);
+  e.ev.event.cstaConfirmation.u.queryMwi.messages = sw.devices[static_cast<size_t>(dev)].mwi ? 1 : 0;
+  sw.confirm(s, e, r.invokeID);
+}
+
+void onSetDnd(Sw& sw, Session& s, const wire::Request& r) {
+  const int dev = sw.findDevice(r.device);
+  if (dev < 0) return sw.fail(s, r.invokeID, INVALID_CSTA_DEVICE_IDENTIFIER);
+  sw.confirm(s, wire::cstaConfirmation(CSTA_SET_DND_CONF, r.invokeID), r.invokeID);
+  sw.setDnd(dev, r.flag);
+}
+
+void onSetMwi(Sw& sw, Session& s, const wire::Request& r) {
+  const int dev = sw.findDevice(r.device);
+  if (dev < 0) return sw.fail(s, r.invokeID, INVALID_CSTA_DEVICE_IDENTIFIER);
+  sw.confirm(s, wire::cstaConfirmation(CSTA_SET_MWI_CONF, r.invokeID), r.invokeID);
+  sw.setMwi(dev, r.flag);
+}
+
+void onQueryFwd(Sw& sw, Session& s, const wire::Request& r) {
+  const int dev = sw.findDevice(r.device);
+  if (dev < 0) return sw.fail(s, r.invokeID, INVALID_CSTA_DEVICE_IDENTIFIER);
+  const Device& d = sw.devices[static_cast<size_t>(dev)];
+  wire::Event e = wire::cstaConfirmation(CSTA_QUERY_FWD_CONF, r.invokeID);
+  ListForwardParameters_t& l = e.ev.event.cstaConfirmation.u.queryFwd.queryFwd;
+  static const ForwardingType_t types[3] = {FWD_IMMEDIATE, FWD_BUSY, FWD_NO_ANS};
+  for (int i = 0; i < 3; ++i) {
+    if (!d.fwd[i].on && d.fwd[i].dest.empty()) continue;
+    ForwardingInfo_t& f = l.param[l.count++];
+    f.forwardingType = types[i];
+    f.forwardingOn = d.fwd[i].on ? 1 : 0;
+    wire::copyDevice(f.forwardDN, d.fwd[i].dest.c_str());
+  }
+  sw.confirm(s, e, r.invokeID);
+}
+
+void startMonitor(Sw& sw, Session& s, const wire::Request& r, Monitor m) {
+  if (s.monitors.size() >= static_cast<size_t>(sw.cfg.maxMonitorsPerStream))
+    return sw.fail(s, r.invokeID, OVERALL_MONITOR_LIMIT_EXCEEDED);
+  m.filter = r.filter;
+  m.xref = s.nextXref++;
+  s.monitors.push_back(m);
+  wire::Event e = wire::cstaConfirmation(CSTA_MONITOR_CONF, r.invokeID);
+  e.ev.event.cstaConfirmation.u.monitorStart.monitorCrossRefID = m.xref;
+  e.ev.event.cstaConfirmation.u.monitorStart.monitorFilter = m.filter;
+  sw.confirm(s, e, r.invokeID);
+}
+
+void onMonitorDevice(Sw& sw, Session& s, const wire::Request& r) {
+  Monitor m;
+  m.dev = sw.findDevice(r.device);
+  if (m.dev < 0) return sw.fail(s, r.invokeID, INVALID_CSTA_DEVICE_IDENTIFIER);
+  startMonitor(sw, s, r, m);
+}
+
+void onMonitorCall(Sw& sw, Session& s, const wire::Request& r) {
+  if (!sw.findCall(r.call.callID)) return sw.fail(s, r.invokeID, INVALID_CSTA_CALL_IDENTIFIER);
+  Monitor m;
+  m.onCall = true;
+  m.callID = r.call.callID;
+  startMonitor(sw, s, r, m);
+}
+
+void onMonitorStop(Sw& sw, Session& s, const wire::Request& r) {
+  auto it = std::find_if(s.monitors.begin(), s.monitors.end(),
+                         [&](const Monitor& m) { return m.xref == r.crossRefID; });
+  if (it == s.monitors.end()) return sw.fail(s, r.invokeID, INVALID_CROSS_REF_ID);
+  s.monitors.erase(it);
+  sw.confirm(s, wire::cstaConfirmation(CSTA_MONITOR_STOP_CONF, r.invokeID), r.invokeID);
+}
+
+void onEscapeService(Sw& sw, Session& s, const wire::Request& r) { sw.handleEscape(s, r); }
+
+void onGetAPICaps(Sw& sw, Session& s, const wire::Request& r) {
+  wire::Event e = wire::cstaConfirmation(CSTA_GETAPI_CAPS_CONF, r.invokeID);
+  fillCaps(e.ev.event.cstaConfirmation.u.getAPICaps);
+  sw.confirm(s, e, r.invokeID);
+}
+
+typedef void (*RequestHandler)(Sw&, Session&, const wire::Request&);
+
+struct RequestRow {
+  wire::Op op;
+  RequestHandler handle;
+  bool anyTime;  // also on a stream that is not open
+};
+
+const RequestRow kRequests[] = {
+    {wire::Op::OpenStream, onOpenStream, true},
+    {wire::Op::CloseStream, onCloseStream, true},
+    {wire::Op::AbortStream, onAbortStream, true},
+    {wire::Op::MakeCall, onMakeCall, false},
+    {wire::Op::ClearCall, onClearCall, false},
+    {wire::Op::ClearConnection, onClearConnection, false},
+    {wire::Op::AnswerCall, onAnswerCall, false},
+    {wire::Op::HoldCall, onHoldCall, false},
+    {wire::Op::RetrieveCall, onRetrieveCall, false},
+    {wire::Op::TransferCall, onTransferCall, false},
+    {wire::Op::ConferenceCall, onConferenceCall, false},
+    {wire::Op::ConsultationCall, onConsultationCall, false},
+    {wire::Op::DeflectCall, onDeflectCall, false},
+    {wire::Op::SnapshotDevice, onSnapshotDevice, false},
+    {wire::Op::SnapshotCall, onSnapshotCall, false},
+    {wire::Op::QueryDeviceInfo, onQueryDeviceInfo, false},
+    {wire::Op::QueryDnd, onQueryDnd, false},
+    {wire::Op::SetDnd, onSetDnd, false},
+    {wire::Op::QueryMwi, onQueryMwi, false},
+    {wire::Op::SetMwi, onSetMwi, false},
+    {wire::Op::QueryFwd, onQueryFwd, false},
+    {wire::Op::MonitorDevice, onMonitorDevice, false},
+    {wire::Op::MonitorCall, onMonitorCall, false},
+    {wire::Op::MonitorStop, onMonitorStop, false},
+    {wire::Op::EscapeService, onEscapeService, false},
+    {wire::Op::GetAPICaps, onGetAPICaps, false},
+};
+
+const RequestRow* findRequest(wire::Op op) {
+  for (const RequestRow& row : kRequests)
+    if (row.op == op) return &row;
+  return nullptr;
+}
+
+}  // namespace
+
+void Switch::Impl::handleRequest(Session& s, const wire::Request& r) {
+  ++s.requests;
+  ++requestsHandled;
+  const RequestRow* row = findRequest(r.op);
+  if ((!row || !row->anyTime) && !s.open)
+    return confirm(s, wire::acsUniversalFailureConf(r.invokeID, TSERVER_NO_ACS_STREAM), r.invokeID);
+  if (!row) return fail(s, r.invokeID, UNRECOGNIZED_OPERATION_REJECTION);
+  row->handle(*this, s, r);
 }
 
 // ---- the public face -----------------------------------------------------------
@@ -654,10 +664,10 @@ std::uint64_t Switch::now() {
 
 void Switch::Impl::advance(std::uint64_t ms, std::unique_lock<std::mutex>& lk) {
   if (!manualClock) {
-    double real = static_cast<double>(ms) / speed;
-    lk.unlock();
-    plat_sleep_ms(static_cast<unsigned>(real));
-    lk.lock();
+    // The lock is let go meanwhile; the server's end cuts the wait short.
+    const std::uint64_t real = static_cast<std::uint64_t>(static_cast<double>(ms) / speed);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(real);
+    waitCv.wait_until(lk, until, [&] { return waitsStopped; });
     return;
   }
   const std::uint64_t end = manualNow + ms;
@@ -671,6 +681,12 @@ void Switch::Impl::advance(std::uint64_t ms, std::unique_lock<std::mutex>& lk) {
 void Switch::advance(std::uint64_t ms) {
   std::unique_lock<std::mutex> lk(d_->mu);
   d_->advance(ms, lk);
+}
+
+void Switch::stopWaits() {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  d_->waitsStopped = true;
+  d_->waitCv.notify_all();
 }
 
 void Switch::reset() {

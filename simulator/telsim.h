@@ -58,6 +58,11 @@ struct Config {
   int noAnswerRings = 4;       // rings before forwarding on no answer
   int maxConferenceParties = 6;
   int maxMonitorsPerStream = 2048;
+  // Where file names without a folder are played from and recorded into,
+  // as the server names it (mapped by plat_map_path).
+  std::string voiceFolder = "C:\\KVR\\VOICE";
+  // The administration password clients give (kqPvtEnableAdministration).
+  std::string adminPassword = "TELVANIX";
 };
 
 // The built-in configuration: extensions 201-216 on X1#1-X1#16, lines
@@ -118,6 +123,9 @@ class Switch {  // thread-safe
   // Manual clock: moves time on and fires whatever became due, on the
   // caller's thread. With the real clock it just waits that long.
   void advance(std::uint64_t ms);
+  // The server is ending: a "wait" under way and every later one returns at
+  // once.
+  void stopWaits();
   // Back to the start: calls and monitors gone, sessions dropped, call and
   // cross-reference IDs start again from 1, features as configured.
   void reset();
@@ -138,23 +146,22 @@ class Switch {  // thread-safe
 // environment (below) says otherwise.
 Switch& embeddedSwitch();
 
-// Private messages (escape service, Telvanix record): the switch answers
-// start/stop private status, get/stop digits and play digits, each with an
-// ESCAPE_SVC_CONF whose private data is the request's record (for play
-// digits, holding the digits played). Played digits are heard on the call
-// as if the named party had pressed them (digits-seen reports). Other types
-// are refused with INVALID_FEATURE.
+// Private messages (escape service, Telvanix record): each type has its
+// handler in private_ops.cpp; every request is answered by an ESCAPE_SVC_CONF
+// carrying the reply record, or refused with a universal failure
+// (INVALID_FEATURE for a type the switch does not serve). Plays, records and
+// DTMF detectors are in voice.cpp, which lists the order of their events.
+// Played digits are heard on the call as if the named party had pressed them
+// (digits-seen reports).
 //
 // Transfer and conference: the joined call keeps the held call's ID; the
 // other call is cleared (cause Transfer or Key_Conference) right after the
 // TRANSFERRED or CONFERENCED event, for every monitor that saw it, and call
 // monitors on it end.
 
-// Flow control: "refuse" makes the switch send a stream an event frame of
-// class ACSUNSOLICITED, type ACS_KEY_REPLY, whose private data has the vendor
-// "telsim flow control" and 8 bytes: the ACSERR_ code (signed 32-bit) and a
-// count (unsigned 32-bit), little-endian. The client library takes it off the
-// stream and refuses that many of the stream's next requests with that code.
+// Flow control: "refuse" makes the switch send a stream a control frame
+// (wire::Control: an ACSERR_ code and a count). The client library refuses
+// that many of the stream's next requests with that code, unsent.
 
 // The embedded instance reads three environment variables when first used:
 // TELSIM_CONFIG names a configuration file, TELSIM_SCENARIO a scenario file
@@ -183,6 +190,15 @@ class TcpServer {
   // Closes the listener and every connection (their sessions close).
   void stop();
   std::size_t connections();
+  // A connection is cut once more than perConnection bytes wait for its
+  // client, or more than total for all clients together (0 keeps a limit;
+  // by default 8 MB and 64 MB). For connections accepted from then on.
+  void setLimits(std::size_t perConnection, std::size_t total);
+  // Bytes waiting for clients now.
+  std::size_t queuedBytes();
+  // Tests: true once accept has failed n times (out of descriptors) within
+  // timeoutMs. The server keeps accepting, pausing while the failure lasts.
+  bool waitAcceptFailures(std::uint64_t n, unsigned timeoutMs);
 
   struct Impl;
 
@@ -191,9 +207,11 @@ class TcpServer {
 };
 
 // Control commands over TCP: one command a line, answered with its output
-// and a line "OK" or "ERROR". "quit" is answered "OK" and handed to onQuit
-// (when there is none it is an unknown command); onQuit runs on the
-// connection's thread and must not stop this server itself.
+// and a line "OK" or "ERROR". "quit" is answered "OK", ends every wait on
+// the switch (Switch::stopWaits) and is handed to onQuit (when there is none
+// it is an unknown command); onQuit runs on the connection's thread and must
+// not stop this server itself. A line longer than 64 KB is answered ERROR and
+// its connection closed.
 class ControlServer {
  public:
   explicit ControlServer(Switch& sw, std::function<void()> onQuit = nullptr);
@@ -202,7 +220,9 @@ class ControlServer {
   ControlServer& operator=(const ControlServer&) = delete;
   bool start(const char* host, int port, std::string* error);
   int port() const;
+  // Ends every wait on the switch (stopWaits) and every connection.
   void stop();
+  std::size_t connections();  // open now (ended ones are closed and joined)
 
   struct Impl;
 

@@ -17,6 +17,7 @@ struct Client {
   std::uint32_t id = 0;
   std::mutex mu;
   std::vector<wire::Event> events;
+  std::vector<wire::Control> controls;  // flow-control frames
   int badFrames = 0;
   bool dropped = false;
   InvokeID_t nextInvoke = 1;
@@ -29,7 +30,9 @@ struct Client {
         return;
       }
       wire::Event e;
+      wire::Control c;
       if (wire::decodeEvent(d, n, e)) events.push_back(e);
+      else if (wire::decodeControl(d, n, c)) controls.push_back(c);
       else ++badFrames;
     });
   }

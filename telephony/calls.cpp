@@ -5,6 +5,7 @@
 
 #include "private/telvanix_private.h"
 #include "shell/shell.h"
+#include "telephony/private_commands.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
 
@@ -75,14 +76,14 @@ void clearConnection(std::int32_t callID, const char* device) {
 
 // The digits (at most 64) as a play-digits message for the current call on
 // the current device.
-RetCode_t sendPlayDigits(const char* digits) {
+void sendPlayDigits(const char* digits) {
   TelvanixPrivateMessage* message =
       setupPrivateMessage(kqPvtPlayDigits, currentCall, usePrimaryDevice());
   fillPlayDigits(&message->digits, digits);
   SentRequest r = describeRequest("cstaEscapeService");
   r.privateData = asPrivateData(message);
   observeRequest(r);
-  return cstaEscapeService(acsHandle, invokeID, r.privateData);
+  sendPrivateMessage(message, "play digits");
 }
 
 }  // namespace
@@ -275,7 +276,7 @@ void doDialDigits() {
     errfree(answer);
   }
   if (!digitsToPlay || !*digitsToPlay) return;
-  ACS_CALL("play digits", sendPlayDigits(digitsToPlay));
+  sendPlayDigits(digitsToPlay);
 }
 
 void doHangupCurrentCall() {

@@ -108,7 +108,7 @@ class Commands : public testing::Test {
     forget(&digitsToPlay);
     currentCall = heldCall = 0;
     callSnapshots = deviceSnapshots = 0;
-    storedLineInfo[LINE_INFO_DND_OFFSET] = 0;
+    lastLineInfo.doNotDisturb = 0;
     defaultMWI = false;
     callLoggingEnabled = 0;
   }

@@ -8,6 +8,7 @@
 #include "display/event.h"
 #include "shell/shell.h"
 #include "telephony/calls.h"
+#include "telephony/private_commands.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
 
@@ -71,95 +72,12 @@ PrivateBuffer pvtBufs[kPollDepth];
 int pollDepth = 0;
 
 // ---- private messages ------------------------------------------------------------
-// The server's private message: a 106-byte header (vendor, length, msgType,
-// callID, deviceID, devIDType, dummy) and a payload chosen by msgType.
 
-const char kPvtVendor[] = "Telvanix Version 1.0";
-const int kVendorSize = 32;
-const int kPvtRecordSize = 334;
-const int kPvtSendLength = 299;  // the record less the header's 35 bytes
-const int kPvtType = 34;
-const int kPvtCall = 36;
-const int kPvtConnectionSize = 68;  // callID and deviceID
-const int kPvtPayload = 106;
-const int kFileInvokeID = 132;  // in the file payload
-const int kBroadcastData = 16;  // in the broadcast payload
-const int kCallInfoParkID = 4;  // in the call information payload
-const int kResourcesNumberBoards = 1;
-
-enum PrivateType {
-  PVT_PLAY = 10,
-  PVT_PLAY_STARTED = 11,
-  PVT_PLAY_STOP = 12,
-  PVT_PLAY_ENDED = 13,
-  PVT_PLAY_NEXT_FILE = 14,
-  PVT_RECORD = 15,
-  PVT_RECORD_STARTED = 16,
-  PVT_RECORD_STOP = 17,
-  PVT_RECORD_ENDED = 18,
-  PVT_DIGITS_SEEN = 22,
-  PVT_REPORT_STREAM_INFO = 39,
-  PVT_REPORT_TRANSLATION = 52,
-  PVT_REPORT_LINE_INFO = 55,
-  PVT_REPORT_SYSTEM_INFO = 63,
-  PVT_REPORT_BROADCAST = 65,
-  PVT_REPORT_BOARD_ORDER = 68,
-  PVT_REPORT_SYSTEM_RESOURCES = 94,
-  PVT_REPORT_DSPAN_INFO = 100,
-  PVT_REPORT_MORE_LINE_INFO = 103,
-  PVT_REPORT_CALL_INFO = 106,
-};
-
-std::uint32_t readLE(const unsigned char* p, int width) {
-  std::uint32_t value = 0;
-  for (int i = width - 1; i >= 0; --i) value = (value << 8) | p[i];
-  return value;
-}
-
-void writeLE(unsigned char* p, std::uint32_t value, int width) {
-  for (int i = 0; i < width; ++i, value >>= 8) p[i] = static_cast<unsigned char>(value & 0xFF);
-}
-
-// A received message spread over the whole record; bytes that did not
-// arrive read as zero.
-struct PrivateRecord {
-  unsigned char b[kPvtRecordSize];
-  int type() const { return static_cast<std::int16_t>(readLE(b + kPvtType, 2)); }
-  std::int32_t callID() const { return static_cast<std::int32_t>(readLE(b + kPvtCall, 4)); }
-  const unsigned char* payload() const { return b + kPvtPayload; }
-};
-
-// False when there is no private data or it is not ours.
-bool readPrivate(const PrivateData_t* pvt, PrivateRecord& r) {
+// The private message an event carries, read into a whole record; false when
+// there is none or it is not ours.
+bool readPrivate(const PrivateData_t* pvt, TelvanixPrivateMessage& m) {
   if (!pvt || pvt->length == 0) return false;
-  char vendor[kVendorSize + 1];
-  std::memcpy(vendor, pvt->vendor, kVendorSize);
-  vendor[kVendorSize] = '\0';
-  if (compare_name(vendor, kPvtVendor, kVendorSize) != 0) return false;
-  std::memset(r.b, 0, sizeof r.b);
-  std::memcpy(r.b, vendor, kVendorSize);
-  writeLE(r.b + kVendorSize, pvt->length, 2);
-  std::size_t n = pvt->length;
-  if (n > sizeof r.b - PRIVATE_DATA_HEADER) n = sizeof r.b - PRIVATE_DATA_HEADER;
-  std::memcpy(r.b + PRIVATE_DATA_HEADER,
-              reinterpret_cast<const unsigned char*>(pvt) + PRIVATE_DATA_HEADER, n);
-  return true;
-}
-
-void stampFileInvokeID(const PrivateRecord& r) {
-  stampInvokeID(readLE(r.payload() + kFileInvokeID, 4));
-}
-
-// Stops the play on the connection the digits were seen on.
-void sendStopPlay(const PrivateRecord& seen) {
-  PrivateBuffer message;
-  std::memset(&message, 0, sizeof message);
-  std::memcpy(message.data.vendor, kPvtVendor, sizeof kPvtVendor);
-  message.data.length = kPvtSendLength;
-  writeLE(message.bytes + kPvtType, PVT_PLAY_STOP, 2);
-  std::memcpy(message.bytes + kPvtCall, seen.b + kPvtCall, kPvtConnectionSize);
-  writeLE(message.bytes + kPvtPayload + kFileInvokeID, invokeID, 4);
-  ACS_CALL("stop play", cstaEscapeService(acsHandle, invokeID, &message.data));
+  return readPrivateMessage(pvt, PRIVATE_BUFFER_SIZE, &m);
 }
 
 // ---- helpers -----------------------------------------------------------------------
@@ -191,27 +109,11 @@ void noStream() {
 }
 
 void readServerFirmware(const Version_t driverVersion) {
-  char text[sizeof(Version_t) + 1];
-  std::memcpy(text, driverVersion, sizeof(Version_t));
-  text[sizeof(Version_t)] = '\0';
-  // " %d.%d-%d", without trusting the server's numbers to fit.
-  long part[3] = {0, 0, 0};
-  const char* p = text;
-  const char separators[] = {'\0', '.', '-'};
-  for (int i = 0; i < 3; ++i) {
-    if (i > 0) {
-      if (*p != separators[i]) break;
-      ++p;
-    }
-    char* end = nullptr;
-    const long value = std::strtol(p, &end, 10);
-    if (end == p) break;
-    part[i] = value < 0 ? 0 : value > 0xFFFF ? 0xFFFF : value;
-    p = end;
-  }
-  firmwareMajor = static_cast<std::uint16_t>(part[0]);
-  firmwareMinor = static_cast<std::uint16_t>(part[1]);
-  firmwareEdit = static_cast<std::uint16_t>(part[2]);
+  o_storeFirmwareVersion(driverVersion, static_cast<int>(sizeof(Version_t)));
+  const FirmwareVersion f = o_getFirmwareVersion();
+  firmwareMajor = f.fwMajor;
+  firmwareMinor = f.fwMinor;
+  firmwareEdit = f.fwEdit;
 }
 
 const char* currentDeviceString() { return primaryDevice ? primaryDevice : defaultDeviceString; }
@@ -224,7 +126,7 @@ void handleACSConfirmation(const CSTAEvent_t& e) {
   switch (e.eventHeader.eventType) {
     case ACS_OPEN_STREAM_CONF:
       readServerFirmware(c.u.acsopen.drvrVer);
-      hookSetPrivateReporting(true);
+      setPrivateReporting(true);
       ++ackCount;
       if (acsHandle && autoLogSMDR) {
         hookMonitorLines();
@@ -249,40 +151,12 @@ void handleACSConfirmation(const CSTAEvent_t& e) {
 }
 
 void handlePrivateStatus(const PrivateData_t* pvt) {
-  PrivateRecord r;
-  if (!readPrivate(pvt, r)) return;
-  switch (r.type()) {
-    case PVT_PLAY:
-    case PVT_PLAY_STARTED:
-    case PVT_PLAY_STOP:
-    case PVT_RECORD:
-    case PVT_RECORD_STARTED:
-    case PVT_RECORD_STOP:
-    case PVT_RECORD_ENDED:
-      stampFileInvokeID(r);
-      break;
-    case PVT_PLAY_ENDED:
-    case PVT_PLAY_NEXT_FILE:
-      if (playCount > 0 && --playCount > 0) hookStartFilePlay();
-      stampFileInvokeID(r);
-      break;
-    case PVT_DIGITS_SEEN:
-      if (autoStopPlay) sendStopPlay(r);
-      break;
-    case PVT_REPORT_BROADCAST:
-      if (std::strncmp(reinterpret_cast<const char*>(r.payload() + kBroadcastData), "VM ", 3) == 0)
-        hookCallLog(callLogArgs(CALLLOG_VOICEMAIL, r.callID()));
-      break;
-    case PVT_REPORT_BOARD_ORDER:
-      std::memcpy(storedBoardOrder, r.payload(), sizeof storedBoardOrder);
-      break;
-    case PVT_REPORT_CALL_INFO:
-      currentCall = r.callID();
-      lastParkID = readLE(r.payload() + kCallInfoParkID, 4);
-      break;
-    default:
-      break;
-  }
+  TelvanixPrivateMessage m;
+  if (!readPrivate(pvt, m)) return;
+  if (m.header.msgType == kqPvtReportBroadcast &&
+      std::strncmp(m.broadcast.data, "VM ", 3) == 0)
+    hookCallLog(callLogArgs(CALLLOG_VOICEMAIL, m.header.connection.callID));
+  privateReportArrived(m);
 }
 
 void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
@@ -393,38 +267,8 @@ void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
 
 // The private reply of an escape-service confirmation.
 void storePrivateReply(const PrivateData_t* pvt) {
-  PrivateRecord r;
-  if (!readPrivate(pvt, r)) return;
-  const unsigned char* p = r.payload();
-  switch (r.type()) {
-    case PVT_REPORT_STREAM_INFO:
-      storeStreamInfo(p);
-      break;
-    case PVT_REPORT_TRANSLATION:
-      std::memcpy(storedTranslation, p, sizeof storedTranslation);
-      break;
-    case PVT_REPORT_LINE_INFO:
-      std::memcpy(storedLineInfo, p, sizeof storedLineInfo);
-      break;
-    case PVT_REPORT_SYSTEM_INFO:
-      std::memcpy(storedSystemInfo, p, sizeof storedSystemInfo);
-      break;
-    case PVT_REPORT_SYSTEM_RESOURCES:
-      storedNumberBoards = p[kResourcesNumberBoards];
-      break;
-    case PVT_REPORT_DSPAN_INFO:
-      std::memcpy(storedSpanInfo, p, sizeof storedSpanInfo);
-      break;
-    case PVT_REPORT_MORE_LINE_INFO:
-      std::memcpy(storedMoreLineInfo, p, sizeof storedMoreLineInfo);
-      break;
-    case PVT_REPORT_CALL_INFO:
-      currentCall = r.callID();
-      lastParkID = readLE(p + kCallInfoParkID, 4);
-      break;
-    default:
-      break;
-  }
+  TelvanixPrivateMessage m;
+  if (readPrivate(pvt, m)) privateReplyArrived(m);
 }
 
 void updateRates(float rate, float& highest, float& lowest) {
@@ -481,7 +325,7 @@ void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       ++ackCount;
       break;
     case CSTA_QUERY_DND_CONF:
-      storedLineInfo[LINE_INFO_DND_OFFSET] = c.u.queryDnd.doNotDisturb;
+      lastLineInfo.doNotDisturb = c.u.queryDnd.doNotDisturb ? 1 : 0;
       ++ackCount;
       break;
     case CSTA_UNIVERSAL_FAILURE_CONF:

@@ -111,9 +111,3 @@ void hookStartCallMonitor(std::int32_t callID, const char* device);
 // Monitors of every line and every extension (unattended logging).
 void hookMonitorLines();
 void hookMonitorExtensions();
-// Private status reports on or off, at every stream open.
-void hookSetPrivateReporting(bool on);
-// The next play of a multiple play.
-void hookStartFilePlay();
-// A new stream starts with a clean private-message send buffer.
-void hookClearPrivateMessage();

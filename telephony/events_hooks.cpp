@@ -1,9 +1,7 @@
 // Where event handling reaches into other rooms. The hooks whose rooms are
-// not built yet (call logging, file play) do nothing; the others forward.
+// not built yet (call logging) do nothing; the others forward.
 #include "telephony/events.h"
 
-#include "private/private_send.h"
-#include "private/telvanix_private.h"
 #include "telephony/query.h"
 
 bool hookCallLog(const CallLogArgs& args) {
@@ -18,6 +16,3 @@ void hookStartCallMonitor(std::int32_t callID, const char* device) {
 }
 void hookMonitorLines() { doMonitorLines(); }
 void hookMonitorExtensions() { doMonitorExtensions(); }
-void hookSetPrivateReporting(bool on) { setPrivateReporting(on); }
-void hookStartFilePlay() {}
-void hookClearPrivateMessage() { clearPrivateScratchHeader(); }

@@ -82,7 +82,7 @@ void setFeature(const char* queryWhat, const char* queryOp, DeviceRequest query,
   ACS_CALL(setWhat, set(acsHandle, invokeID, primaryDevice, on ? 1 : 0, nullptr));
 }
 
-bool rememberedDoNotDisturb() { return storedLineInfo[LINE_INFO_DND_OFFSET] != 0; }
+bool rememberedDoNotDisturb() { return lastLineInfo.doNotDisturb != 0; }
 bool rememberedMessageWaiting() { return defaultMWI; }
 
 bool monitorDevice(const char* device) {

@@ -41,13 +41,13 @@ std::uint16_t firmwareEdit = 0;
 bool autoStopPlay = false;
 int playCount = 0;
 
-unsigned char storedLineInfo[STORED_LINE_INFO_SIZE] = {};
-unsigned char storedMoreLineInfo[STORED_MORE_LINE_INFO_SIZE] = {};
-unsigned char storedSpanInfo[STORED_SPAN_INFO_SIZE] = {};
-unsigned char storedSystemInfo[STORED_SYSTEM_INFO_SIZE] = {};
-unsigned char storedTranslation[STORED_TRANSLATION_SIZE] = {};
-unsigned char storedBoardOrder[STORED_BOARD_ORDER_SIZE] = {};
-unsigned char storedNumberBoards = 0;
+TelvanixPrivateLineInfo lastLineInfo = {};
+TelvanixPrivateMoreLineInfo lastMoreLineInfo = {};
+TelvanixPrivateDSpanInfo lastDSpanInfo = {};
+TelvanixPrivateSystemInfo lastSystemInfo = {};
+TelvanixPrivateXlate lastTranslationInfo = {};
+TelvanixPrivateBoardList defaultBoardOrder = {};
+unsigned lastResourcesBoards = 0;
 std::uint32_t lastParkID = 0;
 bool defaultMWI = false;
 

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "private/telvanix_private.h"
+
 // Call context. Owned strings come from alloc_str and go back with errfree;
 // null means "not chosen yet" (commands then fall back to the defaults).
 extern std::int32_t currentCall;  // call that call-control commands act on
@@ -55,22 +57,15 @@ extern bool autoStopPlay;
 // Plays still to start after the current one ends (MULTIPLE_PLAYS).
 extern int playCount;
 
-// The last private replies, kept as they arrived (payload bytes of the
-// private message) so that later commands can offer them as defaults.
-#define STORED_LINE_INFO_SIZE 228
-#define STORED_MORE_LINE_INFO_SIZE 15
-#define STORED_SPAN_INFO_SIZE 30
-#define STORED_SYSTEM_INFO_SIZE 11
-#define STORED_TRANSLATION_SIZE 132
-#define STORED_BOARD_ORDER_SIZE 128
-#define LINE_INFO_DND_OFFSET 136  // doNotDisturb inside the line information
-extern unsigned char storedLineInfo[STORED_LINE_INFO_SIZE];
-extern unsigned char storedMoreLineInfo[STORED_MORE_LINE_INFO_SIZE];
-extern unsigned char storedSpanInfo[STORED_SPAN_INFO_SIZE];
-extern unsigned char storedSystemInfo[STORED_SYSTEM_INFO_SIZE];
-extern unsigned char storedTranslation[STORED_TRANSLATION_SIZE];
-extern unsigned char storedBoardOrder[STORED_BOARD_ORDER_SIZE];
-extern unsigned char storedNumberBoards;  // from the system resources report
+// The last private replies, kept as they arrived so that later commands can
+// offer them as defaults.
+extern TelvanixPrivateLineInfo lastLineInfo;
+extern TelvanixPrivateMoreLineInfo lastMoreLineInfo;
+extern TelvanixPrivateDSpanInfo lastDSpanInfo;
+extern TelvanixPrivateSystemInfo lastSystemInfo;
+extern TelvanixPrivateXlate lastTranslationInfo;
+extern TelvanixPrivateBoardList defaultBoardOrder;
+extern unsigned lastResourcesBoards;       // from the system resources report
 extern std::uint32_t lastParkID;          // from the last call information report
 extern bool defaultMWI;                   // last message-waiting state queried
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "display/event.h"
+#include "display/private_display.h"
 #include "shell/shell.h"
 #include "telephony/events.h"
 #include "telephony/state.h"
@@ -196,23 +197,6 @@ void readAutoEventsProfile() {
   if (std::sscanf(value, " %d", &on) == 1) autoEvents = on != 0;
 }
 
-// The record as the stream report shows it, from `column` on.
-void writeStreamInfo(const unsigned char* r, int column) {
-  o_lstring("Strm:", column, false);
-  o_lnumber(static_cast<long>(readLE(r, 2)), 0, false, 10);
-  o_lstring("SessionID:", 0, true);
-  o_lnumber(static_cast<long>(readLE(r + 2, 4)), 0, true, 16);
-  if (!r[6]) o_lstring("UNUSED", 0, true);
-  if (!r[7]) o_lstring("PVT", 0, true);
-  if (!r[8]) o_lstring("ADMIN", 0, true);
-  o_lstring("Dev:", 0, true);
-  o_lnumber(static_cast<long>(readLE(r + 9, 2)), 0, true, 10);
-  o_lstring("call:", 0, true);
-  o_lnumber(static_cast<long>(readLE(r + 13, 2)), 0, true, 10);
-  o_lstring("callOn:", 0, true);
-  o_lnumber(static_cast<long>(readLE(r + 11, 2)), 0, true, 10);
-}
-
 }  // namespace
 
 void storeStreamInfo(const unsigned char* record) {
@@ -264,7 +248,7 @@ void doConnect() {
             orEmpty(userName), static_cast<unsigned long>(acsHandle));
   o_newline(0);
   writeConnectProfile();
-  hookClearPrivateMessage();
+  clearPrivateScratchHeader();  // a new stream starts with a clean send area
   o_setLocalACShandle(acsHandle);
   readAutoEventsProfile();
   installEventPoll();
@@ -305,7 +289,7 @@ void doReportStreamInfo() {
   for (unsigned id = 0; id <= highestStreamSeen && id < STREAM_STATUS_COUNT; ++id) {
     if (!streamStatus[id][6]) continue;  // inUse
     o_lstring("$STREAM", 1, false);
-    writeStreamInfo(streamStatus[id], 12);
+    o_streamInfo(reinterpret_cast<const TelvanixPrivateStreamInfo*>(streamStatus[id]), 12);
     o_newline(0);
   }
 }

@@ -70,11 +70,11 @@ TEST(TelsimClient, EmbeddedServerByDefault) {
   std::vector<std::string> names;
   acsEnumServerNames(
       ST_CSTA,
-      [](char* name, unsigned long p) {
+      [](char* name, EnumServerNamesParam_t p) {
         reinterpret_cast<std::vector<std::string>*>(p)->push_back(name);
         return false;
       },
-      reinterpret_cast<unsigned long>(&names));
+      reinterpret_cast<EnumServerNamesParam_t>(&names));
   ASSERT_FALSE(names.empty());
 
   Stream bad;

@@ -1103,15 +1103,27 @@ static_assert(offsetof(PrivateData_t, data) == PRIVATE_DATA_HEADER, "PrivateData
 
 extern "C" {
 
+// The caller's value handed to each callback: wide enough for a pointer.
+// unsigned long already is, except on 64-bit Windows.
+#if defined(_WIN64)
+typedef unsigned long long EnumServerNamesParam_t;
+#else
+typedef unsigned long EnumServerNamesParam_t;
+#endif
+
 // Called once per configured server name; returning non-zero stops the walk.
-typedef bool (*EnumServerNamesCB)(char* serverName, unsigned long lParam);
+typedef bool (*EnumServerNamesCB)(char* serverName, EnumServerNamesParam_t lParam);
 
 RetCode_t acsEnumServerNames(StreamType_t streamType, EnumServerNamesCB callback,
-                             unsigned long lParam);
+                             EnumServerNamesParam_t lParam);
 
 // Opens a stream to `serverID`. *acsHandle receives the new stream's handle
 // at once; ACS_OPEN_STREAM_CONF (or ACS_UNIVERSAL_FAILURE_CONF) follows.
-// Queue sizes are accepted and ignored.
+// recvQSize is the number of events the stream holds at most (0: 16384):
+// while that many wait unread, requests are refused with ACSERR_QUEUE_FULL,
+// and a stream whose events keep coming unread fails (its last event is
+// ACS_UNIVERSAL_FAILURE_CONF with TSERVER_STREAM_FAILED). Other queue sizes
+// are accepted and ignored.
 RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
                         InvokeID_t invokeID, StreamType_t streamType,
                         const char* serverID, const char* loginID,
@@ -1132,8 +1144,10 @@ RetCode_t acsAbortStream(ACSHandle_t acsHandle, const PrivateData_t* privateData
 // nothing is queued (poll only: acsGetEventBlock waits); ACSERR_UBUFSMALL
 // with *eventBufSize set to the size needed (the event stays queued);
 // ACSERR_BADHDL for an unknown, closed or failed stream. `privateData`, when
-// given, receives the event's private data up to the capacity its `length`
-// states on entry; `length` then holds the bytes stored (0 for none). When
+// given, receives the event's private data when it fits the capacity its
+// `length` states on entry; `length` then holds the bytes stored (0 for
+// none). When it does not fit: ACSERR_UBUFSMALL with `length` set to the
+// size needed, and the event stays queued. When
 // the server has gone away the stream's last event is an
 // ACS_UNIVERSAL_FAILURE_CONF with TSERVER_STREAM_FAILED; reads after it
 // return ACSERR_BADHDL. `numEvents`, when given, receives the number of

@@ -172,7 +172,9 @@ TEST_F(ClientTest, SmallBufferGivesSizeNeededAndKeepsTheEvent) {
   acsAbortStream(h, nullptr);
 }
 
-TEST_F(ClientTest, PrivateDataIsCutToTheCallersRoomAndLengthTellsItsSize) {
+// Too little room for the private data is told as for the event buffer:
+// nothing written past the room, the size needed, the event kept.
+TEST_F(ClientTest, PrivateDataTooBigForTheCallersRoomIsToldAndKept) {
   ACSHandle_t h = open(APP_GEN_ID, 1);
   EventBuf b;
   PrivBuf none(405);
@@ -189,12 +191,16 @@ TEST_F(ClientTest, PrivateDataIsCutToTheCallersRoomAndLengthTellsItsSize) {
   EXPECT_EQ(host.requests().back().priv.data.size(), 299u);
 
   PrivBuf small(100);
-  ASSERT_EQ(poll(h, b, small.pd()), 0);
-  EXPECT_EQ(b.ev.eventHeader.eventType, CSTA_ESCAPE_SVC_CONF);
-  EXPECT_EQ(small.pd()->length, 100);
-  EXPECT_STREQ(small.pd()->vendor, "Telvanix Version 1.0");
-  EXPECT_EQ(0, std::memcmp(small.data(), msg.data(), 100));
+  EXPECT_EQ(poll(h, b, small.pd()), ACSERR_UBUFSMALL);
+  EXPECT_EQ(small.pd()->length, 299);
   EXPECT_TRUE(small.guardsIntact());
+  PrivBuf exact(299);
+  ASSERT_EQ(poll(h, b, exact.pd()), 0);
+  EXPECT_EQ(b.ev.eventHeader.eventType, CSTA_ESCAPE_SVC_CONF);
+  EXPECT_EQ(exact.pd()->length, 299);
+  EXPECT_STREQ(exact.pd()->vendor, "Telvanix Version 1.0");
+  EXPECT_EQ(0, std::memcmp(exact.data(), msg.data(), 299));
+  EXPECT_TRUE(exact.guardsIntact());
 
   ASSERT_EQ(cstaEscapeService(h, 3, out.pd()), 3);
   PrivBuf big(4062);
@@ -413,4 +419,32 @@ TEST(ServerDirectoryDefault, WithNothingConfiguredTelvanixIsEmbedded) {
   ASSERT_EQ(dir.size(), 1u);
   EXPECT_EQ(dir[0].name, "TELVANIX");
   EXPECT_TRUE(dir[0].embedded);
+}
+
+// A program that connects again over an open stream closes the old one and
+// never reads its confirmation: the library must not keep every such stream.
+TEST_F(ClientTest, StreamsClosedAndNeverReadAreNotKeptForever) {
+  std::size_t before = csta32::streamCount();
+  ACSHandle_t last = 0;
+  for (int i = 0; i < 200; ++i) {
+    ACSHandle_t h = open(LIB_GEN_ID, 0);
+    ASSERT_NE(h, 0u);
+    if (last) {
+      ASSERT_GT(acsCloseStream(last, 0, nullptr), 0);
+    }
+    last = h;
+  }
+  // The open stream, the one closed since the last open, the 16 latest before it.
+  EXPECT_LE(csta32::streamCount(), before + 2 + 16);
+  EXPECT_LE(host.sessions(), 2u);
+  // The latest closed one still has its confirmation to give.
+  ACSHandle_t h = open(LIB_GEN_ID, 0);
+  ASSERT_GT(acsCloseStream(last, 0, nullptr), 0);
+  ACSHandle_t next = open(LIB_GEN_ID, 0);
+  EventBuf b;
+  ASSERT_EQ(poll(last, b), 0);
+  ASSERT_EQ(poll(last, b), 0);
+  EXPECT_EQ(b.ev.eventHeader.eventType, ACS_CLOSE_STREAM_CONF);
+  acsAbortStream(h, nullptr);
+  acsAbortStream(next, nullptr);
 }

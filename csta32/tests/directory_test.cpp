@@ -9,12 +9,12 @@
 
 namespace {
 
-bool collect(char* name, unsigned long lParam) {
+bool collect(char* name, EnumServerNamesParam_t lParam) {
   reinterpret_cast<std::vector<std::string>*>(lParam)->push_back(name);
   return false;
 }
 
-bool stopAtFirst(char* name, unsigned long lParam) {
+bool stopAtFirst(char* name, EnumServerNamesParam_t lParam) {
   reinterpret_cast<std::vector<std::string>*>(lParam)->push_back(name);
   return true;
 }
@@ -58,7 +58,7 @@ TEST(ServerList, EntriesAreParsedAndCheckedOneByOne) {
 
 TEST(ServerDirectory, FileAndEnvironmentAreMergedInOrder) {
   std::vector<std::string> names;
-  EXPECT_EQ(acsEnumServerNames(ST_CSTA, collect, reinterpret_cast<unsigned long>(&names)), 0);
+  EXPECT_EQ(acsEnumServerNames(ST_CSTA, collect, reinterpret_cast<EnumServerNamesParam_t>(&names)), 0);
   // servers.cfg: TELVANIX=embedded, REMOTE=127.0.0.1:4600, a bad line;
   // environment: LAB=embedded, telvanix=127.0.0.1:4599, BROKEN=nowhere.
   ASSERT_EQ(names.size(), 3u);
@@ -72,7 +72,7 @@ TEST(ServerDirectory, FileAndEnvironmentAreMergedInOrder) {
   EXPECT_FALSE(csta32::findServer("BROKEN", e));
 
   names.clear();
-  acsEnumServerNames(ST_CSTA, stopAtFirst, reinterpret_cast<unsigned long>(&names));
+  acsEnumServerNames(ST_CSTA, stopAtFirst, reinterpret_cast<EnumServerNamesParam_t>(&names));
   EXPECT_EQ(names.size(), 1u);
   EXPECT_EQ(acsEnumServerNames(ST_CSTA, nullptr, 0), ACSERR_BADPARAMETER);
 }

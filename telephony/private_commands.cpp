@@ -1,0 +1,594 @@
+#include "telephony/private_commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "display/event.h"
+#include "display/private_display.h"
+#include "shell/shell.h"
+#include "telephony/calls.h"
+#include "telephony/state.h"
+#include "telephony/stream.h"
+
+long clientCTIinfo = 1;
+long ctiValue = 1;
+long playPosition = 0;
+long timesToPlay = 3;
+bool stopPlayOnDTMF = true;
+bool stopRecordOnDTMF = true;
+long xlatePosition = 0;
+long streamCount = 64;
+std::uint32_t lastPlayInvokeID = 0;
+
+namespace {
+
+const char kNoCurrentCall[] = "? No current call.";
+const char kDefaultPlayFile[] = "RECORD.MU";
+const int kMaxStreams = 512;
+const int kSendsPerStream = 10;
+const int kMaxListed = 100;
+
+// Requests the dispatcher starts while a command may be filling the send
+// buffer (between a read-modify-write command's get and its set) are built
+// here instead.
+TelvanixPrivateMessage dispatcherMessage;
+
+bool haveCall(const char* complaint) {
+  if (currentCall) return true;
+  complain(complaint);
+  return false;
+}
+
+const char* usePlayFilename() {
+  if (!playFilename) playFilename = alloc_str(kDefaultPlayFile);
+  return playFilename;
+}
+
+const char* usePrimarySpan() {
+  if (!primarySpan) primarySpan = alloc_str(defaultSpanString);
+  return primarySpan;
+}
+
+// Asks for a device into *variable; false when the command is to end: no
+// input left, or the answer was cancelled to nothing (the variable then
+// keeps its value).
+bool askNonEmpty(const char* prompt, char** variable) {
+  char* answer = get_word(prompt, *variable, false);
+  if (i_noMoreInput() || !*answer) {
+    errfree(answer);
+    return false;
+  }
+  errfree(*variable);
+  *variable = answer;
+  return true;
+}
+
+std::uint8_t askByte(const char* prompt, long defaultValue) {
+  return static_cast<std::uint8_t>(i_getNumberInRange(prompt, defaultValue, 0, 255));
+}
+
+void simpleRequest(privateMessageID type, const char* tag) {
+  sendPrivateMessage(setupPrivateMessage(type, 0, nullptr), tag);
+}
+
+void deviceRequest(privateMessageID type, const char* device, const char* tag) {
+  sendPrivateMessage(setupPrivateMessage(type, currentCall, device), tag);
+}
+
+void fileRequest(TelvanixPrivateMessage* m, std::uint32_t position, const char* file) {
+  m->file.position = position;
+  m->file.invokeID = invokeID;
+  putPrivateText(m->file.fileName, file);
+}
+
+void stopRequest(privateMessageID type, const char* tag) {
+  if (!haveCall(kNoCurrentCall)) return;
+  TelvanixPrivateMessage* m = setupPrivateMessage(type, currentCall, usePrimaryDevice());
+  fileRequest(m, 0, usePlayFilename());
+  sendPrivateMessage(m, tag);
+}
+
+// Asks for a board list, waits for the answer, then asks for each board.
+void perBoard(privateMessageID type, const char* tag) {
+  lastResourcesBoards = 0;
+  simpleRequest(kqPvtGetSystemResources, "get system resources");
+  pauseNseconds(1);
+  for (unsigned board = 0; board < lastResourcesBoards; ++board) {
+    TelvanixPrivateMessage* m = setupPrivateMessage(type, 0, nullptr);
+    m->payload[0] = static_cast<unsigned char>(board);
+    sendPrivateMessage(m, tag);
+  }
+}
+
+// A choice from a word list with the default given by value; -1 when cancelled.
+int choose(const char* prompt, const char* const* names, int count, int defaultValue) {
+  const char* def = defaultValue >= 0 && defaultValue < count ? names[defaultValue] : names[0];
+  return get_list(prompt, def, names, true);
+}
+
+void requestAndPlayFile(long count) {
+  playCount = static_cast<int>(count);
+  char* file = get_filename("File to play", usePlayFilename());
+  if (i_noMoreInput() && !*file) {
+    errfree(file);
+    return;
+  }
+  errfree(playFilename);
+  playFilename = file;
+  playPosition = get_number("Starting point", playPosition);
+  if (!askCallID("Call ID", &currentCall)) return;
+  startFilePlay();
+}
+
+bool listName(const char* name, void* context) {
+  std::vector<std::string>* names = static_cast<std::vector<std::string>*>(context);
+  names->push_back(name);
+  return names->size() < static_cast<std::size_t>(kMaxListed);
+}
+
+bool endsWith(const std::string& s, const char* tail) {
+  const std::size_t n = std::strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+}  // namespace
+
+const char* const spanModeNames[] = {"T1", "E1", nullptr};
+const char* const spanFrameNames[] = {"SF", "ESF", nullptr};
+const char* const signallingNames[] = {"E_AND_M",      "LOOP_START",        "LOOP_START_RLCF",
+                                       "GROUND_START", "GROUND_START_RLCF", "CUST_LCF_RBAT",
+                                       "NET_LCF_RBAT", "CI_LOOP_SUPER",     nullptr};
+const char* const lineCodeNames[] = {"NRZ", "NOT_USED", "AMI", "B8ZS", nullptr};
+const char* const lineStartNames[] = {"IMM", "DEL", "VDEL", "WINK", "LOOP", "GROUND", nullptr};
+
+void resetPrivateCommands() {
+  clientCTIinfo = 1;
+  ctiValue = 1;
+  playPosition = 0;
+  timesToPlay = 3;
+  stopPlayOnDTMF = true;
+  stopRecordOnDTMF = true;
+  xlatePosition = 0;
+  streamCount = 64;
+  lastPlayInvokeID = 0;
+}
+
+// ---- sending ------------------------------------------------------------------
+
+bool sendPrivateMessage(const TelvanixPrivateMessage* message, const char* tag) {
+  return ACS_CALL(tag, cstaEscapeService(acsHandle, invokeID, asPrivateData(message)));
+}
+
+bool setPrivateReporting(bool on) {
+  buildPrivateMessage(&dispatcherMessage, on ? kqPvtStartPrivateStatus : kqPvtStopPrivateStatus, 0, nullptr);
+  return sendPrivateMessage(&dispatcherMessage, "set/clear private reporting");
+}
+
+void startFilePlay() {
+  buildPrivateMessage(&dispatcherMessage, stopPlayOnDTMF ? kqPvtPlayTillDTMF : kqPvtPlay, currentCall,
+                      usePrimaryDevice());
+  fileRequest(&dispatcherMessage, static_cast<std::uint32_t>(playPosition), usePlayFilename());
+  lastPlayInvokeID = invokeID;
+  sendPrivateMessage(&dispatcherMessage, "play file");
+}
+
+// ---- what the dispatcher hands over ----------------------------------------------
+
+void privateReplyArrived(const TelvanixPrivateMessage& m) {
+  switch (m.header.msgType) {
+    case kqPvtReportStreamInfo:
+      storeStreamInfo(reinterpret_cast<const unsigned char*>(&m.streamInfo));
+      break;
+    case kqPvtReportTranslation: lastTranslationInfo = m.xlate; break;
+    case kqPvtReportLineInfo: lastLineInfo = m.lineInfo; break;
+    case kqPvtReportSystemInfo: lastSystemInfo = m.sysInfo; break;
+    case kqPvtReportSystemResources: lastResourcesBoards = m.resources.numberBoards; break;
+    case kqPvtReportDSpanInfo: lastDSpanInfo = m.DSpan; break;
+    case kqPvtReportMoreLineInfo: lastMoreLineInfo = m.moreLineInfo; break;
+    // The reply to a get is as good a default as the report of a change.
+    case kqPvtReportBoardOrder: defaultBoardOrder = m.boards; break;
+    case kqPvtReportCallInfo:
+      currentCall = m.header.connection.callID;
+      lastParkID = m.callInfo.parkID;
+      break;
+    default: break;
+  }
+}
+
+void privateReportArrived(const TelvanixPrivateMessage& m) {
+  switch (m.header.msgType) {
+    case kqPvtPlay:
+    case kqPvtPlayStarted:
+    case kqPvtPlayStop:
+    case kqPvtRecord:
+    case kqPvtRecordStarted:
+    case kqPvtRecordStop:
+    case kqPvtRecordEnded:
+      stampInvokeID(m.file.invokeID);
+      break;
+    case kqPvtPlayEnded:
+    case kqPvtPlayNextFile:
+      // A late report of an earlier play must not start another one.
+      if (m.file.invokeID == lastPlayInvokeID && playCount > 0 && --playCount > 0) startFilePlay();
+      stampInvokeID(m.file.invokeID);
+      break;
+    case kqPvtDigitsSeen:
+      if (autoStopPlay) {
+        playCount = 0;
+        buildPrivateMessage(&dispatcherMessage, kqPvtPlayStop, m.header.connection.callID,
+                            getPrivateText(m.header.connection.deviceID).c_str());
+        fileRequest(&dispatcherMessage, 0, nullptr);
+        sendPrivateMessage(&dispatcherMessage, "stop play");
+      }
+      break;
+    case kqPvtReportBoardOrder: defaultBoardOrder = m.boards; break;
+    case kqPvtReportCallInfo:
+      currentCall = m.header.connection.callID;
+      lastParkID = m.callInfo.parkID;
+      break;
+    default: break;
+  }
+}
+
+// ---- simple requests -------------------------------------------------------------
+
+void doGetBoardsPresent() { simpleRequest(kqPvtGetBoardsPresent, "get boards list"); }
+void doGetBoardStatus() { simpleRequest(kqPvtGetStatusInfo, "get board status"); }
+void doGetBoardOrder() { simpleRequest(kqPvtGetBoardOrder, "get board order list"); }
+void doGetRomBoardOrder() { simpleRequest(kqPvtGetROMboardOrder, "get ROM board order list"); }
+void doGetSystemInfo() { simpleRequest(kqPvtGetSystemInfo, "get systemInfo"); }
+void doGetOperatorNumber() { simpleRequest(kqPvtGetOperatorNumber, "get operator number"); }
+
+// ---- device and call requests ------------------------------------------------------
+
+void doGetCallerIDinfo() {
+  usePrimaryDevice();
+  if (!askNonEmpty("CallerID for device", &primaryDevice)) return;
+  deviceRequest(kqPvtGetCallerIDinfo, primaryDevice, "get callerID info");
+}
+
+void doGetRawCallerID() {
+  usePrimaryDevice();
+  if (!askNonEmpty("Raw CallerID for device", &primaryDevice)) return;
+  deviceRequest(kqPvtGetRawCallerID, primaryDevice, "get raw callerID info");
+}
+
+void doGetDialedDigits() {
+  if (!haveCall(kNoCurrentCall)) return;
+  usePrimaryDevice();
+  if (!askDevice("Dialed digits for device", &primaryDevice)) return;
+  deviceRequest(kqPvtGetDialedDigits, usePrimaryDevice(), "get dialed digits");
+}
+
+void doGetCTIinfo() {
+  if (!haveCall(kNoCurrentCall)) return;
+  deviceRequest(kqPvtGetCTIctrl, usePrimaryDevice(), "get CTI info");
+}
+
+void doSetCTIinfo() {
+  if (!haveCall(kNoCurrentCall)) return;
+  ctiValue = get_number("CTI value to place on call", ctiValue);
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetCTIctrl, currentCall, usePrimaryDevice());
+  m->CTIinfo.clientCTIctrl = static_cast<std::uint32_t>(ctiValue);
+  sendPrivateMessage(m, "set CTI info");
+}
+
+void doListenDTMF() {
+  if (!haveCall("? No current call.\n")) return;
+  usePrimaryDevice();
+  if (!askDevice("Listen on device", &primaryDevice)) return;
+  if (!askCallID("Call of device", &currentCall)) return;
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetDigits, currentCall, usePrimaryDevice());
+  m->digits.count = -1;  // until stopped
+  m->digits.clientID = 0;
+  m->digits.lineOnly = 0;
+  sendPrivateMessage(m, "listen for digits");
+}
+
+void doGetLineInfo() {
+  usePrimaryDevice();
+  if (!askDevice("Info for device", &primaryDevice)) return;
+  const char* device = usePrimaryDevice();
+  deviceRequest(kqPvtGetLineInfo, device, "get line info");
+  if (firmwareNewerThan(2, 7, 508)) deviceRequest(kqPvtGetMoreLineInfo, device, "get more line info");
+  deviceRequest(kqPvtGetDialedDigits, device, "get dialed digits");
+  ACS_CALL("query message waiting", cstaQueryMsgWaitingInd(acsHandle, invokeID, device, nullptr));
+  ACS_CALL("query device info", cstaQueryDeviceInfo(acsHandle, invokeID, device, nullptr));
+  ACS_CALL("snapshot device", cstaSnapshotDeviceReq(acsHandle, invokeID, device, nullptr));
+}
+
+void doGetSpanInfo() {
+  usePrimarySpan();
+  if (!askDevice("Info for span", &primarySpan)) return;
+  sendPrivateMessage(setupPrivateMessage(kqPvtGetDSpanInfo, 0, usePrimarySpan()), "get span info");
+}
+
+void doMakeCTIcall() {
+  usePrimaryDevice();
+  if (!askNonEmpty("Caller", &primaryDevice)) return;
+  useCallee();
+  if (!askNonEmpty("Callee", &mkCallee)) return;
+  clientCTIinfo = get_number("CTI info", clientCTIinfo);
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtMakeCTIcall, 0, primaryDevice);
+  m->CTIinfo.clientCTIctrl = static_cast<std::uint32_t>(clientCTIinfo);
+  sendPrivateMessage(m, "make CTI call");
+}
+
+// ---- park and translation ------------------------------------------------------------
+
+void doParkCall() {
+  if (!askCallID("Park Call ID", &currentCall)) return;
+  sendPrivateMessage(setupPrivateMessage(kqPvtParkCall, currentCall, nullptr), "park a call");
+}
+
+static void parkRequest(privateMessageID type, const char* prompt, const char* tag) {
+  lastParkID = static_cast<std::uint32_t>(get_number(prompt, static_cast<long>(lastParkID)));
+  TelvanixPrivateMessage* m = setupPrivateMessage(type, 0, nullptr);
+  m->callInfo.parkID = lastParkID;
+  sendPrivateMessage(m, tag);
+}
+
+void doGetParkInfo() { parkRequest(kqPvtGetParkInfo, "Park ID", "get park info"); }
+void doGetNextParkInfo() { parkRequest(kqPvtGetNextParkedCall, "Last Park ID", "get next park info"); }
+
+void doGetTranslation() {
+  xlatePosition = i_getNumberInRange("Translation index", xlatePosition, 0, 65535);
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetTranslation, 0, nullptr);
+  m->xlate.position = static_cast<std::uint16_t>(xlatePosition);
+  sendPrivateMessage(m, "get translation");
+}
+
+// ---- read, modify, write -------------------------------------------------------------
+
+void doSetTranslation() {
+  xlatePosition = i_getNumberInRange("Translation index to set", xlatePosition, 0, 65535);
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetTranslation, 0, nullptr);
+  m->xlate.position = static_cast<std::uint16_t>(xlatePosition);
+  sendPrivateMessage(m, "get translation");
+  pauseNseconds(1);
+  const std::string oldPattern = getPrivateText(lastTranslationInfo.pattern);
+  const std::string oldResult = getPrivateText(lastTranslationInfo.result);
+  char* pattern = get_line("Pattern", oldPattern.c_str(), false);
+  char* result = get_line("Result", oldResult.c_str(), false);
+  putPrivateText(lastTranslationInfo.pattern, pattern);
+  putPrivateText(lastTranslationInfo.result, result);
+  // Built afresh: events handled during the pause may have used the buffer.
+  m = setupPrivateMessage(kqPvtSetTranslation, 0, nullptr);
+  m->xlate.position = static_cast<std::uint16_t>(xlatePosition);
+  putPrivateText(m->xlate.pattern, pattern);
+  putPrivateText(m->xlate.result, result);
+  errfree(pattern);
+  errfree(result);
+  sendPrivateMessage(m, "set translation");
+}
+
+void doSetSystemInfo() {
+  simpleRequest(kqPvtGetSystemInfo, "get systemInfo");
+  pauseNseconds(1);
+  TelvanixPrivateSystemInfo& c = lastSystemInfo;
+  c.trunksForIncoming = askByte("Trunks reserved for incomming calls", c.trunksForIncoming);
+  c.audioOnHold = static_cast<soundType>(i_getNumberInRange("audioOnHold", c.audioOnHold, 0, 32767));
+  c.rotateTrunkUsage = get_yesno("Rotate trunk usage", c.rotateTrunkUsage != 0) ? 1 : 0;
+  c.digitPlayTime = askByte("Digit play time (40ths of a second)", c.digitPlayTime);
+  c.digitQuietTime = askByte("Digit quiet time (40ths of a second)", c.digitQuietTime);
+  // Kept to what the server's 8-bit field holds, rather than cut silently.
+  c.flashTimeout = firmwareNewerThan(2, 2, 230) ? askByte("Flash timeout (10ths of a second)", c.flashTimeout) : 7;
+  c.callerIDunavailable = firmwareNewerThan(2, 7, 508) && !get_yesno("CallerID enabled", c.callerIDunavailable == 0);
+  c.parkRingbackTime = firmwareAtLeast(2, 8) ? static_cast<std::uint16_t>(i_getNumberInRange(
+                                                   "Park ringback time (tenths)", c.parkRingbackTime, 0, 65535))
+                                             : 0;
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetSystemInfo, 0, nullptr);
+  m->sysInfo = c;
+  sendPrivateMessage(m, "set systemInfo");
+}
+
+void doSetLineInfo() {
+  usePrimaryDevice();
+  if (!askNonEmpty("Set info for device", &primaryDevice)) return;
+  deviceRequest(kqPvtGetLineInfo, primaryDevice, "get line info");
+  pauseNseconds(1);
+  const TelvanixPrivateLineInfo c = lastLineInfo;
+  TelvanixPrivateLineInfo n = {};
+  n.classOfService = askByte("Class of service", c.classOfService);
+  n.pickupGroup = askByte("Pickup group", c.pickupGroup);
+  n.noAnswerTime = static_cast<std::uint32_t>(get_number("noAnswerTime (tenths)", static_cast<long>(c.noAnswerTime)));
+  n.waitNrings = askByte("Rings to wait for auto attend", c.waitNrings);
+  n.doNotDisturb = get_boolean("Do not disturb", "OFF", "ON", c.doNotDisturb != 0) ? 1 : 0;
+  n.callWaitingEnabled = get_yesno("Call waiting", c.callWaitingEnabled != 0) ? 1 : 0;
+  const struct {
+    const char* prompt;
+    const char* cached;
+    std::size_t width;
+    char* field;
+  } forwards[] = {{"Forward if busy", c.ifBusy, sizeof c.ifBusy, n.ifBusy},
+                  {"Forward if no answer", c.ifNoAnswer, sizeof c.ifNoAnswer, n.ifNoAnswer},
+                  {"Forward immediate", c.ifImmediate, sizeof c.ifImmediate, n.ifImmediate}};
+  for (const auto& f : forwards) {
+    char* number = get_phone(f.prompt, getPrivateText(f.cached, f.width).c_str());
+    putPrivateText(f.field, f.width, number);
+    errfree(number);
+  }
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetLineInfo, currentCall, primaryDevice);
+  m->lineInfo = n;
+  sendPrivateMessage(m, "set line info");
+}
+
+void doSetMoreLineInfo() {
+  usePrimaryDevice();
+  if (!askNonEmpty("Set info for device", &primaryDevice)) return;
+  deviceRequest(kqPvtGetMoreLineInfo, primaryDevice, "get more line info");
+  pauseNseconds(1);
+  const std::uint32_t flags = static_cast<std::uint32_t>(
+      get_hexNumber("Digital Trunk Flags", static_cast<long>(lastMoreLineInfo.digitalTrunkFlags)));
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetMoreLineInfo, currentCall, primaryDevice);
+  m->moreLineInfo.digitalTrunkFlags = flags;
+  sendPrivateMessage(m, "set line info");
+}
+
+void doSetBoardOrder() {
+  simpleRequest(kqPvtGetBoardOrder, "get board order list");
+  pauseNseconds(1);
+  TelvanixPrivateBoardList order = {};
+  for (int slot = 0; slot < 16; ++slot) {
+    const TelvanixPrivateSerialNumber was = defaultBoardOrder.boardID[slot];
+    const long fab = get_number("Fab date (0 to end list)", static_cast<long>(was.fabDate));
+    if (fab == 0) break;
+    order.boardID[slot].fabDate = static_cast<std::uint32_t>(fab);
+    order.boardID[slot].number = static_cast<std::uint32_t>(get_number("Number", static_cast<long>(was.number)));
+  }
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetBoardOrder, 0, nullptr);
+  m->boards = order;
+  sendPrivateMessage(m, "set BoardOrder");
+}
+
+void doSetSpanInfo() {
+  usePrimarySpan();
+  if (!askNonEmpty("Set info for span", &primarySpan)) return;
+  sendPrivateMessage(setupPrivateMessage(kqPvtGetDSpanInfo, 0, primarySpan), "get span info");
+  pauseNseconds(1);
+  const TelvanixPrivateDSpanInfo c = lastDSpanInfo;
+  TelvanixPrivateDSpanInfo n = {};
+  const int mode = choose("Choose span mode", spanModeNames, 2, c.mode);
+  if (mode < 0) return;
+  const int frame = choose("Choose D4 span framing", spanFrameNames, 2, c.frame);
+  if (frame < 0) return;
+  const int signal = choose("Choose type of Signalling", signallingNames, 8, 0);
+  if (signal < 0) return;
+  const int code = choose("Choose Line Code type", lineCodeNames, 4, 0);
+  if (code < 0) return;
+  const int start = choose("Choose Line Start Protocol", lineStartNames, 6, 0);
+  if (start < 0) return;
+  n.mode = static_cast<qxPvtDSmode>(mode);
+  n.frame = static_cast<qxPvtDSframe>(frame);
+  n.lineSignal = static_cast<qxPvtDSlineSignal>(signal);
+  n.lineCode = static_cast<qxPvtDSlineCode>(code);
+  n.lineStart = static_cast<qxPvtDSlineStart>(start);
+  const bool cas = get_yesno("CAS Signalling", c.spanSignal == qxPvtDSspanSigCAS);
+  const bool pri = get_yesno("PRI Signalling", c.spanSignal == qxPvtDSspanSigPRI);
+  n.spanSignal = !cas && pri ? qxPvtDSspanSigPRI : qxPvtDSspanSigCAS;
+  const bool net = get_yesno("Connect type = network", c.connectType == qxPvtDSconnectNet);
+  const bool pbx = get_yesno("Connect type = PBX", c.connectType == qxPvtDSconnectPBX);
+  n.connectType = !net && pbx ? qxPvtDSconnectPBX : qxPvtDSconnectNet;
+  n.expectedDIDdigits = askByte("Expected Number of DID digits:", c.expectedDIDdigits);
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetDSpanInfo, 0, primarySpan);
+  m->DSpan = n;
+  sendPrivateMessage(m, "set span info");
+}
+
+// ---- iterating requests ---------------------------------------------------------------
+
+void doGetStreamInfo() {
+  streamCount = get_number("Number of streams to report on", streamCount);
+  if (streamCount <= 0) return;
+  if (streamCount > kMaxStreams) {
+    std::printf("? Too many streams %ld\n", streamCount);
+    std::fflush(stdout);
+    return;
+  }
+  for (long id = 0; id < streamCount; ++id) {
+    TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetStreamInfo, 0, nullptr);
+    m->streamInfo.streamID = static_cast<std::uint16_t>(id);
+    RetCode_t rc = 0;
+    for (int sends = 1;; ++sends) {
+      rc = cstaEscapeService(acsHandle, invokeID, asPrivateData(m));
+      if ((rc != ACSERR_NOBUFFERS && rc != ACSERR_QUEUE_FULL) || sends >= kSendsPerStream) break;
+      pauseNseconds(1);
+      // Events handled meanwhile may have built other messages in the buffer.
+      m = setupPrivateMessage(kqPvtGetStreamInfo, 0, nullptr);
+      m->streamInfo.streamID = static_cast<std::uint16_t>(id);
+    }
+    ACS_CALL("get streamInfo", rc);
+  }
+}
+
+void doGetResources() { perBoard(kqPvtGetBoardResources, "get board resources"); }
+void doGetBoardVersions() { perBoard(kqPvtGetSoftwareVersion, "get board version"); }
+
+// ---- voice -----------------------------------------------------------------------------
+
+void doPlayFile() { requestAndPlayFile(1); }
+
+void doMultiplePlay() {
+  timesToPlay = i_getNumberInRange("Repeat count", timesToPlay, 1, 10);
+  requestAndPlayFile(timesToPlay);
+}
+
+void doStopPlay() {
+  if (currentCall) playCount = 0;  // or the next ended report starts another
+  stopRequest(kqPvtPlayStop, "stop play");
+}
+
+void doStopRecord() { stopRequest(kqPvtRecordStop, "stop record"); }
+
+void doRecordFile() {
+  char* file = get_filename("File to record", usePlayFilename());
+  if (!*file) {
+    errfree(file);
+    return;
+  }
+  errfree(playFilename);
+  playFilename = file;
+  TelvanixPrivateMessage* m = setupPrivateMessage(stopRecordOnDTMF ? kqPvtRecordTillDTMF : kqPvtRecord,
+                                                  currentCall, usePrimaryDevice());
+  fileRequest(m, 0, playFilename);
+  sendPrivateMessage(m, "record file");
+}
+
+void doSetPlayTillDTMF() { stopPlayOnDTMF = true; }
+void doClearPlayTillDTMF() { stopPlayOnDTMF = false; }
+
+// ---- administration and operator ----------------------------------------------------
+
+void doPassword() {
+  char* password = get_line("Password", "", false);
+  if (i_noMoreInput() && !*password) {
+    errfree(password);
+    return;
+  }
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtEnableAdministration, 0, nullptr);
+  putPrivateText(m->textReport.string, password);
+  std::memset(password, 0, std::strlen(password));
+  errfree(password);
+  sendPrivateMessage(m, "give password");
+}
+
+void doSetOperatorNumber() {
+  char* number = get_word("Operator Number", "0", false);
+  if (!*number || i_noMoreInput()) {
+    errfree(number);
+    return;
+  }
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetOperatorNumber, 0, nullptr);
+  putPrivateText(m->textReport.string, number);
+  errfree(number);
+  sendPrivateMessage(m, "set operator number");
+}
+
+void doSetMultiAttendent(bool on) {
+  simpleRequest(on ? kqPvtEnableMultiAttendant : kqPvtDisableMultiAttendant, "Set multi attendent");
+}
+void doSetMultiAttendentOn() { doSetMultiAttendent(true); }
+void doSetMultiAttendentOff() { doSetMultiAttendent(false); }
+
+// ---- directory ----------------------------------------------------------------------------
+
+void doDir() {
+  char* answer = get_word("Files to list", "*.*", false);
+  std::string pattern = answer;
+  errfree(answer);
+  if (pattern.empty()) pattern = "*.*";
+  if (endsWith(pattern, "\\")) pattern += "*.*";
+  else if (endsWith(pattern, "..")) pattern += "\\*.*";
+  std::vector<std::string> names;
+  if (!plat_list_files(pattern.c_str(), listName, &names)) {
+    std::printf("? Cannot list %s\n", pattern.c_str());
+    std::fflush(stdout);
+    return;
+  }
+  std::vector<const char*> list;
+  for (const std::string& n : names) list.push_back(n.c_str());
+  list.push_back(nullptr);
+  o_print_list(list.data(), 0, 70, 0, nullptr);
+}

@@ -1,0 +1,42 @@
+# End-to-end runs of probix32's private commands against the simulator
+# embedded in the client library: each test starts the program in a fresh
+# directory with the profile tests/data/stream/stream.ini, the switch set up
+# by tests/data/private/private.cfg (voice files in the run's directory) and
+# setup.scn (an outside caller talking to 201 on call 1), feeds
+# tests/data/private/<name>.in and compares what it prints with
+# <name>.expected. Play and record times run on the real clock: what varies
+# with them is masked.
+
+set(PRIVATE_DATA ${CMAKE_CURRENT_LIST_DIR}/data/private)
+set(PRIVATE_RUNS ${CMAKE_BINARY_DIR}/tests/private)
+
+function(private_transcript name)
+  if(NOT TARGET probix32)
+    return()
+  endif()
+  string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
+  add_test(NAME private_${name}
+    COMMAND ${CMAKE_COMMAND}
+      "-DPROGRAM=$<TARGET_FILE:probix32>"
+      "-DEMULATOR=${emulator}"
+      "-DARGS=-sstream.ini"
+      "-DINPUT=${PRIVATE_DATA}/${name}.in"
+      "-DEXPECTED=${PRIVATE_DATA}/${name}.expected"
+      "-DWORKDIR=${PRIVATE_RUNS}/${name}"
+      "-DSTATUS=0"
+      "-DCOPY=${CMAKE_CURRENT_LIST_DIR}/data/stream/stream.ini|${PRIVATE_DATA}/private.cfg|${PRIVATE_DATA}/setup.scn|${PRIVATE_DATA}/greet.vox"
+      "-DMASK=Since end: [0-9.]+|msg.vox@[0-9]+"
+      -P ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
+  set_tests_properties(private_${name} PROPERTIES LABELS transcript
+                       ENVIRONMENT "TELSIM_CONFIG=private.cfg;TELSIM_SCENARIO=setup.scn")
+endfunction()
+
+# Get and set round trips of line, system, span, translation, board order
+# and operator settings (the value set is the value read back); resources
+# and versions by board; GET STREAM_INFO refusing 600 and then reporting.
+private_transcript(settings)
+# Caller ID of an incoming outside call, formatted and raw; CTI values;
+# digits heard with LISTEN; a play with its reports and "Since end:",
+# repeated plays; a record and its file; park and park information; the
+# administration password.
+private_transcript(calls)
