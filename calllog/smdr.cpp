@@ -78,14 +78,14 @@ void writeRecord(CallInfo& call) {
   const long written = openDeviceIsPort
                            ? plat_serial_write(hFile, text.data(), text.size(), timeout)
                            : plat_write(hFile, text.data(), text.size());
+  const int error = plat_last_error();
   journalCopy(text);
   portStalled = openDeviceIsPort && written != static_cast<long>(text.size());
   if (written == static_cast<long>(text.size())) return;
   // Billing records must not vanish quietly.
   ++lostCallRecords;
   log_error("? Unable to write the record of call %lX to \"%s\" (error %d), %ld records lost\n",
-            static_cast<unsigned long>(call.callID), logDeviceName, plat_last_error(),
-            lostCallRecords);
+            static_cast<unsigned long>(call.callID), logDeviceName, error, lostCallRecords);
 }
 
 void closeDevice() {
