@@ -6,7 +6,7 @@
 
 #include "shell/shell.h"
 
-std::map<long, CallInfo> activeCalls;
+std::unordered_map<long, CallInfo> activeCalls;
 
 CallTime CallInfo::lastSnapshotTime = 0;
 char CallInfo::outputCRenabled = 0;
@@ -27,9 +27,9 @@ CallTime realClock() { return static_cast<CallTime>(std::time(nullptr)); }
 CallInfo::Clock clockNow = realClock;
 CallInfo::RecordWriter recordWriter = nullptr;
 
-// A snapshot poll acts on the first call, in the order activeCalls keeps,
-// that is not yet snapshotted in this round or was snapshotted and has been
-// unseen too long. Two indexes find it without walking every call: the
+// A snapshot poll acts on the first call, in call-ID order, that is not
+// yet snapshotted in this round or was snapshotted and has been unseen too
+// long. Two indexes find it without walking every call: the
 // calls not yet snapshotted by call ID, and the snapshotted ones by the
 // time they were last seen.
 std::set<long> unsnapped;
@@ -389,7 +389,7 @@ void CallInfo::initializeSnapshot() {
   snappedBySeen.clear();
   for (auto& entry : activeCalls) {
     entry.second.snapshotInitiated = 0;
-    unsnapped.insert(unsnapped.end(), entry.first);
+    unsnapped.insert(entry.first);
   }
   lastSnapshotTime = 0;
 }

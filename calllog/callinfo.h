@@ -9,8 +9,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
+#include <unordered_map>
 
 #include "platform/platform.h"
 
@@ -138,6 +138,7 @@ class CallInfo {
   static void writeAndForget(CallInfo& call);
 };
 
-// The tracked calls, ordered by call ID. Elements keep their place while
-// others are added, so a method may hold one across an insert.
-extern std::map<long, CallInfo> activeCalls;
+// The tracked calls by call ID. Elements keep their place while others are
+// added, so a method may hold one across an insert. Snapshot rounds take
+// the calls in call-ID order.
+extern std::unordered_map<long, CallInfo> activeCalls;

@@ -30,6 +30,11 @@ const int kNameSize = 260;
 char logDeviceName[kNameSize] = "";
 // Whether the open device is a serial port (its writes get a time limit).
 bool openDeviceIsPort = false;
+// The last write to the port failed: while it stays stalled each record
+// waits only briefly, so a burst of call ends cannot hold the program for
+// minutes.
+bool portStalled = false;
+const unsigned kStalledWriteTimeoutMs = 100;
 
 void putProfile(const char* key, const char* value) {
   ODB_PutPrivateProfileString(kSection, key, value, iniFilename);
@@ -69,16 +74,18 @@ void writeRecord(CallInfo& call) {
   if (hFile == PLAT_INVALID_HANDLE) return;
   const std::string text = call.o_report(0);
   if (text.empty()) return;
+  const unsigned timeout = portStalled ? kStalledWriteTimeoutMs : SMDR_WRITE_TIMEOUT_MS;
   const long written = openDeviceIsPort
-                           ? plat_serial_write(hFile, text.data(), text.size(), SMDR_WRITE_TIMEOUT_MS)
+                           ? plat_serial_write(hFile, text.data(), text.size(), timeout)
                            : plat_write(hFile, text.data(), text.size());
+  const int error = plat_last_error();
   journalCopy(text);
+  portStalled = openDeviceIsPort && written != static_cast<long>(text.size());
   if (written == static_cast<long>(text.size())) return;
   // Billing records must not vanish quietly.
   ++lostCallRecords;
   log_error("? Unable to write the record of call %lX to \"%s\" (error %d), %ld records lost\n",
-            static_cast<unsigned long>(call.callID), logDeviceName, plat_last_error(),
-            lostCallRecords);
+            static_cast<unsigned long>(call.callID), logDeviceName, error, lostCallRecords);
 }
 
 void closeDevice() {
@@ -180,6 +187,7 @@ void doSetCallLogging(bool open) {
   }
   hFile = h;
   openDeviceIsPort = logToSerialPort != 0;
+  portStalled = false;
   std::snprintf(logDeviceName, sizeof logDeviceName, "%s", name);
   putProfile("LogDevice", name);
   putProfileNumber("BaudRate", baudRate);

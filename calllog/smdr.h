@@ -23,7 +23,8 @@ extern const char* const pbxNames[];
 
 // Records that could not be written (full disk, unplugged or stalled port).
 extern long lostCallRecords;
-// A record write to a serial port gives up after this long.
+// A record write to a serial port gives up after this long (after a
+// failure, a tenth of a second until a write gets through again).
 #define SMDR_WRITE_TIMEOUT_MS 5000
 
 // Closes the call log and, when `open`, opens it again: from the profile in

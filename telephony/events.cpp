@@ -646,6 +646,7 @@ void resetEventState() {
   ackCount = errCount = cstaFailCount = msgCount = eventsProcessed = 0;
   lastMonitorID = 0;
   monitorDictionary.clear();
+  forgetMonitorRequests();
   loadServer = false;
   numberInitialSnapshots = 2;
   snapshotsPerformed = 0;

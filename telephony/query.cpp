@@ -124,6 +124,8 @@ bool takeMonitorRequest(InvokeID_t id, std::string* device) {
   return true;
 }
 
+void forgetMonitorRequests() { pendingMonitors.clear(); }
+
 QueryPause setQueryPauseForTests(QueryPause pause) {
   QueryPause old = queryPause;
   queryPause = pause;

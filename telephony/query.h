@@ -51,6 +51,8 @@ void startCallMonitor(std::int32_t callID, const char* deviceID);
 // by the request's invoke ID when its confirmation comes; false when no
 // monitor request went out with that ID. Each request is found once.
 bool takeMonitorRequest(InvokeID_t invokeID, std::string* device);
+// Forgets every monitor request still waiting (invoke IDs start again).
+void forgetMonitorRequests();
 // The call snapshot of call-snapshot polling.
 void doSnapshotActiveCall(std::int32_t callID);
 
