@@ -46,6 +46,8 @@ struct Pvt : ::testing::Test {
                                 : 0;
     return v[0].eventType() == CSTA_ESCAPE_SVC_CONF ? privateOf(v[0]) : TelvanixPrivateMessage();
   }
+  // Fields of a packed record are copied before they are compared.
+  static std::int32_t callOf(const TelvanixPrivateMessage& m) { return m.header.connection.callID; }
   static TelvanixPrivateMessage msg(privateMessageID type, std::int32_t call = 0, const char* device = nullptr) {
     TelvanixPrivateMessage m;
     buildPrivateMessage(&m, type, call, device);
@@ -134,7 +136,7 @@ TEST_F(Pvt, BoardOrderAndBroadcastsReachEveryStreamThatAsked) {
   ASSERT_EQ(describe(v), "PRIVATE");
   const TelvanixPrivateMessage cast = privateOf(v[0]);
   EXPECT_EQ(cast.header.msgType, kqPvtReportBroadcast);
-  EXPECT_EQ(cast.header.connection.callID, 4);
+  EXPECT_EQ(callOf(cast), 4);
   EXPECT_EQ(getPrivateText(cast.broadcast.data), "VM 3 waiting");
   sw.control("broadcast", &ok);
   EXPECT_FALSE(ok);
@@ -154,12 +156,12 @@ TEST_F(Pvt, ParkedCallsAreFoundByIDAndInOrder) {
   EXPECT_EQ(describe(b.take()), "PRIVATE PRIVATE");  // park occurred, to followers
   TelvanixPrivateMessage q = msg(kqPvtGetParkInfo);
   q.callInfo.parkID = id2;
-  EXPECT_EQ(ask(a, q).header.connection.callID, second);
+  EXPECT_EQ(callOf(ask(a, q)), second);
   q = msg(kqPvtGetNextParkedCall);
   q.callInfo.parkID = id1;
-  EXPECT_EQ(ask(a, q).header.connection.callID, second);
+  EXPECT_EQ(callOf(ask(a, q)), second);
   q.callInfo.parkID = id2;  // after the last: round to the first
-  EXPECT_EQ(ask(a, q).header.connection.callID, first);
+  EXPECT_EQ(callOf(ask(a, q)), first);
   q = msg(kqPvtGetParkInfo);
   q.callInfo.parkID = 999;
   int failure = 0;

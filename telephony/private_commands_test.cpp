@@ -86,14 +86,16 @@ TEST_F(PrivateCommands, SystemInfoAgainstOldFirmwareAsksOnlyWhatItKnows) {
   EXPECT_EQ(said.find("Park"), std::string::npos);
   // The switch's answer holds what it was sent.
   const TelvanixPrivateSystemInfo got = lastSystemInfo;
+  const soundType hold = got.audioOnHold;
+  const std::uint16_t flash = got.flashTimeout, ringback = got.parkRingbackTime;
   EXPECT_EQ(got.trunksForIncoming, 2);
-  EXPECT_EQ(got.audioOnHold, kqPvtContinuousRingToneSound);
+  EXPECT_EQ(hold, kqPvtContinuousRingToneSound);
   EXPECT_EQ(got.rotateTrunkUsage, 1);
   EXPECT_EQ(got.digitPlayTime, 5);
   EXPECT_EQ(got.digitQuietTime, 6);
-  EXPECT_EQ(got.flashTimeout, 7);
+  EXPECT_EQ(flash, 7);
   EXPECT_EQ(got.callerIDunavailable, 0);
-  EXPECT_EQ(got.parkRingbackTime, 0);
+  EXPECT_EQ(ringback, 0);
 }
 
 TEST_F(PrivateCommands, FlashTimeoutBeyondItsByteIsAskedAgain) {
@@ -101,9 +103,10 @@ TEST_F(PrivateCommands, FlashTimeoutBeyondItsByteIsAskedAgain) {
   const std::string said = run(doSetSystemInfo, "1\n0\nNO\n4\n4\n300\n200\nNO\n650\n");
   EXPECT_NE(said.find("? 300 is too large"), std::string::npos) << said;
   const TelvanixPrivateSystemInfo got = lastSystemInfo;
-  EXPECT_EQ(got.flashTimeout, 200);
+  const std::uint16_t flash = got.flashTimeout, ringback = got.parkRingbackTime;
+  EXPECT_EQ(flash, 200);
   EXPECT_EQ(got.callerIDunavailable, 1);
-  EXPECT_EQ(got.parkRingbackTime, 650);
+  EXPECT_EQ(ringback, 650);
 }
 
 TEST_F(PrivateCommands, StreamInfoRefusesTooManyAndRetriesAFullQueue) {
@@ -187,7 +190,8 @@ TEST_F(PrivateCommands, TheAutomaticStopLeavesTheCommandsBufferAlone) {
   ASSERT_EQ(scripted.requests.size(), 1u);
   const TelvanixPrivateMessage stop = messageOf(scripted.requests[0]);
   EXPECT_EQ(stop.header.msgType, kqPvtPlayStop);
-  EXPECT_EQ(stop.header.connection.callID, 7);
+  const std::int32_t stoppedCall = stop.header.connection.callID;
+  EXPECT_EQ(stoppedCall, 7);
   EXPECT_EQ(getPrivateText(stop.header.connection.deviceID), "L1#2");
   EXPECT_EQ(playCount, 0);
   EXPECT_EQ(half->header.msgType, kqPvtSetTranslation);
