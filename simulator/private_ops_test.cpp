@@ -140,6 +140,9 @@ TEST_F(Pvt, BoardOrderAndBroadcastsReachEveryStreamThatAsked) {
   EXPECT_EQ(getPrivateText(cast.broadcast.data), "VM 3 waiting");
   sw.control("broadcast", &ok);
   EXPECT_FALSE(ok);
+  // A put-off broadcast is checked against the same commands as any other.
+  sw.control("after 1 broadcast VMAIL later", &ok);
+  EXPECT_TRUE(ok);
 }
 
 TEST_F(Pvt, ParkedCallsAreFoundByIDAndInOrder) {
