@@ -164,7 +164,7 @@ void o_privateFile(const TelvanixPrivateFile* file, int column, bool separated) 
   o_lprintf(0, false, "@%lu", static_cast<unsigned long>(file->position));
   o_invokeIDdelta(file->invokeID, 0, true);
   o_lstring("Id:", 0, true);
-  o_invokeID(file->invokeID, 0, false);
+  o_invokeID(file->invokeID, 0, true);
 }
 
 void o_boardList(const TelvanixPrivateBoardList* boards, const char* prefix, int indent) {
@@ -525,7 +525,8 @@ void o_privateRecord(const TelvanixPrivateMessage* message, const char* prefix, 
       o_lstring("digits for clientID", 0, true);
       o_lnumber(m.digits.clientID, 0, true, 10);
       o_lstring("Digits:", 0, true);
-      o_text(getPrivateText(m.digits.digits, static_cast<std::size_t>(count)), 0, true);
+      const std::string digits = getPrivateText(m.digits.digits, static_cast<std::size_t>(count));
+      if (!digits.empty()) o_text(digits, 0, true);
       break;
     }
     case kqPvtReportSwrID:

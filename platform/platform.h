@@ -126,3 +126,46 @@ bool plat_copy_file_access(const char* path, const plat_file_info& like);
 // link), written into out (bounded, always terminated). False when a link
 // cannot be followed or the result does not fit.
 bool plat_link_target(const char* path, char* out, std::size_t size);
+
+// ---- serial ports -----------------------------------------------------------
+
+// Line errors of a serial port, the bits of the Win32 CE_ word.
+enum plat_serial_error {
+  PLAT_CE_RXOVER = 0x0001,
+  PLAT_CE_OVERRUN = 0x0002,
+  PLAT_CE_RXPARITY = 0x0004,
+  PLAT_CE_FRAME = 0x0008,
+  PLAT_CE_BREAK = 0x0010,
+  PLAT_CE_TXFULL = 0x0100,
+  PLAT_CE_PTO = 0x0200,
+  PLAT_CE_IOE = 0x0400,
+  PLAT_CE_DNS = 0x0800,
+  PLAT_CE_OOP = 0x1000,
+  PLAT_CE_MODE = 0x8000,
+};
+
+// True when `name` names a serial port: COMn in either case, with an
+// optional trailing ':' and an optional "\\.\" prefix, or on Linux a path
+// under /dev/ (in any case). The device to open goes into `device`
+// (bounded, terminated; empty when it does not fit). On Windows that is
+// "\\.\COMn". On Linux COMn is /dev/ttyS<n-1> unless the environment
+// variable PROBIX_COM<n> names another device (a USB adapter, one end of a
+// pseudo-terminal pair); a /dev/ path is matched to an existing one
+// ignoring case.
+bool plat_serial_name(const char* name, char* device, std::size_t size);
+// Opens an existing serial device for reading and writing, for this
+// process alone.
+plat_handle plat_serial_open(const char* device);
+// Applies a mode text such as "COM1: baud=9600 parity=n data=8 stop=1"
+// (speed, parity n/e/o, data and stop bits). False when the device refuses
+// it or the text asks for what the system cannot do.
+bool plat_serial_set_mode(plat_handle h, const char* mode);
+// Drops output queued but not yet sent.
+bool plat_serial_purge(plat_handle h);
+// Reads and clears the port's line errors as PLAT_CE_ bits (0 on a device
+// that keeps no error counters).
+bool plat_serial_errors(plat_handle h, unsigned long* errors);
+// Writes all of `data` within timeoutMs; a port held off by flow control or
+// with no one at the other end fails instead of blocking. Returns the bytes
+// written, or -1 (then part of the data may have gone out).
+long plat_serial_write(plat_handle h, const void* data, std::size_t len, unsigned timeoutMs);

@@ -18,7 +18,7 @@ if [ "$(id -u)" != 0 ]; then sudo_cmd="sudo"; fi
 missing=()
 need() { dpkg -s "$1" >/dev/null 2>&1 || missing+=("$1"); }
 if [ $want_native = 1 ]; then
-  for p in g++ cmake ninja-build googletest libgtest-dev tmux; do need "$p"; done
+  for p in g++ cmake ninja-build googletest libgtest-dev tmux socat; do need "$p"; done
 fi
 if [ $want_fuzz = 1 ]; then
   for p in clang libclang-rt-dev; do need "$p"; done

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "calllog/smdr.h"
 #include "shell/probix.h"
 #include "shell/shell.h"
 #include "display/event.h"
@@ -77,12 +78,12 @@ const COMMAND commands[] = {
     {"PARK", doParkCall, 1, 1, "Park a call"},
     {"PASSWORD", doPassword, 1, 1, "Give the password to permit Telvanix system operations"},
     {"PLAY", doPlayFile, 1, 1, "Play a file to the current call"},
-    {"PORT", notYet, 1, 0, "Select a communication port for SMDR logging"},
+    {"PORT", doSetCommPort, 1, 0, "Select a communication port for SMDR logging"},
     {"RECORD", doRecordFile, 1, 1, "Record the current call to a file"},
     {"REPORT", doReports, 1, 1, "Report information accumulated over time by PROBIX"},
     {"RETRIEVE", doRetrieveCall, 1, 1, "Retrieve a held call"},
     {"SET", doSets, 1, 1, "Set something"},
-    {"SMDR_START_LOGGING", notYet, 1, 1, "Start SMDR logging (stops on exit or CLEAR)"},
+    {"SMDR_START_LOGGING", doAutoSMDRLogging, 1, 1, "Start SMDR logging (stops on exit or CLEAR)"},
     {"SNAP", doSnapshots, 1, 1, "Choose an item to snapshot."},
     {"STOP", doStops, 1, 1, "Stop playing or recording to the current call"},
     {"TRANSFER", doTransferCall, 1, 1, "Transfer a Held call to an existing Active call"},
@@ -163,10 +164,10 @@ const KEYWORD_ACTION setActions[] = {
     {"MULTI_FILE_AUTOATTENDENT", doSetMultiAttendentOn},
     {"OPERATOR_NUMBER", doSetOperatorNumber},
     {"ORDER_OF_BOARDS", doSetBoardOrder},
-    {"PBX_TYPE", notYet},
+    {"PBX_TYPE", doSetPBXtype},
     {"PLAY_UNTILL_DTMF", doSetPlayTillDTMF},
     {"RESET_FILTER_INITIAL_VALUE", doSetFilterDefault},
-    {"SMDR_LOGGING", notYet},
+    {"SMDR_LOGGING", doSetSMDRLogging},
     {"SPAN_INFO", doSetSpanInfo},
     {"STOP_PLAY_AUTOMATICALLY", doSetStopPlay},
     {"SYSTEM_INFO", doSetSystemInfo},
@@ -194,7 +195,7 @@ const KEYWORD_ACTION clearActions[] = {
     {"MULTI_FILE_AUTOATTENDENT", doSetMultiAttendentOff},
     {"PER_SECOND_HISTORY", doClearPerSecondHistory},
     {"PLAY_UNTILL_DTMF", doClearPlayTillDTMF},
-    {"SMDR_LOGGING", notYet},
+    {"SMDR_LOGGING", doClearSMDRLogging},
     {"STOP_PLAY_AUTOMATICALLY", doClearStopPlay},
     {"TIMESTAMPS", doClearTimestamps},
     {nullptr, nullptr},
@@ -204,7 +205,7 @@ const char* const reportNames[] = {"COMM_PORT_ERRORS", "COUNTS", "PER_SECOND_HIS
                                    "SPACE", "STATUS", "STREAM_INFO", nullptr};
 
 const KEYWORD_ACTION reportActions[] = {
-    {"COMM_PORT_ERRORS", notYet},
+    {"COMM_PORT_ERRORS", doReportCommPortErrors},
     {"COUNTS", doReportCounts},
     {"PER_SECOND_HISTORY", doReportPerSecondHistory},
     {"SPACE", doReportSpace},
@@ -425,6 +426,11 @@ void doReportStatus() {
   if (mkCallee) {
     o_lstring("Default callee:", 4, false);
     o_lstring(mkCallee, 0, true);
+    o_newline(0);
+  }
+  if (lostCallRecords) {
+    o_lstring("Call records lost:", 1, false);
+    o_lnumber(lostCallRecords, 0, true, 10);
     o_newline(0);
   }
 }

@@ -106,9 +106,12 @@ TEST_F(Dispatcher, ExpertRowsAreHiddenWhileExpertModeIsOff) {
   EXPECT_FALSE(handled);
   i_endUserInput();
   EXPECT_EQ(run("MAKE_CALL"), "? Ignoring unrecognized command \"MAKE_CALL\"\n");
-  // Hidden rows do not make an abbreviation ambiguous: P can only be PORT.
-  EXPECT_EQ(run("P"), "? PORT is not available yet\n");
-  EXPECT_EQ(run("PORT"), "? PORT is not available yet\n");
+  // Hidden rows do not make an abbreviation ambiguous: P can only be PORT
+  // (which, unattended, gives up on a port number out of range).
+  autoLogSMDR = 1;
+  EXPECT_EQ(run("P", "9"), "Use a serial port between 1 and 4\n");
+  EXPECT_EQ(run("PORT", "0"), "Use a serial port between 1 and 4\n");
+  autoLogSMDR = 0;
   EXPECT_EQ(run("ABORT_STREAM"), "");
   EXPECT_TRUE(handled);
   EXPECT_NE(run("?").find("QUIT"), std::string::npos);

@@ -5,11 +5,14 @@
 #include <cstring>
 #include <ctime>
 
+#include "calllog/smdr.h"
 #include "csta32/include/csta32.h"
 #include "display/filters.h"
 #include "shell/commands.h"
 #include "shell/shell.h"
+#include "telephony/events.h"
 #include "telephony/servers.h"
+#include "telephony/stream.h"
 #include "telephony/state.h"
 
 static const char usageMessage[] =
@@ -136,8 +139,7 @@ void startupSettings() {
     expert_mode = 0;
     autoLogSMDR = 1;
     eventReports = false;
-    // doAutoSMDRLogging, once call logging exists.
-    notYetNamed("SMDR_START_LOGGING");
+    doAutoSMDRLogging();
   }
   std::fflush(stdout);
 }
@@ -183,10 +185,16 @@ int probixMain(int argc, char** argv) {
 }
 
 void doExit() {
-  // Call logging, once it exists, is stopped here too.
+  doSetCallLogging(false);
   doCloseLogFile();
   resetDefaults();
   exitFlag = 1;
+}
+
+void doAutoSMDRLogging() {
+  doSetCallLogging(true);
+  doConnect();
+  doWatchTime(3, &ackCount, ackCount);
 }
 
 void doQuit() {
@@ -196,6 +204,7 @@ void doQuit() {
 
 void doOnExit() {
   // Runs at every exit, also after EXIT: each step must be harmless twice.
+  doSetCallLogging(false);
   doCloseLogFile();
   doAbortStream();
   std::fflush(stdout);

@@ -7,6 +7,9 @@ int probixMain(int argc, char** argv);
 void runProbix();
 void doExit();
 void doQuit();
+// SMDR_START_LOGGING, and start-up in unattended mode: open the call log,
+// connect, and wait up to 3 seconds for the stream to be confirmed.
+void doAutoSMDRLogging();
 void doOnExit();
 void resetDefaults();
 bool reportServerCB(char* serverName, EnumServerNamesParam_t param);

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "calllog/smdr.h"
 #include "shell/shell.h"
 #include "telephony/servers.h"
+#include "telephony/stream.h"
 #include "telephony/state.h"
 
 namespace {
@@ -102,10 +104,21 @@ TEST_F(Startup, ProfileNameSwitch) {
 }
 
 TEST_F(Startup, AutomaticModeLocksExpertCommands) {
-  parse({"-m-"});
+  writeFile("startup_smdr.ini", "[SMDR]\nLogDevice=startup_smdr.log\n");
+  files.push_back("STARTUP_SMDR.LOG");
+  parse({"-m-", "-sstartup_smdr.ini"});
   EXPECT_FALSE(manualMode);
   std::string out = capture(startupSettings);
-  EXPECT_NE(out.find("? SMDR_START_LOGGING is not available yet\n"), std::string::npos);
+  // Call logging opens from the profile.
+  EXPECT_NE(out.find("Opening STARTUP_SMDR.LOG for SMDR call logging\n"), std::string::npos)
+      << out;
+  EXPECT_TRUE(callLoggingEnabled);
+  // It connected too: leave no stream or log behind.
+  capture([] {
+    doSetCallLogging(false);
+    doAbortStream();
+    resetDefaults();
+  });
   EXPECT_FALSE(expert_mode);
   EXPECT_TRUE(autoLogSMDR);
   EXPECT_FALSE(eventReports);

@@ -459,6 +459,7 @@ namespace {
 // its own adds its table here.
 const ControlTable* const kControlTables[] = {
     &kSwitchCommands,
+    &kPrivateCommands,
 };
 
 const ControlCommand* findCommand(const std::string& name) {
@@ -496,12 +497,7 @@ std::string Switch::Impl::control(const std::string& line, bool& ok, std::unique
   ok = false;
   ControlCall c{*this, line, w, lowerText(w[0]), lk};
   const ControlCommand* row = findCommand(c.cmd);
-  if (!row) {
-    bool known = false;
-    std::string said = privateControl(w, ok, &known);
-    if (known) return said;
-    return "? unknown command " + w[0] + " (help lists them)\n";
-  }
+  if (!row) return "? unknown command " + w[0] + " (help lists them)\n";
   std::string out = row->run(c);
   ok = c.ok;
   return out;

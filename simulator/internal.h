@@ -196,9 +196,8 @@ struct Switch::Impl {
   void resetPrivate();
   // Sends a report to every open stream that asked for private status.
   void reportToAll(const TelvanixPrivateMessage& m, std::int32_t callID);
-  // Control commands of the private side ("broadcast"); *known false when
-  // the word is not one of them.
-  std::string privateControl(const std::vector<std::string>& w, bool& ok, bool* known);
+  // broadcast NAME TEXT [CALL] (private_ops.cpp).
+  std::string broadcast(const std::vector<std::string>& w, bool& ok);
   // The reply to an escape-service request: ESCAPE_SVC_CONF carrying `m`.
   void replyPrivate(Session& s, InvokeID_t invokeID, const TelvanixPrivateMessage& m);
   // A PRIVATE_STATUS report to one stream, when it asked for private status.
@@ -302,7 +301,9 @@ struct ControlTable {
   const ControlCommand* rows;
   std::size_t count;
 };
-// The switch's own commands (control.cpp), which lists every table.
+// The switch's own commands (control.cpp), which lists every table, and the
+// private-message commands (private_ops.cpp).
 extern const ControlTable kSwitchCommands;
+extern const ControlTable kPrivateCommands;
 
 }  // namespace telsim

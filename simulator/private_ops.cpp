@@ -778,11 +778,8 @@ void Switch::Impl::resetPrivate() {
   }
 }
 
-std::string Switch::Impl::privateControl(const std::vector<std::string>& w, bool& ok, bool* known) {
-  *known = false;
+std::string Switch::Impl::broadcast(const std::vector<std::string>& w, bool& ok) {
   ok = false;
-  if (w.empty() || !sameText(w[0], "broadcast")) return "";
-  *known = true;
   // broadcast NAME TEXT [CALL]: a report to every stream that follows private
   // status; a voice-mail call is marked with TEXT "VM ...".
   if (w.size() < 3 || w.size() > 4) return "? usage: broadcast NAME TEXT [CALL]\n";
@@ -797,5 +794,15 @@ std::string Switch::Impl::privateControl(const std::vector<std::string>& w, bool
   ok = true;
   return "";
 }
+
+namespace {
+std::string cmdBroadcast(ControlCall& c) { return c.sw.broadcast(c.w, c.ok); }
+const ControlCommand kPrivateRows[] = {
+    {"broadcast", cmdBroadcast,
+     "broadcast NAME TEXT [CALL]         a private report to every stream following private status\n"},
+};
+}  // namespace
+
+const ControlTable kPrivateCommands = {kPrivateRows, sizeof kPrivateRows / sizeof kPrivateRows[0]};
 
 }  // namespace telsim

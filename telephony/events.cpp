@@ -9,6 +9,7 @@
 #include "shell/shell.h"
 #include "telephony/calls.h"
 #include "telephony/private_commands.h"
+#include "telephony/query.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
 
@@ -337,8 +338,14 @@ void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       break;
     case CSTA_MONITOR_CONF:
       lastMonitorID = c.u.monitorStart.monitorCrossRefID;
-      // The first monitor confirmed for a device is the one CLEAR MONITOR ends.
-      monitorDictionary.emplace(currentDeviceString(), lastMonitorID);
+      // The first monitor confirmed for a device is the one CLEAR MONITOR
+      // ends: the device its request named (call monitors name none), or
+      // the current one for a request sent some other way.
+      {
+        std::string device;
+        if (!takeMonitorRequest(c.invokeID, &device)) device = currentDeviceString();
+        if (!device.empty()) monitorDictionary.emplace(device, lastMonitorID);
+      }
       ++ackCount;
       break;
     case CSTA_SNAPSHOT_CALL_CONF: {
@@ -639,6 +646,7 @@ void resetEventState() {
   ackCount = errCount = cstaFailCount = msgCount = eventsProcessed = 0;
   lastMonitorID = 0;
   monitorDictionary.clear();
+  forgetMonitorRequests();
   loadServer = false;
   numberInitialSnapshots = 2;
   snapshotsPerformed = 0;

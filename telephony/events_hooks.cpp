@@ -1,13 +1,57 @@
-// Where event handling reaches into other rooms. The hooks whose rooms are
-// not built yet (call logging) do nothing; the others forward.
+// Where event handling reaches into the call-logging room and the monitor
+// commands.
 #include "telephony/events.h"
 
+#include <cstring>
+
+#include "calllog/callinfo.h"
 #include "telephony/query.h"
 
+namespace {
+
+// A device of an event as text; an empty one counts as absent.
+struct CallLogDevice {
+  char text[sizeof(DeviceID_t) + 1];
+  explicit CallLogDevice(const ExtendedDeviceID_t* device) {
+    text[0] = '\0';
+    if (!device) return;
+    std::memcpy(text, device->deviceID, sizeof(DeviceID_t));
+    text[sizeof(DeviceID_t)] = '\0';
+  }
+  const char* get() const { return text[0] ? text : nullptr; }
+};
+
+void requestCallSnapshot(long callID) { doSnapshotActiveCall(static_cast<std::int32_t>(callID)); }
+
+}  // namespace
+
 bool hookCallLog(const CallLogArgs& args) {
-  // Without call logging no call is tracked, and a polling round is always
-  // complete; "tracked" keeps the dispatcher from monitoring every call.
-  (void)args;
+  const CallLogDevice calling(args.calling), called(args.called), party(args.party);
+  const char* device = args.device && args.device[0] ? args.device : nullptr;
+  const long id = args.callID;
+  switch (args.step) {
+    case CALLLOG_INITIATED: return CallInfo::initiated(id, device);
+    case CALLLOG_ORIGINATED: return CallInfo::originated(id, calling.get(), called.get());
+    case CALLLOG_ALERTING:
+      return CallInfo::alerting(id, calling.get(), called.get(), party.get());
+    case CALLLOG_ANSWERED:
+      return CallInfo::answered(id, calling.get(), called.get(), party.get());
+    case CALLLOG_DIVERTED: return CallInfo::diverted(id, party.get());
+    case CALLLOG_NET_REACHED: return CallInfo::netReached(id, device, called.get(), party.get());
+    case CALLLOG_HELD: CallInfo::held(id); return true;
+    case CALLLOG_RETRIEVED: CallInfo::retrieved(id); return true;
+    case CALLLOG_TRANSFERRED:
+      CallInfo::transferred(id, args.oldCalls[0], args.oldCalls[1]);
+      return true;
+    case CALLLOG_CONFERENCED:
+      CallInfo::conferenced(id, args.oldCalls[0], args.oldCalls[1]);
+      return true;
+    case CALLLOG_ENDED: return CallInfo::ended(id, true);
+    case CALLLOG_VOICEMAIL: return CallInfo::voicemailCall(id);
+    case CALLLOG_SNAPSHOTED: CallInfo::callSnapshoted(id); return true;
+    case CALLLOG_INITIALIZE_SNAPSHOT: CallInfo::initializeSnapshot(); return true;
+    case CALLLOG_POLL_NEXT_SNAPSHOT: return CallInfo::pollNextSnapshot(requestCallSnapshot);
+  }
   return true;
 }
 

@@ -258,7 +258,7 @@ void doGetRawCallerID() {
 void doGetDialedDigits() {
   if (!haveCall(kNoCurrentCall)) return;
   usePrimaryDevice();
-  if (!askDevice("Dialed digits for device", &primaryDevice)) return;
+  if (!askNonEmpty("Dialed digits for device", &primaryDevice)) return;
   deviceRequest(kqPvtGetDialedDigits, usePrimaryDevice(), "get dialed digits");
 }
 
@@ -278,7 +278,7 @@ void doSetCTIinfo() {
 void doListenDTMF() {
   if (!haveCall("? No current call.\n")) return;
   usePrimaryDevice();
-  if (!askDevice("Listen on device", &primaryDevice)) return;
+  if (!askNonEmpty("Listen on device", &primaryDevice)) return;
   if (!askCallID("Call of device", &currentCall)) return;
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetDigits, currentCall, usePrimaryDevice());
   m->digits.count = -1;  // until stopped
@@ -289,7 +289,7 @@ void doListenDTMF() {
 
 void doGetLineInfo() {
   usePrimaryDevice();
-  if (!askDevice("Info for device", &primaryDevice)) return;
+  if (!askNonEmpty("Info for device", &primaryDevice)) return;
   const char* device = usePrimaryDevice();
   deviceRequest(kqPvtGetLineInfo, device, "get line info");
   if (firmwareNewerThan(2, 7, 508)) deviceRequest(kqPvtGetMoreLineInfo, device, "get more line info");
@@ -301,7 +301,7 @@ void doGetLineInfo() {
 
 void doGetSpanInfo() {
   usePrimarySpan();
-  if (!askDevice("Info for span", &primarySpan)) return;
+  if (!askNonEmpty("Info for span", &primarySpan)) return;
   sendPrivateMessage(setupPrivateMessage(kqPvtGetDSpanInfo, 0, usePrimarySpan()), "get span info");
 }
 

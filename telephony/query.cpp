@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <string>
 
 #include "display/filters.h"
 #include "shell/shell.h"
@@ -71,14 +73,33 @@ void setFeature(const char* queryWhat, DeviceRequest query, const char* question
 bool rememberedDoNotDisturb() { return lastLineInfo.doNotDisturb != 0; }
 bool rememberedMessageWaiting() { return defaultMWI; }
 
+// Monitor requests waiting for their confirmation: the device each named
+// ("" for a call monitor), by invoke ID. Requests the server never answers
+// would pile up; the oldest go first.
+std::map<InvokeID_t, std::string> pendingMonitors;
+const std::size_t kMostPendingMonitors = 1024;
+
+void rememberMonitor(InvokeID_t id, const char* device) {
+  if (pendingMonitors.size() >= kMostPendingMonitors) pendingMonitors.erase(pendingMonitors.begin());
+  pendingMonitors[id] = device;
+}
+
 bool monitorDevice(const char* device) {
-  return ACS_CALL("monitor device",
-                  cstaMonitorDevice(acsHandle, invokeID, device, &globalFilter, nullptr));
+  const InvokeID_t id = invokeID;
+  rememberMonitor(id, device);
+  const bool sent = ACS_CALL(
+      "monitor device", cstaMonitorDevice(acsHandle, invokeID, device, &globalFilter, nullptr));
+  if (!sent) pendingMonitors.erase(id);
+  return sent;
 }
 
 void monitorCall(std::int32_t callID, const CSTAMonitorFilter_t* monitorFilter) {
   const ConnectionID_t call = connectionOf(callID, nullptr);
-  ACS_CALL("monitor call", cstaMonitorCall(acsHandle, invokeID, &call, monitorFilter, nullptr));
+  const InvokeID_t id = invokeID;
+  rememberMonitor(id, "");
+  if (!ACS_CALL("monitor call",
+                cstaMonitorCall(acsHandle, invokeID, &call, monitorFilter, nullptr)))
+    pendingMonitors.erase(id);
 }
 
 // Monitors name1, name2, ... until one goes unconfirmed for 3 seconds: the
@@ -94,6 +115,16 @@ void monitorAll(const char* format, int most) {
 }
 
 }  // namespace
+
+bool takeMonitorRequest(InvokeID_t id, std::string* device) {
+  auto found = pendingMonitors.find(id);
+  if (found == pendingMonitors.end()) return false;
+  if (device) *device = found->second;
+  pendingMonitors.erase(found);
+  return true;
+}
+
+void forgetMonitorRequests() { pendingMonitors.clear(); }
 
 QueryPause setQueryPauseForTests(QueryPause pause) {
   QueryPause old = queryPause;

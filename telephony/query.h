@@ -6,6 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+
+#include "csta32/include/csta32.h"
 
 // Last answers of the bulk reports.
 extern long trunkCount;  // 6
@@ -44,6 +47,12 @@ void doEndMonitor();         // CLEAR MONITOR
 // logging is enabled, never for call ID 0 nor for the "Playing" and
 // "Recording" pseudo-devices; `deviceID` may be null.
 void startCallMonitor(std::int32_t callID, const char* deviceID);
+// The device a monitor request of ours named ("" for a call monitor), found
+// by the request's invoke ID when its confirmation comes; false when no
+// monitor request went out with that ID. Each request is found once.
+bool takeMonitorRequest(InvokeID_t invokeID, std::string* device);
+// Forgets every monitor request still waiting (invoke IDs start again).
+void forgetMonitorRequests();
 // The call snapshot of call-snapshot polling.
 void doSnapshotActiveCall(std::int32_t callID);
 

@@ -14,7 +14,6 @@ const char* const defaultSpanString = "D1#1";
 bool autoEvents = true;
 bool userSetAutoEvents = false;
 bool eventReports = true;
-char autoLogSMDR = 0;
 
 long callSnapshots = 0;
 long deviceSnapshots = 0;
@@ -32,7 +31,7 @@ void resetPerSecondHistory() {
 }
 
 bool SMDRmonitorExt = false;
-int configFirmwareMajor = 0;
+int configFirmwareMajor = 3;  // 3.0 unless the profile says otherwise
 int configFirmwareMinor = 0;
 std::uint16_t firmwareMajor = 0;
 std::uint16_t firmwareMinor = 0;
@@ -50,5 +49,3 @@ TelvanixPrivateBoardList defaultBoardOrder = {};
 unsigned lastResourcesBoards = 0;
 std::uint32_t lastParkID = 0;
 bool defaultMWI = false;
-
-char callLoggingEnabled = 0;

@@ -40,3 +40,6 @@ private_transcript(settings)
 # repeated plays; a record and its file; park and park information; the
 # administration password.
 private_transcript(calls)
+
+# The directory listing behind DIRECTORY, on both systems.
+probix_add_test(private_dir_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/private_dir_test.cpp LIBS platform)

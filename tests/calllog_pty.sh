@@ -1,0 +1,115 @@
+#!/bin/sh
+# probix32 logging calls unattended to a serial port that is one end of a
+# pseudo-terminal pair made by socat (PROBIX_COM2 points COM2 at it). The
+# profile asks for 2400 baud, even parity, 7 data bits: the port must take
+# them (a pseudo-terminal shows the speed) and the records must arrive whole
+# at the other end. Then the
+# other end goes away: the next record is reported lost and counted.
+#
+#   calllog_pty.sh <probix32> <work directory>
+set -eu
+program=$1
+work=$2
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+fail() {
+  echo "calllog_pty: $*" >&2
+  [ -f out.txt ] && { echo "---- probix32 printed:" >&2; cat out.txt >&2; }
+  exit 1
+}
+
+# Waits (at most 20 s) until a condition holds; external processes, not
+# events of our own, are being waited for.
+wait_for() {
+  i=0
+  while ! eval "$1"; do
+    i=$((i + 1))
+    [ $i -gt 200 ] && fail "timed out waiting for: $1"
+    sleep 0.1
+  done
+}
+
+socat -u PTY,link="$work/ttyA",raw,echo=0 CREATE:"$work/received" 2>socat.err &
+socat_pid=$!
+cleanup() {
+  kill "$socat_pid" 2>/dev/null || true
+  [ -n "${probix_pid:-}" ] && kill "$probix_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+wait_for '[ -e "$work/ttyA" ]'
+# Held open here too, so that socat keeps its end while probix32 closes and
+# reopens the port.
+exec 3<>"$work/ttyA"
+
+cat > probix.ini <<'EOF'
+[PROBIX]
+areaCode=617
+[Server]
+ServerID=TELVANIX
+UserID=Telvanix
+[SMDR]
+LogDevice=COM2
+BaudRate=2400
+Parity=EVEN
+DataBits=7
+StopBits=1
+MonitorExt=TRUE
+EOF
+
+mkfifo commands
+PROBIX_COM2="$work/ttyA" "$program" -sprobix.ini -m- < commands > out.txt 2>&1 &
+probix_pid=$!
+exec 4>commands
+cat >&4 <<'EOF'
+EXPERT
+TANGELO
+MAKE_CALL 201 202
+GET EVENTS
+ANSWER 202
+GET EVENTS
+HANGUP CALL
+GET EVENTS
+MAKE_CALL 203 204
+GET EVENTS
+ANSWER 204
+GET EVENTS
+HANGUP CALL
+GET EVENTS
+EOF
+
+wait_for '[ "$(wc -l < received)" -ge 2 ]'
+settings=$(stty -F "$work/ttyA" -a)
+echo "$settings" | grep -q "speed 2400 baud" || fail "speed not set: $settings"
+# A pseudo-terminal keeps the speed but always reads 8 data bits without
+# parity (the kernel resets them), so those two are not seen here.
+echo "$settings" | grep -Eq -- '(^| )-opost' || fail "output is translated: $settings"
+
+lines=$(wc -l < received)
+[ "$lines" -eq 2 ] || fail "expected 2 records, got $lines"
+# Each record is whole: 80 characters, the called party at column 58.
+awk 'length($0) != 80 { bad = 1 } END { exit bad }' received || fail "a record is cut: $(cat received)"
+grep -q "^C .* I 202 .* 201  *202  *0:00$" received || fail "no record of 201 to 202: $(cat received)"
+grep -q "^C .* I 204 .* 203  *204  *0:00$" received || fail "no record of 203 to 204: $(cat received)"
+
+# The far end goes away: the next record cannot be written.
+kill "$socat_pid"
+wait "$socat_pid" 2>/dev/null || true
+exec 3<&-
+cat >&4 <<'EOF'
+MAKE_CALL 205 206
+GET EVENTS
+ANSWER 206
+GET EVENTS
+HANGUP CALL
+GET EVENTS
+REPORT STATUS
+EXIT
+EOF
+exec 4>&-
+wait "$probix_pid" || fail "probix32 failed"
+probix_pid=
+grep -q '? Unable to write the record of call 3 to "COM2"' out.txt || fail "lost record not reported"
+grep -q "Call records lost: 1" out.txt || fail "lost record not counted"
+echo "calllog_pty: records read whole with the line settings applied; a lost record reported"
