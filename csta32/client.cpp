@@ -24,6 +24,13 @@
 namespace csta32 {
 
 namespace {
+// Set once, before main, by the embedded transport when the program links it.
+std::atomic<SessionHost*> installedEmbedded{nullptr};
+}  // namespace
+
+void installEmbeddedHost(SessionHost& host) { installedEmbedded = &host; }
+
+namespace {
 
 const unsigned kConnectTimeoutMs = 5000;
 // A closed stream whose last event nobody reads is dropped after this long.
@@ -508,8 +515,10 @@ RetCode_t acsOpenStream(ACSHandle_t* acsHandle, InvokeIDType_t invokeIDType,
   FrameSink sink = [raw](const std::uint8_t* d, std::size_t n) { raw->onFrame(d, n); };
   if (local)
     s->link = openSessionLink(*local, sink);
+  else if (where.embedded && installedEmbedded.load())
+    s->link = openSessionLink(*installedEmbedded.load(), sink);
   else if (where.embedded)
-    s->link = openSessionLink(embeddedHost(), sink);
+    s->link = nullptr;
   else
     s->link = openTcpLink(where.host, where.port, kConnectTimeoutMs, sink);
   if (!s->link) return ACSERR_NOSERVER;

@@ -29,4 +29,10 @@ SessionHost& embeddedHost() {
   return *host;
 }
 
+namespace {
+// Linking this transport is what makes "embedded" servers reachable: the
+// build links its archive whole, so this runs in every program that has it.
+const bool installed = (installEmbeddedHost(embeddedHost()), true);
+}  // namespace
+
 }  // namespace csta32

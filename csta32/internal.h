@@ -78,8 +78,11 @@ class SessionHost {
   virtual void closeSession(std::uint32_t session) = 0;
 };
 
-// The process's embedded switch, started on first use.
+// The process's embedded switch, started on first use. The embedded
+// transport (a target of its own, above the client and the switch) installs
+// it while the program starts; without it "embedded" servers are not there.
 SessionHost& embeddedHost();
+void installEmbeddedHost(SessionHost& host);
 // Puts an in-process server under a name, ahead of the directory (tests);
 // nullptr removes it.
 void registerLocalHost(const std::string& name, SessionHost* host);
