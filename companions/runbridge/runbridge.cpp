@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "companions/common/bridge_export.h"
-#include "companions/common/voxbridge_imports.h"
+#include "voxlib.h"
 
 namespace {
 // Callers print the message and name texts; an empty text is safe to print.

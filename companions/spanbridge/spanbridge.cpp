@@ -4,7 +4,7 @@
 #include "spanbridge.h"
 
 #include "companions/common/bridge_export.h"
-#include "companions/common/voxbridge_imports.h"
+#include "voxlib.h"
 
 extern "C" {
 

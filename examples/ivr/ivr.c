@@ -1,7 +1,8 @@
 /* A small interactive voice response program on the voice library: it
  * greets the caller, takes a one-digit choice, plays the opening hours (1)
  * or records a message ended by '#' (2), says goodbye and waits for the
- * caller to hang up. Written in plain C against voxlib.h only.
+ * caller to hang up. Written in plain C against voxlib.h, with the board
+ * count taken from the runtime library (runbridge.h) as voice programs do.
  *
  *   ivr [channel]        (default dxxxB1C1)
  *
@@ -12,6 +13,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "runbridge.h"
 #include "voxlib.h"
 
 static int make_prompt(const char* name, int bytes, int level) {
@@ -60,13 +62,15 @@ int main(int argc, char** argv) {
   DV_DIGIT digits;
   DX_IOTT rec;
   int ch, n;
+  int32_t boards = 0;
 
   if (make_prompt("greeting.vox", 8000, 0x40) || make_prompt("hours.vox", 12000, 0x50) ||
       make_prompt("beep.vox", 2000, 0x60) || make_prompt("goodbye.vox", 4000, 0x70)) {
     printf("ivr: cannot write the prompts here\n");
     return 1;
   }
-  printf("ivr: %d board(s) configured\n", CountBoards());
+  sr_getboardcnt("Voice", &boards);
+  printf("ivr: %d board(s) configured\n", (int)boards);
   ch = dx_open(name, 0);
   if (ch < 0) {
     printf("ivr: cannot open %s\n", name);
