@@ -14,6 +14,7 @@
 #include <string.h>
 
 #include "runbridge.h"
+#include "spanbridge.h"
 #include "voxlib.h"
 
 static int make_prompt(const char* name, int bytes, int level) {
@@ -70,6 +71,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   sr_getboardcnt("Voice", &boards);
+  /* A program written for a digital span opens it first; the server's voice
+     ports need none, so a refusal just means analog ports. */
+  n = dt_open("dtiB1T1", 0);
+  if (n >= 0) dt_close(n);
   printf("ivr: %d board(s) configured\n", (int)boards);
   ch = dx_open(name, 0);
   if (ch < 0) {
