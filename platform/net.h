@@ -30,8 +30,13 @@ plat_socket plat_tcp_connect(const char* host, int port, unsigned timeoutMs);
 long plat_sock_send(plat_socket s, const void* data, std::size_t len);
 // As plat_sock_send, but gives up when the peer has taken nothing for
 // timeoutMs: returns len, -1 when the connection is gone, -2 on the wait
-// running out (part of the data may have been sent).
-long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs);
+// running out (part of the data may have been sent). `onWait`, when given,
+// is called with `ctx` each time the call starts waiting for the peer.
+long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs,
+                         void (*onWait)(void*) = nullptr, void* ctx = nullptr);
+// Sends as much of `data` as the peer takes now, without waiting: the count
+// sent (0 when none), or -1 when the connection is gone.
+long plat_sock_send_some(plat_socket s, const void* data, std::size_t len);
 // Receives what is there, waiting for at least one byte: the count, 0 when
 // the peer closed the connection or the socket was shut down, -1 on error.
 long plat_sock_recv(plat_socket s, void* buf, std::size_t len);

@@ -120,7 +120,8 @@ long plat_sock_send(plat_socket s, const void* data, std::size_t len) {
   return static_cast<long>(done);
 }
 
-long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs) {
+long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs,
+                         void (*onWait)(void*), void* ctx) {
   if (s == PLAT_INVALID_SOCKET) return -1;
   const char* p = static_cast<const char*>(data);
   std::size_t done = 0;
@@ -132,6 +133,7 @@ long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int t
     }
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    if (onWait) onWait(ctx);
     pollfd q = {static_cast<int>(s), POLLOUT, 0};
     int r;
     do {
@@ -139,6 +141,23 @@ long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int t
     } while (r < 0 && errno == EINTR);
     if (r < 0) return -1;
     if (r == 0) return -2;
+  }
+  return static_cast<long>(done);
+}
+
+long plat_sock_send_some(plat_socket s, const void* data, std::size_t len) {
+  if (s == PLAT_INVALID_SOCKET) return -1;
+  const char* p = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::send(static_cast<int>(s), p + done, len - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+    return -1;
   }
   return static_cast<long>(done);
 }

@@ -173,7 +173,8 @@ long plat_sock_send(plat_socket s, const void* data, std::size_t len) {
   return static_cast<long>(done);
 }
 
-long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs) {
+long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs,
+                         void (*onWait)(void*), void* ctx) {
   if (s == PLAT_INVALID_SOCKET) return -1;
   // A blocking send that times out leaves the connection unusable, which is
   // what the caller does with it anyway.
@@ -184,11 +185,31 @@ long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int t
   while (done < len) {
     std::size_t chunk = len - done;
     if (chunk > 0x40000000u) chunk = 0x40000000u;
+    if (onWait) {
+      fd_set wr;
+      FD_ZERO(&wr);
+      FD_SET(sock(s), &wr);
+      timeval now = {0, 0};
+      if (::select(0, nullptr, &wr, nullptr, &now) == 0) onWait(ctx);
+    }
     int n = ::send(sock(s), p + done, static_cast<int>(chunk), 0);
     if (n == SOCKET_ERROR) return WSAGetLastError() == WSAETIMEDOUT ? -2 : -1;
     done += static_cast<std::size_t>(n);
   }
   return static_cast<long>(done);
+}
+
+long plat_sock_send_some(plat_socket s, const void* data, std::size_t len) {
+  if (s == PLAT_INVALID_SOCKET) return -1;
+  // Winsock buffers what a writable socket is given: all of it or nothing.
+  fd_set wr;
+  FD_ZERO(&wr);
+  FD_SET(sock(s), &wr);
+  timeval now = {0, 0};
+  int ready = ::select(0, nullptr, &wr, nullptr, &now);
+  if (ready == SOCKET_ERROR) return -1;
+  if (ready == 0) return 0;
+  return plat_sock_send(s, data, len);
 }
 
 long plat_sock_recv(plat_socket s, void* buf, std::size_t len) {

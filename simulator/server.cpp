@@ -57,22 +57,37 @@ struct Conn {
     cv.notify_all();
   }
 
-  // With mu held by lk: sends what is queued, unless another thread is at it.
-  void drain(std::unique_lock<std::mutex>& lk) {
+  // With mu held by lk: sends what is queued, unless another thread is at
+  // it. Without `wait` only what the client takes now: the reader must go
+  // on reading (so the limits apply to a client that does not read), and
+  // the writer sends the rest.
+  void drain(std::unique_lock<std::mutex>& lk, bool wait) {
     while (!closing && !sending && !out.empty()) {
       sending = true;
       spare.swap(out);
       const std::size_t n = spare.size();
       lk.unlock();
-      long rc = plat_sock_send_wait(sock, spare.data(), n, kSendWaitMs);
+      long rc = wait ? plat_sock_send_wait(sock, spare.data(), n, kSendWaitMs)
+                     : plat_sock_send_some(sock, spare.data(), n);
       lk.lock();
       sending = false;
-      *total -= n;
-      queued -= n;
+      const std::size_t done = rc > 0 ? static_cast<std::size_t>(rc) : 0;
+      *total -= done;
+      queued -= done;
+      if (rc < 0 || (wait && done != n)) {
+        *total -= n - done;
+        queued -= n - done;
+        cut();
+      } else if (done < n) {
+        // The rest goes first, before what came meanwhile.
+        out.insert(out.begin(), spare.begin() + static_cast<std::ptrdiff_t>(done), spare.end());
+        cv.notify_all();
+        spare.clear();
+        break;
+      }
       // Keep a buffer of a usual size for next time, not a burst's.
       if (spare.capacity() > 1024 * 1024) std::vector<std::uint8_t>().swap(spare);
       else spare.clear();
-      if (rc != static_cast<long>(n)) cut();
     }
     if (closing) std::vector<std::uint8_t>().swap(spare);
   }
@@ -83,7 +98,7 @@ void writerLoop(std::shared_ptr<Conn> c) {
   for (;;) {
     c->cv.wait(lk, [&] { return c->closing || (!c->out.empty() && !c->sending && !c->inRequest); });
     if (c->closing) return;
-    c->drain(lk);
+    c->drain(lk, true);
   }
 }
 
@@ -133,7 +148,7 @@ void readerLoop(Switch& sw, std::shared_ptr<Conn> c) {
       // All of this read's answers in one send.
       std::unique_lock<std::mutex> lk(c->mu);
       c->inRequest = false;
-      c->drain(lk);
+      c->drain(lk, false);
     }
     if (bad) break;
   }
