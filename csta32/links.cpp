@@ -45,12 +45,15 @@ class SessionLink : public Link {
     return true;
   }
   void close() override {
+    // A second close returns only once the first is through.
+    std::lock_guard<std::mutex> lock(closeMutex_);
     if (!closed_.exchange(true)) host_.closeSession(session_);
   }
 
  private:
   SessionHost& host_;
   std::uint32_t session_;
+  std::mutex closeMutex_;
   std::atomic<bool> closed_{false};
 };
 
