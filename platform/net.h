@@ -43,6 +43,11 @@ long plat_sock_recv(plat_socket s, void* buf, std::size_t len);
 // Waits until the socket can be read (1), timeoutMs passed (0) or an error
 // (-1). timeoutMs < 0 waits without limit.
 int plat_sock_wait_readable(plat_socket s, int timeoutMs);
+// Waits until at least one of `n` sockets can be read (or has ended or
+// failed: its recv then says so), at most timeoutMs (< 0: no limit). Sets
+// ready[i] non-zero for those; returns how many, 0 on the time passing, -1
+// on an error.
+int plat_sock_poll(const plat_socket* socks, std::size_t n, unsigned char* ready, int timeoutMs);
 // Ends both directions: a recv or accept blocked on the socket returns.
 void plat_sock_shutdown(plat_socket s);
 bool plat_sock_close(plat_socket s);

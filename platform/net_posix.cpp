@@ -12,6 +12,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace {
 
 bool resolve(const char* host, int port, sockaddr_in* out) {
@@ -179,6 +181,18 @@ int plat_sock_wait_readable(plat_socket s, int timeoutMs) {
     if (n >= 0) return n > 0 ? 1 : 0;
     if (errno != EINTR) return -1;
   }
+}
+
+int plat_sock_poll(const plat_socket* socks, std::size_t n, unsigned char* ready, int timeoutMs) {
+  std::vector<pollfd> p(n);
+  for (std::size_t i = 0; i < n; ++i) p[i] = {static_cast<int>(socks[i]), POLLIN, 0};
+  int r;
+  do {
+    r = ::poll(p.data(), static_cast<nfds_t>(n), timeoutMs < 0 ? -1 : timeoutMs);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0) return -1;
+  for (std::size_t i = 0; i < n; ++i) ready[i] = (p[i].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
+  return r;
 }
 
 void plat_sock_shutdown(plat_socket s) {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <map>
 #include <set>
+#include <vector>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -293,6 +294,20 @@ int plat_sock_wait_readable(plat_socket s, int timeoutMs) {
   int n = ::select(0, &rd, nullptr, nullptr, timeoutMs < 0 ? nullptr : &tv);
   if (n == SOCKET_ERROR) return -1;
   return n > 0 ? 1 : 0;
+}
+
+int plat_sock_poll(const plat_socket* socks, std::size_t n, unsigned char* ready, int timeoutMs) {
+  std::vector<WSAPOLLFD> p(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    p[i].fd = sock(socks[i]);
+    p[i].events = POLLRDNORM;
+    p[i].revents = 0;
+  }
+  int r = WSAPoll(p.data(), static_cast<ULONG>(n), timeoutMs < 0 ? -1 : timeoutMs);
+  if (r == SOCKET_ERROR) return -1;
+  for (std::size_t i = 0; i < n; ++i)
+    ready[i] = (p[i].revents & (POLLRDNORM | POLLHUP | POLLERR | POLLNVAL)) != 0;
+  return r;
 }
 
 void plat_sock_shutdown(plat_socket s) {
