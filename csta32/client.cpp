@@ -311,6 +311,11 @@ RetCode_t sendRequest(ACSHandle_t handle, InvokeID_t invokeID, wire::Request& r,
     wire::setPrivate(r.priv, priv);
   }
   const bool isClose = r.op == wire::Op::CloseStream;
+  {
+    // A stream closing behind a stuck send refuses at once.
+    std::lock_guard<std::mutex> lock(s->m);
+    if (s->gone || s->closing) return ACSERR_BADHDL;
+  }
   std::unique_lock<std::mutex> order(s->sendOrder, std::defer_lock);
   // A close does not queue up behind a send that may be stuck.
   if (isClose)

@@ -101,6 +101,9 @@ std::unique_ptr<Link> openTcpLink(const std::string& host, int port, unsigned ti
 // How long a TCP send may wait for the server to take anything (default 15
 // s); the tests shorten it.
 void setSendTimeoutMs(unsigned ms);
+// TCP sends so far that found the server taking nothing and began to wait
+// (tests: proof that a send is stuck).
+std::uint64_t stalledSends();
 
 // Threads waiting in acsGetEventBlock on a stream (tests: proof that a
 // reader is parked before another thread acts).

@@ -45,16 +45,22 @@ class SessionLink : public Link {
     return true;
   }
   void close() override {
+    // A second close returns only once the first is through.
+    std::lock_guard<std::mutex> lock(closeMutex_);
     if (!closed_.exchange(true)) host_.closeSession(session_);
   }
 
  private:
   SessionHost& host_;
   std::uint32_t session_;
+  std::mutex closeMutex_;
   std::atomic<bool> closed_{false};
 };
 
 std::atomic<unsigned> g_sendTimeoutMs{15000};
+std::atomic<std::uint64_t> g_stalledSends{0};
+
+void countStall(void*) { ++g_stalledSends; }
 
 class TcpLink : public Link {
  public:
@@ -108,7 +114,7 @@ class TcpLink : public Link {
 
   bool sendLocked(const std::uint8_t* data, std::size_t len, int timeoutMs) {
     if (closed_.load()) return false;
-    if (plat_sock_send_wait(sock_, data, len, timeoutMs) == static_cast<long>(len)) return true;
+    if (plat_sock_send_wait(sock_, data, len, timeoutMs, countStall) == static_cast<long>(len)) return true;
     // A stalled or gone server: the link is given up (part of a frame may
     // be out); the next pull reports the end.
     plat_sock_shutdown(sock_);
@@ -207,5 +213,7 @@ std::unique_ptr<Link> openTcpLink(const std::string& host, int port, unsigned ti
 }
 
 void setSendTimeoutMs(unsigned ms) { g_sendTimeoutMs = ms; }
+
+std::uint64_t stalledSends() { return g_stalledSends.load(); }
 
 }  // namespace csta32

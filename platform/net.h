@@ -30,14 +30,24 @@ plat_socket plat_tcp_connect(const char* host, int port, unsigned timeoutMs);
 long plat_sock_send(plat_socket s, const void* data, std::size_t len);
 // As plat_sock_send, but gives up when the peer has taken nothing for
 // timeoutMs: returns len, -1 when the connection is gone, -2 on the wait
-// running out (part of the data may have been sent).
-long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs);
+// running out (part of the data may have been sent). `onWait`, when given,
+// is called with `ctx` each time the call starts waiting for the peer.
+long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs,
+                         void (*onWait)(void*) = nullptr, void* ctx = nullptr);
+// Sends as much of `data` as the peer takes now, without waiting: the count
+// sent (0 when none), or -1 when the connection is gone.
+long plat_sock_send_some(plat_socket s, const void* data, std::size_t len);
 // Receives what is there, waiting for at least one byte: the count, 0 when
 // the peer closed the connection or the socket was shut down, -1 on error.
 long plat_sock_recv(plat_socket s, void* buf, std::size_t len);
 // Waits until the socket can be read (1), timeoutMs passed (0) or an error
 // (-1). timeoutMs < 0 waits without limit.
 int plat_sock_wait_readable(plat_socket s, int timeoutMs);
+// Waits until at least one of `n` sockets can be read (or has ended or
+// failed: its recv then says so), at most timeoutMs (< 0: no limit). Sets
+// ready[i] non-zero for those; returns how many, 0 on the time passing, -1
+// on an error.
+int plat_sock_poll(const plat_socket* socks, std::size_t n, unsigned char* ready, int timeoutMs);
 // Ends both directions: a recv or accept blocked on the socket returns.
 void plat_sock_shutdown(plat_socket s);
 bool plat_sock_close(plat_socket s);

@@ -12,6 +12,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace {
 
 bool resolve(const char* host, int port, sockaddr_in* out) {
@@ -120,7 +122,8 @@ long plat_sock_send(plat_socket s, const void* data, std::size_t len) {
   return static_cast<long>(done);
 }
 
-long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs) {
+long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs,
+                         void (*onWait)(void*), void* ctx) {
   if (s == PLAT_INVALID_SOCKET) return -1;
   const char* p = static_cast<const char*>(data);
   std::size_t done = 0;
@@ -132,6 +135,7 @@ long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int t
     }
     if (errno == EINTR) continue;
     if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    if (onWait) onWait(ctx);
     pollfd q = {static_cast<int>(s), POLLOUT, 0};
     int r;
     do {
@@ -139,6 +143,23 @@ long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int t
     } while (r < 0 && errno == EINTR);
     if (r < 0) return -1;
     if (r == 0) return -2;
+  }
+  return static_cast<long>(done);
+}
+
+long plat_sock_send_some(plat_socket s, const void* data, std::size_t len) {
+  if (s == PLAT_INVALID_SOCKET) return -1;
+  const char* p = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < len) {
+    ssize_t n = ::send(static_cast<int>(s), p + done, len - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+    return -1;
   }
   return static_cast<long>(done);
 }
@@ -160,6 +181,18 @@ int plat_sock_wait_readable(plat_socket s, int timeoutMs) {
     if (n >= 0) return n > 0 ? 1 : 0;
     if (errno != EINTR) return -1;
   }
+}
+
+int plat_sock_poll(const plat_socket* socks, std::size_t n, unsigned char* ready, int timeoutMs) {
+  std::vector<pollfd> p(n);
+  for (std::size_t i = 0; i < n; ++i) p[i] = {static_cast<int>(socks[i]), POLLIN, 0};
+  int r;
+  do {
+    r = ::poll(p.data(), static_cast<nfds_t>(n), timeoutMs < 0 ? -1 : timeoutMs);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0) return -1;
+  for (std::size_t i = 0; i < n; ++i) ready[i] = (p[i].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
+  return r;
 }
 
 void plat_sock_shutdown(plat_socket s) {

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <map>
 #include <set>
+#include <vector>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -173,20 +174,81 @@ long plat_sock_send(plat_socket s, const void* data, std::size_t len) {
   return static_cast<long>(done);
 }
 
-long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs) {
+namespace {
+
+// One overlapped send that also ends on the socket's wake event (a
+// shutdown), as reads do: 1 when it completed (*sent bytes), -2 when
+// `timeoutMs` passed, -1 when the socket failed or was shut down.
+int sendPiece(SOCKET s, HANDLE wake, const char* p, std::size_t len, DWORD timeoutMs,
+              void (*onWait)(void*), void* ctx, DWORD* sent) {
+  *sent = 0;
+  WSAOVERLAPPED ov;
+  std::memset(&ov, 0, sizeof ov);
+  ov.hEvent = WSACreateEvent();
+  if (ov.hEvent == WSA_INVALID_EVENT) return -1;
+  WSABUF b;
+  b.len = static_cast<u_long>(len);
+  b.buf = const_cast<char*>(p);
+  int result = -1;
+  if (WSASend(s, &b, 1, sent, 0, &ov, nullptr) == 0) {
+    result = 1;
+  } else if (WSAGetLastError() == WSA_IO_PENDING) {
+    if (onWait) onWait(ctx);
+    HANDLE hs[2] = {ov.hEvent, wake};
+    DWORD w = WaitForMultipleObjects(2, hs, FALSE, timeoutMs);
+    if (w != WAIT_OBJECT_0) CancelIoEx(reinterpret_cast<HANDLE>(s), &ov);
+    // `ov` and the data are in use until the send finished or was cancelled.
+    DWORD flags = 0;
+    bool done = WSAGetOverlappedResult(s, &ov, sent, TRUE, &flags) != 0;
+    if (done && *sent == len) result = 1;
+    else result = w == WAIT_TIMEOUT ? -2 : -1;
+  }
+  WSACloseEvent(ov.hEvent);
+  return result;
+}
+
+}  // namespace
+
+long plat_sock_send_wait(plat_socket s, const void* data, std::size_t len, int timeoutMs,
+                         void (*onWait)(void*), void* ctx) {
   if (s == PLAT_INVALID_SOCKET) return -1;
-  // A blocking send that times out leaves the connection unusable, which is
-  // what the caller does with it anyway.
-  DWORD ms = timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs == 0 ? 1 : timeoutMs);
-  setsockopt(sock(s), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+  HANDLE wake = wakeEventFor(sock(s));
+  if (!wake || WaitForSingleObject(wake, 0) == WAIT_OBJECT_0) return -1;
   const char* p = static_cast<const char*>(data);
   std::size_t done = 0;
   while (done < len) {
     std::size_t chunk = len - done;
     if (chunk > 0x40000000u) chunk = 0x40000000u;
-    int n = ::send(sock(s), p + done, static_cast<int>(chunk), 0);
-    if (n == SOCKET_ERROR) return WSAGetLastError() == WSAETIMEDOUT ? -2 : -1;
-    done += static_cast<std::size_t>(n);
+    DWORD sent = 0;
+    int r = sendPiece(sock(s), wake, p + done, chunk,
+                      timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs), onWait, ctx, &sent);
+    if (r < 0) return r;
+    done += sent;
+  }
+  return static_cast<long>(done);
+}
+
+long plat_sock_send_some(plat_socket s, const void* data, std::size_t len) {
+  if (s == PLAT_INVALID_SOCKET) return -1;
+  HANDLE wake = wakeEventFor(sock(s));
+  if (!wake || WaitForSingleObject(wake, 0) == WAIT_OBJECT_0) return -1;
+  // A send cannot be taken back half done: small pieces, each only while
+  // the socket is writable, so that none waits for long.
+  const std::size_t kPiece = 2048;
+  const char* p = static_cast<const char*>(data);
+  std::size_t done = 0;
+  while (done < len) {
+    fd_set wr;
+    FD_ZERO(&wr);
+    FD_SET(sock(s), &wr);
+    timeval now = {0, 0};
+    int ready = ::select(0, nullptr, &wr, nullptr, &now);
+    if (ready == SOCKET_ERROR) return -1;
+    if (ready == 0) break;
+    std::size_t piece = len - done < kPiece ? len - done : kPiece;
+    DWORD sent = 0;
+    if (sendPiece(sock(s), wake, p + done, piece, INFINITE, nullptr, nullptr, &sent) < 0) return -1;
+    done += sent;
   }
   return static_cast<long>(done);
 }
@@ -232,6 +294,20 @@ int plat_sock_wait_readable(plat_socket s, int timeoutMs) {
   int n = ::select(0, &rd, nullptr, nullptr, timeoutMs < 0 ? nullptr : &tv);
   if (n == SOCKET_ERROR) return -1;
   return n > 0 ? 1 : 0;
+}
+
+int plat_sock_poll(const plat_socket* socks, std::size_t n, unsigned char* ready, int timeoutMs) {
+  std::vector<WSAPOLLFD> p(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    p[i].fd = sock(socks[i]);
+    p[i].events = POLLRDNORM;
+    p[i].revents = 0;
+  }
+  int r = WSAPoll(p.data(), static_cast<ULONG>(n), timeoutMs < 0 ? -1 : timeoutMs);
+  if (r == SOCKET_ERROR) return -1;
+  for (std::size_t i = 0; i < n; ++i)
+    ready[i] = (p[i].revents & (POLLRDNORM | POLLHUP | POLLERR | POLLNVAL)) != 0;
+  return r;
 }
 
 void plat_sock_shutdown(plat_socket s) {

@@ -1,8 +1,10 @@
-// The switch over TCP: one session per connection. Each connection has a
-// reader thread (bytes -> frames -> the switch) that also sends the answers
-// its requests produced, and a writer thread for what the switch hands out
-// at other times (clock, other streams): the switch hands out frames with
-// its lock held and must never wait for a slow client's socket.
+// The switch over TCP: one session per connection. One thread reads every
+// connection (it waits for any of them, so a busy server handles many
+// requests per wake-up), hands the frames to the switch and sends the
+// answers each read produced, as much as the client takes at once. Each
+// connection also has a writer thread for what is left and for what the
+// switch hands out at other times (clock, other streams): the switch hands
+// out frames with its lock held and must never wait for a slow client.
 #include "simulator/telsim.h"
 
 #include <algorithm>
@@ -39,12 +41,15 @@ struct Conn {
   std::vector<std::uint8_t> spare;  // what is being sent; swapped with out
   std::size_t queued = 0;           // out plus what is being sent
   bool sending = false;             // a thread is sending `spare`
-  bool inRequest = false;           // the reader sends once it is done
+  bool inRequest = false;           // the reading thread sends once it is done
   bool closing = false;
-  std::atomic<bool> done{false};    // both threads ended, socket closed
+  bool loopDone = false;            // the reading thread let it go (with mu)
+  std::atomic<bool> done{false};    // writer joined, socket closed
   std::atomic<std::size_t>* total = nullptr;  // the server's queued bytes
-  std::thread reader;
   std::thread writer;
+  // What has been read and not yet handed to the switch (reading thread only).
+  std::vector<std::uint8_t> buf;
+  std::size_t start = 0, end = 0;
 
   // With mu held. What is still queued goes nowhere: give it back now.
   void cut() {
@@ -57,40 +62,45 @@ struct Conn {
     cv.notify_all();
   }
 
-  // With mu held by lk: sends what is queued, unless another thread is at it.
-  void drain(std::unique_lock<std::mutex>& lk) {
+  // With mu held by lk: sends what is queued, unless another thread is at
+  // it. Without `wait` only what the client takes now: the reading thread
+  // must go on (so the limits apply to a client that does not read), and
+  // the writer sends the rest.
+  void drain(std::unique_lock<std::mutex>& lk, bool wait) {
     while (!closing && !sending && !out.empty()) {
       sending = true;
       spare.swap(out);
       const std::size_t n = spare.size();
       lk.unlock();
-      long rc = plat_sock_send_wait(sock, spare.data(), n, kSendWaitMs);
+      long rc = wait ? plat_sock_send_wait(sock, spare.data(), n, kSendWaitMs)
+                     : plat_sock_send_some(sock, spare.data(), n);
       lk.lock();
       sending = false;
-      *total -= n;
-      queued -= n;
+      const std::size_t sent = rc > 0 ? static_cast<std::size_t>(rc) : 0;
+      *total -= sent;
+      queued -= sent;
+      if (rc < 0 || (wait && sent != n)) {
+        *total -= n - sent;
+        queued -= n - sent;
+        cut();
+      } else if (sent < n) {
+        // The rest goes first, before what came meanwhile.
+        out.insert(out.begin(), spare.begin() + static_cast<std::ptrdiff_t>(sent), spare.end());
+        cv.notify_all();
+        spare.clear();
+        break;
+      }
       // Keep a buffer of a usual size for next time, not a burst's.
       if (spare.capacity() > 1024 * 1024) std::vector<std::uint8_t>().swap(spare);
       else spare.clear();
-      if (rc != static_cast<long>(n)) cut();
     }
     if (closing) std::vector<std::uint8_t>().swap(spare);
   }
-};
 
-void writerLoop(std::shared_ptr<Conn> c) {
-  std::unique_lock<std::mutex> lk(c->mu);
-  for (;;) {
-    c->cv.wait(lk, [&] { return c->closing || (!c->out.empty() && !c->sending && !c->inRequest); });
-    if (c->closing) return;
-    c->drain(lk);
-  }
-}
-
-void readerLoop(Switch& sw, std::shared_ptr<Conn> c) {
-  std::vector<std::uint8_t> buf(kReadChunk);
-  std::size_t start = 0, end = 0;
-  for (;;) {
+  // One read: its frames to the switch, then the answers out. False when
+  // the connection is over (closed, cut, or out of step).
+  bool serveOnce(Switch& sw) {
+    if (buf.empty()) buf.resize(kReadChunk);
     if (buf.size() - end < kReadChunk / 4) {
       // Move the unfinished frame to the front, or make room for a long one.
       if (start > 0) {
@@ -101,12 +111,12 @@ void readerLoop(Switch& sw, std::shared_ptr<Conn> c) {
       }
       if (buf.size() - end < kReadChunk / 4) buf.resize(buf.size() * 2);
     }
-    long n = plat_sock_recv(c->sock, buf.data() + end, buf.size() - end);
-    if (n <= 0) break;
+    long n = plat_sock_recv(sock, buf.data() + end, buf.size() - end);
+    if (n <= 0) return false;
     end += static_cast<std::size_t>(n);
     {
-      std::lock_guard<std::mutex> lk(c->mu);
-      c->inRequest = true;
+      std::lock_guard<std::mutex> lk(mu);
+      inRequest = true;
     }
     bool bad = false;
     for (;;) {
@@ -116,7 +126,7 @@ void readerLoop(Switch& sw, std::shared_ptr<Conn> c) {
         break;
       }
       if (len == 0 || static_cast<std::size_t>(len) > end - start) break;
-      sw.onFrame(c->session, buf.data() + start, static_cast<std::size_t>(len));
+      sw.onFrame(session, buf.data() + start, static_cast<std::size_t>(len));
       start += static_cast<std::size_t>(len);
     }
     if (start == end) start = end = 0;
@@ -129,28 +139,21 @@ void readerLoop(Switch& sw, std::shared_ptr<Conn> c) {
       end -= start;
       start = 0;
     }
-    {
-      // All of this read's answers in one send.
-      std::unique_lock<std::mutex> lk(c->mu);
-      c->inRequest = false;
-      c->drain(lk);
-    }
-    if (bad) break;
+    // All of this read's answers in one send.
+    std::unique_lock<std::mutex> lk(mu);
+    inRequest = false;
+    drain(lk, false);
+    return !bad && !closing;
   }
-  sw.closeSession(c->session);
-  {
-    std::lock_guard<std::mutex> lk(c->mu);
-    c->cut();
+};
+
+void writerLoop(std::shared_ptr<Conn> c) {
+  std::unique_lock<std::mutex> lk(c->mu);
+  for (;;) {
+    c->cv.wait(lk, [&] { return c->closing || (!c->out.empty() && !c->sending && !c->inRequest); });
+    if (c->closing) return;
+    c->drain(lk, true);
   }
-  if (c->writer.joinable()) c->writer.join();
-  plat_socket s;
-  {
-    std::lock_guard<std::mutex> lk(c->mu);
-    s = c->sock;
-    c->sock = PLAT_INVALID_SOCKET;
-  }
-  plat_sock_close(s);
-  c->done = true;
 }
 
 }  // namespace
@@ -161,25 +164,106 @@ struct TcpServer::Impl {
   plat_socket listener = PLAT_INVALID_SOCKET;
   int port = 0;
   std::thread acceptor;
+  std::thread reader;
   std::mutex mu;
   std::condition_variable cv;  // stop, accept failures
   bool stopping = false;
   std::uint64_t acceptFailures = 0;
-  std::vector<std::shared_ptr<Conn>> conns;
+  std::vector<std::shared_ptr<Conn>> conns;     // every connection not yet reaped
+  std::vector<std::shared_ptr<Conn>> incoming;  // accepted, not yet read
+  // The reading thread's doorbell: a loopback connection it also waits on.
+  plat_socket bellIn = PLAT_INVALID_SOCKET, bellOut = PLAT_INVALID_SOCKET;
   std::size_t maxPerConn = 8u * 1024u * 1024u;
   std::size_t maxTotal = 64u * 1024u * 1024u;
   std::atomic<std::size_t> total{0};
 
-  // With mu held: joins the connections that have ended.
+  bool makeBell() {
+    int p = 0;
+    plat_socket l = plat_tcp_listen(nullptr, 0, &p);
+    if (l == PLAT_INVALID_SOCKET) return false;
+    bellOut = plat_tcp_connect("127.0.0.1", p, 5000);
+    bellIn = bellOut == PLAT_INVALID_SOCKET ? PLAT_INVALID_SOCKET : plat_tcp_accept(l);
+    plat_sock_close(l);
+    return bellIn != PLAT_INVALID_SOCKET;
+  }
+
+  void ring() {
+    const char b = 1;
+    plat_sock_send_some(bellOut, &b, 1);  // one byte waiting is enough
+  }
+
+  // With mu held: joins and closes the connections the reading thread let go.
   void reap() {
     for (size_t i = 0; i < conns.size();) {
-      if (conns[i]->done) {
-        if (conns[i]->reader.joinable()) conns[i]->reader.join();
+      Conn& c = *conns[i];
+      bool over;
+      {
+        std::lock_guard<std::mutex> lk(c.mu);
+        over = c.loopDone;
+      }
+      if (over) {
+        if (c.writer.joinable()) c.writer.join();
+        plat_sock_close(c.sock);
+        c.done = true;
         conns.erase(conns.begin() + static_cast<std::ptrdiff_t>(i));
       } else {
         ++i;
       }
     }
+  }
+
+  // The reading thread lets a connection go: its session ends, it is cut.
+  void letGo(Conn& c) {
+    sw.closeSession(c.session);
+    std::lock_guard<std::mutex> lk(c.mu);
+    c.cut();
+    c.loopDone = true;
+    std::vector<std::uint8_t>().swap(c.buf);
+  }
+
+  void readLoop() {
+    std::vector<std::shared_ptr<Conn>> live;
+    std::vector<plat_socket> socks;
+    std::vector<unsigned char> ready;
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lk(mu);
+        if (stopping) break;
+        live.insert(live.end(), incoming.begin(), incoming.end());
+        incoming.clear();
+      }
+      socks.assign(1, bellIn);
+      for (const auto& c : live) socks.push_back(c->sock);
+      ready.assign(socks.size(), 0);
+      if (plat_sock_poll(socks.data(), socks.size(), ready.data(), -1) < 0) {
+        plat_sleep_ms(10);  // not expected; do not spin
+        continue;
+      }
+      if (ready[0]) {
+        char b[256];
+        plat_sock_recv(bellIn, b, sizeof b);
+      }
+      for (size_t i = 0; i < live.size(); ++i)
+        if (ready[i + 1] && !live[i]->serveOnce(sw)) letGo(*live[i]);
+      // Connections cut meanwhile (limits, drop) are let go too.
+      for (size_t i = 0; i < live.size();) {
+        bool over;
+        {
+          std::lock_guard<std::mutex> lk(live[i]->mu);
+          over = live[i]->closing || live[i]->loopDone;
+        }
+        if (over) {
+          if (!live[i]->loopDone) letGo(*live[i]);
+          live.erase(live.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+          ++i;
+        }
+      }
+    }
+    for (const auto& c : live) letGo(*c);
+    std::lock_guard<std::mutex> lk(mu);
+    for (const auto& c : incoming) letGo(*c);
+    incoming.clear();
   }
 
   void acceptLoop() {
@@ -204,7 +288,12 @@ struct TcpServer::Impl {
       c->sock = s;
       c->total = &total;
       std::weak_ptr<Conn> weak = c;
-      const std::size_t perConn = maxPerConn, all = maxTotal;
+      std::size_t perConn, all;
+      {
+        std::lock_guard<std::mutex> lk(mu);
+        perConn = maxPerConn;
+        all = maxTotal;
+      }
       std::atomic<std::size_t>* sum = &total;
       c->session = sw.openSession([weak, perConn, all, sum](const std::uint8_t* d, std::size_t n) {
         std::shared_ptr<Conn> conn = weak.lock();
@@ -212,7 +301,7 @@ struct TcpServer::Impl {
         std::lock_guard<std::mutex> lk(conn->mu);
         if (conn->closing) return;
         if (!d || conn->queued + n > perConn || *sum + n > all) {
-          conn->cut();
+          conn->cut();  // the reading thread sees the end and lets it go
           return;
         }
         conn->out.insert(conn->out.end(), d, d + n);
@@ -227,8 +316,9 @@ struct TcpServer::Impl {
       std::lock_guard<std::mutex> lk(mu);
       reap();
       c->writer = std::thread(writerLoop, c);
-      c->reader = std::thread(readerLoop, std::ref(sw), c);
       conns.push_back(c);
+      incoming.push_back(c);
+      ring();
     }
   }
 };
@@ -248,12 +338,19 @@ bool TcpServer::start(const char* host, int port, std::string* error) {
     if (error) *error = "already serving";
     return false;
   }
+  if (!d_->makeBell()) {
+    if (error) *error = "cannot make the server's inner connection";
+    return false;
+  }
   d_->listener = plat_tcp_listen(host, port, &d_->port);
   if (d_->listener == PLAT_INVALID_SOCKET) {
     if (error) *error = "cannot listen on port " + std::to_string(port);
+    plat_sock_close(d_->bellIn);
+    plat_sock_close(d_->bellOut);
     return false;
   }
   d_->stopping = false;
+  d_->reader = std::thread([this] { d_->readLoop(); });
   d_->acceptor = std::thread([this] { d_->acceptLoop(); });
   return true;
 }
@@ -271,26 +368,21 @@ void TcpServer::stop() {
   if (d_->acceptor.joinable()) d_->acceptor.join();
   plat_sock_close(d_->listener);
   d_->listener = PLAT_INVALID_SOCKET;
-  std::vector<std::shared_ptr<Conn>> all;
+  d_->ring();
+  if (d_->reader.joinable()) d_->reader.join();
   {
     std::lock_guard<std::mutex> lk(d_->mu);
-    all.swap(d_->conns);
+    d_->reap();
   }
-  for (std::shared_ptr<Conn>& c : all) {
-    {
-      std::lock_guard<std::mutex> lk(c->mu);
-      c->cut();
-    }
-    if (c->reader.joinable()) c->reader.join();
-  }
+  plat_sock_close(d_->bellIn);
+  plat_sock_close(d_->bellOut);
+  d_->bellIn = d_->bellOut = PLAT_INVALID_SOCKET;
 }
 
 std::size_t TcpServer::connections() {
   std::lock_guard<std::mutex> lk(d_->mu);
-  std::size_t n = 0;
-  for (const std::shared_ptr<Conn>& c : d_->conns)
-    if (!c->done) ++n;
-  return n;
+  d_->reap();
+  return d_->conns.size();
 }
 
 std::size_t TcpServer::queuedBytes() { return d_->total.load(); }

@@ -712,6 +712,11 @@ std::uint64_t Switch::eventsSent() {
   return d_->eventsSent;
 }
 
+std::uint64_t Switch::deferredFailures() {
+  std::lock_guard<std::mutex> lk(d_->mu);
+  return d_->deferredFailures;
+}
+
 const Config& Switch::config() const { return d_->cfg; }
 
 namespace {

@@ -134,6 +134,9 @@ class Switch {  // thread-safe
   std::size_t sessionCount();
   std::size_t callCount();
   std::uint64_t eventsSent();  // event frames handed to deliver so far
+  // Put-off commands ("at", "after") refused when their time came; each is
+  // also written to stderr.
+  std::uint64_t deferredFailures();
   const Config& config() const;
 
   struct Impl;

@@ -64,19 +64,6 @@ RetCode_t openStream(const char* apiVersion) {
                        0, nullptr);
 }
 
-void abortStreamAtExit() { doAbortStream(); }
-
-// Called once a stream exists. The client library's in-process server is
-// torn down before exit handlers registered ahead of it run (probix32
-// registers its own at start-up), so the abort at exit must be registered
-// after the library has set that server up.
-void abortAtExit() {
-  static bool registered = false;
-  if (registered) return;
-  registered = true;
-  std::atexit(abortStreamAtExit);
-}
-
 void lostStreamHandle() {
   acsHandle = 0;
   o_setLocalACShandle(0);
@@ -240,7 +227,6 @@ void doConnect() {
     lostStreamHandle();
     return;
   }
-  abortAtExit();
   // The new stream replaces a lost one: the poll must not reopen over it.
   acsStreamAborted = false;
 
@@ -277,7 +263,6 @@ void doAbortStream() {
 void doReopenAcsStream() {
   acsOpenInvokeID = invokeID;
   if (ACS_CALL("open stream", openStream("TS2"))) {
-    abortAtExit();
     acsStreamAborted = false;
     o_setLocalACShandle(acsHandle);
   } else {

@@ -353,6 +353,8 @@ TEST_F(ClientTest, BlockedReaderWakesForARequestSentFromAnotherThread) {
       type = rb.ev.eventHeader.eventType;
       id = rb.ev.event.cstaConfirmation.invokeID;
     });
+    // Only once the reader waits does the test show it is woken.
+    EXPECT_TRUE(waitUntil([&] { return csta32::waitingReaders(h) == 1; }));
     PrivBuf stop(308);
     std::memcpy(stop.pd()->vendor, "Telvanix Version 1.0", 21);
     stop.pd()->length = 274;
@@ -375,6 +377,7 @@ TEST_F(ClientTest, AbortWakesAThreadBlockedOnTheStream) {
     EventBuf rb;
     got = acsGetEventBlock(h, rb.raw, &rb.size, nullptr, nullptr);
   });
+  EXPECT_TRUE(waitUntil([&] { return csta32::waitingReaders(h) == 1; }));
   acsAbortStream(h, nullptr);
   reader.join();
   EXPECT_EQ(got.load(), ACSERR_BADHDL);
@@ -447,4 +450,35 @@ TEST_F(ClientTest, StreamsClosedAndNeverReadAreNotKeptForever) {
   EXPECT_EQ(b.ev.eventHeader.eventType, ACS_CLOSE_STREAM_CONF);
   acsAbortStream(h, nullptr);
   acsAbortStream(next, nullptr);
+}
+
+// The receive queue holds what acsOpenStream asked for: requests are refused
+// while it is full, and events that keep coming unread fail the stream as a
+// server cuts a client that does not read.
+TEST_F(ClientTest, AFullQueueRefusesRequestsAndOverflowFailsTheStream) {
+  ACSHandle_t h = 0;
+  ASSERT_EQ(acsOpenStream(&h, APP_GEN_ID, 1, ST_CSTA, "fake", "Telvanix", "pw", "test", ACS_LEVEL1,
+                          "TS1-2", 0, 0, 10, 0, nullptr),
+            1);
+  for (int i = 0; i < 9; ++i) ASSERT_EQ(cstaQueryDoNotDisturb(h, 2, "201", nullptr), 2);
+  std::size_t sent = host.requests().size();
+  EXPECT_EQ(cstaQueryDoNotDisturb(h, 2, "201", nullptr), ACSERR_QUEUE_FULL);
+  EXPECT_EQ(host.requests().size(), sent);  // refused, not sent
+  EventBuf b;
+  std::uint16_t count = 0;
+  b.size = sizeof b.raw;
+  ASSERT_EQ(acsGetEventPoll(h, b.raw, &b.size, nullptr, &count), 0);
+  EXPECT_EQ(count, 9);
+  EXPECT_EQ(cstaQueryDoNotDisturb(h, 2, "201", nullptr), 2);
+
+  // Unsolicited events beyond the room end the stream.
+  for (int i = 0; i < 5; ++i) host.send(host.lastSession(), wire::cstaUnsolicited(CSTA_HELD, 1));
+  int events = 0;
+  while (poll(h, b) == 0) {
+    ++events;
+    if (b.ev.eventHeader.eventType == ACS_UNIVERSAL_FAILURE_CONF) break;
+  }
+  EXPECT_EQ(events, 11);  // the ten that fitted, then the failure
+  EXPECT_EQ(b.ev.event.acsConfirmation.u.failureEvent.error, TSERVER_STREAM_FAILED);
+  EXPECT_EQ(poll(h, b), ACSERR_BADHDL);
 }

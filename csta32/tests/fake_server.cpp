@@ -1,5 +1,6 @@
 #include "csta32/tests/fake_server.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 
@@ -202,7 +203,8 @@ std::size_t FakeTcpServer::connections() {
 }
 
 std::vector<wire::Request> FakeTcpServer::waitForRequests(std::size_t n) {
+  // A deadline, so that a request that never comes fails the test, not CTest.
   std::unique_lock<std::mutex> lock(m_);
-  cv_.wait(lock, [&] { return requests_.size() >= n; });
+  cv_.wait_for(lock, std::chrono::seconds(20), [&] { return requests_.size() >= n; });
   return requests_;
 }

@@ -15,6 +15,18 @@
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
 #include "platform/net.h"
+#include "platform/platform.h"
+
+// Waits until `done` holds, giving up after `ms` (a state another thread
+// reaches, never a guess at how long it takes): false on the deadline.
+inline bool waitUntil(const std::function<bool()>& done, unsigned ms = 20000) {
+  const std::uint64_t end = plat_millis() + ms;
+  while (!done()) {
+    if (plat_millis() > end) return false;
+    plat_yield();
+  }
+  return true;
+}
 
 // The events a plain switch answers a request with: the open and close
 // confirmations (a login "bad" is refused), the _CONF of every other request,
@@ -63,7 +75,7 @@ class FakeTcpServer {
   void sendRawToAll(const std::vector<std::uint8_t>& bytes, bool oneByteAtATime = false);
   std::size_t connections();
   // Waits until `n` requests have arrived (the test's only way to know the
-  // server has seen them; bounded by the connection's own pace).
+  // server has seen them), at most 20 s; the requests so far.
   std::vector<wire::Request> waitForRequests(std::size_t n);
 
   FakeHost::Replier replier = standardReplies;

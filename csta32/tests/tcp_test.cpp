@@ -1,12 +1,15 @@
 // The TCP transport against a stand-in telsim: the same frames as the
 // embedded link, plus what only a byte stream can do (split frames, a server
 // that goes away and comes back on its port).
+#include <atomic>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <thread>
 
 #include "csta32/include/csta32.h"
 #include "csta32/tests/fake_server.h"
+#include "platform/platform.h"
+#include "simulator/telsim.h"
 
 namespace {
 
@@ -151,6 +154,7 @@ TEST_F(TcpTest, StopFromAnotherThreadWakesTheBlockedReader) {
       got = acsGetEventBlock(h, rb, &size, nullptr, nullptr);
       id = reinterpret_cast<CSTAEvent_t*>(rb)->event.cstaConfirmation.invokeID;
     });
+    EXPECT_TRUE(waitUntil([&] { return csta32::waitingReaders(h) == 1; }));
     std::vector<std::uint8_t> pmem(PRIVATE_DATA_HEADER + 308);
     PrivateData_t* pd = reinterpret_cast<PrivateData_t*>(pmem.data());
     pd->length = 274;
@@ -167,5 +171,143 @@ TEST_F(TcpTest, AbortReachesTheServerAsTheConnectionsEnd) {
   server.waitForRequests(1);
   EXPECT_EQ(acsAbortStream(h, nullptr), 0);
   auto reqs = server.waitForRequests(2);
+  ASSERT_GE(reqs.size(), 2u);
   EXPECT_EQ(reqs[1].op, wire::Op::AbortStream);
+}
+
+// ---- a server that takes nothing, and one that is never read ------------------------
+
+namespace {
+
+// A listener nobody accepts on: the connection is made, but nothing sent
+// to it is ever read, as with a server stopped by a signal.
+class StalledServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    listener = plat_tcp_listen(nullptr, 0, &port);
+    ASSERT_NE(listener, PLAT_INVALID_SOCKET);
+    csta32::ServerEntry e;
+    e.name = "STALLED";
+    e.embedded = false;
+    e.host = "127.0.0.1";
+    e.port = port;
+    csta32::addServer(e);
+  }
+  void TearDown() override {
+    csta32::setSendTimeoutMs(15000);
+    csta32::abortAllStreams();
+    csta32::removeServer("STALLED");
+    plat_sock_close(listener);
+  }
+
+  ACSHandle_t open() {
+    ACSHandle_t h = 0;
+    EXPECT_GE(acsOpenStream(&h, APP_GEN_ID, 1, ST_CSTA, "stalled", "Telvanix", "", "test",
+                            ACS_LEVEL1, "TS1-2", 0, 0, 0, 0, nullptr),
+              0);
+    return h;
+  }
+
+  // Sends large requests until one is refused (bounded: the socket buffers
+  // of a loopback connection hold far less than this).
+  static RetCode_t sendUntilRefused(ACSHandle_t h) {
+    std::vector<std::uint8_t> mem(PRIVATE_DATA_HEADER + 16000, 0x5A);
+    PrivateData_t* pd = reinterpret_cast<PrivateData_t*>(mem.data());
+    std::memcpy(pd->vendor, "Telvanix Version 1.0", 21);
+    pd->length = 16000;
+    for (int i = 0; i < 20000; ++i) {
+      RetCode_t rc = cstaEscapeService(h, 2, pd);
+      if (rc < 0) return rc;
+    }
+    return 0;
+  }
+
+  plat_socket listener = PLAT_INVALID_SOCKET;
+  int port = 0;
+};
+
+}  // namespace
+
+TEST_F(StalledServerTest, ASendTheServerNeverTakesFailsTheStream) {
+  csta32::setSendTimeoutMs(200);
+  ACSHandle_t h = open();
+  EXPECT_EQ(sendUntilRefused(h), ACSERR_STREAM_FAILED);
+  char buf[4096];
+  std::uint16_t size = sizeof buf;
+  ASSERT_EQ(acsGetEventPoll(h, buf, &size, nullptr, nullptr), 0);
+  const CSTAEvent_t* ev = reinterpret_cast<const CSTAEvent_t*>(buf);
+  EXPECT_EQ(ev->eventHeader.eventType, ACS_UNIVERSAL_FAILURE_CONF);
+  EXPECT_EQ(ev->event.acsConfirmation.u.failureEvent.error, TSERVER_STREAM_FAILED);
+  size = sizeof buf;
+  EXPECT_EQ(acsGetEventPoll(h, buf, &size, nullptr, nullptr), ACSERR_BADHDL);
+  EXPECT_EQ(cstaMakeCall(h, 3, "201", "202", nullptr), ACSERR_BADHDL);
+}
+
+// A thread is stuck in a send; close and abort from another thread return
+// at once, and the stuck send with them.
+TEST_F(StalledServerTest, CloseAndAbortNeverWaitOnAStuckSend) {
+  csta32::setSendTimeoutMs(120000);
+  ACSHandle_t h = open();
+  const std::uint64_t stalls = csta32::stalledSends();
+  std::atomic<RetCode_t> sent{1};
+  std::thread sender([&] { sent = sendUntilRefused(h); });
+  EXPECT_TRUE(waitUntil([&] { return csta32::stalledSends() > stalls; }));
+  const std::uint64_t start = plat_millis();
+  EXPECT_GT(acsCloseStream(h, 5, nullptr), 0);  // left for the stuck sender
+  EXPECT_EQ(cstaMakeCall(h, 6, "201", "202", nullptr), ACSERR_BADHDL);  // nothing after the close
+  EXPECT_EQ(acsAbortStream(h, nullptr), 0);
+  sender.join();
+  // Not a speed check: without the fix this waits for the two-minute send.
+  EXPECT_LT(plat_millis() - start, 60000u);
+  EXPECT_LT(sent.load(), 0);
+  char buf[4096];
+  std::uint16_t size = sizeof buf;
+  EXPECT_EQ(acsGetEventPoll(h, buf, &size, nullptr, nullptr), ACSERR_BADHDL);
+}
+
+// A client that sends requests and never reads their answers: the server
+// cuts it at its limit and gives the memory back; the client, reading at
+// last, gets what came and then the failure.
+TEST(NeverReadingClient, IsCutByTheServerWhichGivesItsMemoryBack) {
+  telsim::Switch sw(telsim::defaultConfig(), true);
+  telsim::TcpServer server(sw);
+  server.setLimits(64 * 1024, 1024 * 1024);
+  std::string err;
+  ASSERT_TRUE(server.start(nullptr, 0, &err)) << err;
+  csta32::ServerEntry e;
+  e.name = "UNREAD";
+  e.embedded = false;
+  e.host = "127.0.0.1";
+  e.port = server.port();
+  csta32::addServer(e);
+  ACSHandle_t h = 0;
+  ASSERT_GE(acsOpenStream(&h, APP_GEN_ID, 1, ST_CSTA, "unread", "Telvanix", "", "test", ACS_LEVEL1,
+                          "TS1-2", 0, 0, 0, 0, nullptr),
+            0);
+  RetCode_t rc = 0;
+  int sent = 0;
+  for (; sent < 400000 && rc >= 0; ++sent) rc = cstaQueryDeviceInfo(h, 2, "201", nullptr);
+  // The server cut the stream long before (its kernel buffers aside, 64 KB
+  // of answers wait at most); the client may not have noticed yet.
+  EXPECT_TRUE(waitUntil([&] { return server.connections() == 0; }));
+  EXPECT_EQ(server.queuedBytes(), 0u);
+  char buf[4096];
+  int events = 0;
+  RetCode_t got;
+  for (;;) {
+    std::uint16_t size = sizeof buf;
+    got = acsGetEventBlock(h, buf, &size, nullptr, nullptr);
+    if (got != 0) break;
+    ++events;
+    const CSTAEvent_t* ev = reinterpret_cast<const CSTAEvent_t*>(buf);
+    if (ev->eventHeader.eventType == ACS_UNIVERSAL_FAILURE_CONF) {
+      EXPECT_EQ(ev->event.acsConfirmation.u.failureEvent.error, TSERVER_STREAM_FAILED);
+      break;
+    }
+  }
+  EXPECT_EQ(got, 0);
+  EXPECT_LT(events, sent);
+  std::uint16_t size = sizeof buf;
+  EXPECT_EQ(acsGetEventPoll(h, buf, &size, nullptr, nullptr), ACSERR_BADHDL);
+  csta32::removeServer("UNREAD");
 }
