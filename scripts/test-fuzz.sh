@@ -25,7 +25,7 @@ fi
 # the switch it embeds: everything but the program's entry and tests.
 probix_sources() {
   ls platform/*_posix.cpp csta32/*.cpp csta32/wire/*.cpp simulator/*.cpp private/*.cpp \
-    display/*.cpp telephony/*.cpp shell/*.cpp |
+    display/*.cpp calllog/*.cpp telephony/*.cpp shell/*.cpp |
     grep -v -e '_test\.cpp$' -e '^simulator/main\.cpp$' -e '^shell/main\.cpp$'
 }
 
