@@ -46,6 +46,7 @@ struct Conn {
   bool loopDone = false;            // the reading thread let it go (with mu)
   std::atomic<bool> done{false};    // writer joined, socket closed
   std::atomic<std::size_t>* total = nullptr;  // the server's queued bytes
+  plat_socket bell = PLAT_INVALID_SOCKET;     // the reading thread's doorbell
   std::thread writer;
   // What has been read and not yet handed to the switch (reading thread only).
   std::vector<std::uint8_t> buf;
@@ -56,6 +57,10 @@ struct Conn {
     if (closing) return;
     closing = true;
     if (sock != PLAT_INVALID_SOCKET) plat_sock_shutdown(sock);
+    // The reading thread lets it go: not every system wakes a wait on a
+    // socket for its own shutdown.
+    const char b = 1;
+    if (bell != PLAT_INVALID_SOCKET) plat_sock_send_some(bell, &b, 1);
     *total -= out.size();
     queued -= out.size();
     std::vector<std::uint8_t>().swap(out);
@@ -287,6 +292,7 @@ struct TcpServer::Impl {
       std::shared_ptr<Conn> c = std::make_shared<Conn>();
       c->sock = s;
       c->total = &total;
+      c->bell = bellOut;
       std::weak_ptr<Conn> weak = c;
       std::size_t perConn, all;
       {
