@@ -14,32 +14,14 @@ set(CALLLOG_MASKS
 
 # calllog_transcript(<name> [COPY files...] [FILES name=expected...])
 function(calllog_transcript name)
-  if(NOT TARGET probix32)
-    return()
-  endif()
   cmake_parse_arguments(T "" "" "COPY;FILES" ${ARGN})
-  string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
-  string(REPLACE ";" "|" copies "${T_COPY}")
-  string(REPLACE ";" "|" files "${T_FILES}")
-  string(REPLACE ";" "|" masks "${CALLLOG_MASKS}")
-  add_test(NAME calllog_${name}
-    COMMAND ${CMAKE_COMMAND}
-      "-DPROGRAM=$<TARGET_FILE:probix32>"
-      "-DEMULATOR=${emulator}"
-      "-DARGS=-sprobix.ini|-m-"
-      "-DINPUT=${CALLLOG_DATA}/${name}.in"
-      "-DEXPECTED=${CALLLOG_DATA}/${name}.expected"
-      "-DWORKDIR=${CALLLOG_RUNS}/${name}"
-      "-DCOPY=${copies}"
-      "-DFILES=${files}"
-      "-DMASK=${masks}"
-      -P ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
-  set_tests_properties(calllog_${name} PROPERTIES LABELS transcript)
   # A scenario of the same name sets the switch up before the program starts.
+  set(env "")
   if(EXISTS ${CALLLOG_DATA}/${name}.scn)
-    set_tests_properties(calllog_${name} PROPERTIES
-      ENVIRONMENT "TELSIM_SCENARIO=${CALLLOG_DATA}/${name}.scn")
+    set(env "TELSIM_SCENARIO=${CALLLOG_DATA}/${name}.scn")
   endif()
+  probix_transcript_test(calllog_${name} ${name} DATA ${CALLLOG_DATA} RUNS ${CALLLOG_RUNS}
+    ARGS -sprobix.ini -m- COPY ${T_COPY} FILES ${T_FILES} MASK ${CALLLOG_MASKS} ENVIRONMENT ${env})
 endfunction()
 
 # Logging opened from the profile at start-up onto a log that already holds

@@ -8,26 +8,13 @@ set(CALLS_DATA ${CMAKE_CURRENT_LIST_DIR}/data/calls)
 set(CALLS_RUNS ${CMAKE_BINARY_DIR}/tests/calls)
 
 function(calls_transcript name)
-  if(NOT TARGET probix32)
-    return()
-  endif()
-  string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
-  add_test(NAME calls_${name}
-    COMMAND ${CMAKE_COMMAND}
-      "-DPROGRAM=$<TARGET_FILE:probix32>"
-      "-DEMULATOR=${emulator}"
-      "-DARGS=-sprobix.ini"
-      "-DINPUT=${CALLS_DATA}/${name}.in"
-      "-DEXPECTED=${CALLS_DATA}/${name}.expected"
-      "-DWORKDIR=${CALLS_RUNS}/${name}"
-      "-DCOPY=${CALLS_DATA}/probix.ini"
-      -P ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
-  set_tests_properties(calls_${name} PROPERTIES LABELS transcript)
   # A scenario of the same name sets the switch up before the program starts.
+  set(env "")
   if(EXISTS ${CALLS_DATA}/${name}.scn)
-    set_tests_properties(calls_${name} PROPERTIES
-      ENVIRONMENT "TELSIM_SCENARIO=${CALLS_DATA}/${name}.scn")
+    set(env "TELSIM_SCENARIO=${CALLS_DATA}/${name}.scn")
   endif()
+  probix_transcript_test(calls_${name} ${name} DATA ${CALLS_DATA} RUNS ${CALLS_RUNS}
+    ARGS -sprobix.ini COPY ${CALLS_DATA}/probix.ini ENVIRONMENT ${env})
 endfunction()
 
 # Made, answered, held, retrieved, consulted, transferred, conferenced and

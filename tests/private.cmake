@@ -11,24 +11,12 @@ set(PRIVATE_DATA ${CMAKE_CURRENT_LIST_DIR}/data/private)
 set(PRIVATE_RUNS ${CMAKE_BINARY_DIR}/tests/private)
 
 function(private_transcript name)
-  if(NOT TARGET probix32)
-    return()
-  endif()
-  string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
-  add_test(NAME private_${name}
-    COMMAND ${CMAKE_COMMAND}
-      "-DPROGRAM=$<TARGET_FILE:probix32>"
-      "-DEMULATOR=${emulator}"
-      "-DARGS=-sstream.ini"
-      "-DINPUT=${PRIVATE_DATA}/${name}.in"
-      "-DEXPECTED=${PRIVATE_DATA}/${name}.expected"
-      "-DWORKDIR=${PRIVATE_RUNS}/${name}"
-      "-DSTATUS=0"
-      "-DCOPY=${CMAKE_CURRENT_LIST_DIR}/data/stream/stream.ini|${PRIVATE_DATA}/private.cfg|${PRIVATE_DATA}/setup.scn|${PRIVATE_DATA}/greet.vox"
-      "-DMASK=Since end: [0-9.]+|msg.vox@[0-9]+"
-      -P ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
-  set_tests_properties(private_${name} PROPERTIES LABELS transcript
-                       ENVIRONMENT "TELSIM_CONFIG=private.cfg;TELSIM_SCENARIO=setup.scn")
+  probix_transcript_test(private_${name} ${name} DATA ${PRIVATE_DATA} RUNS ${PRIVATE_RUNS}
+    ARGS -sstream.ini
+    COPY ${CMAKE_CURRENT_LIST_DIR}/data/stream/stream.ini ${PRIVATE_DATA}/private.cfg
+         ${PRIVATE_DATA}/setup.scn ${PRIVATE_DATA}/greet.vox
+    MASK "Since end: [0-9.]+" "msg.vox@[0-9]+"
+    ENVIRONMENT TELSIM_CONFIG=private.cfg TELSIM_SCENARIO=setup.scn)
 endfunction()
 
 # Get and set round trips of line, system, span, translation, board order

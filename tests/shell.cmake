@@ -4,15 +4,11 @@
 
 set(SHELL_DATA ${CMAKE_CURRENT_LIST_DIR}/data/shell)
 set(SHELL_RUNS ${CMAKE_BINARY_DIR}/tests/shell)
-set(SHELL_RUNNER ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
 
 # probix_transcript(<name> [ARGS a...] [STATUS n] [COPY f...] [FILES name=expected...])
 # COPY and FILES paths are relative to tests/data/shell. The profile
 # probix.ini is always copied; pass -sprobix.ini (or another) in ARGS.
 function(probix_transcript name)
-  if(NOT TARGET probix32)
-    return()
-  endif()
   cmake_parse_arguments(T "" "STATUS" "ARGS;COPY;FILES" ${ARGN})
   if(NOT DEFINED T_STATUS)
     set(T_STATUS 0)
@@ -26,23 +22,8 @@ function(probix_transcript name)
     string(REPLACE "=" "=${SHELL_DATA}/" f "${f}")
     list(APPEND checks "${f}")
   endforeach()
-  string(REPLACE ";" "|" args "${T_ARGS}")
-  string(REPLACE ";" "|" copies "${copies}")
-  string(REPLACE ";" "|" checks "${checks}")
-  string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
-  add_test(NAME shell_${name}
-    COMMAND ${CMAKE_COMMAND}
-      "-DPROGRAM=$<TARGET_FILE:probix32>"
-      "-DEMULATOR=${emulator}"
-      "-DARGS=${args}"
-      "-DINPUT=${SHELL_DATA}/${name}.in"
-      "-DEXPECTED=${SHELL_DATA}/${name}.expected"
-      "-DWORKDIR=${SHELL_RUNS}/${name}"
-      "-DSTATUS=${T_STATUS}"
-      "-DCOPY=${copies}"
-      "-DFILES=${checks}"
-      -P ${SHELL_RUNNER})
-  set_tests_properties(shell_${name} PROPERTIES LABELS transcript)
+  probix_transcript_test(shell_${name} ${name} DATA ${SHELL_DATA} RUNS ${SHELL_RUNS}
+    ARGS ${T_ARGS} STATUS ${T_STATUS} COPY ${copies} FILES ${checks})
 endfunction()
 
 # Banner, usage and the closing report of bad arguments.

@@ -11,30 +11,14 @@ set(STREAM_RUNS ${CMAKE_BINARY_DIR}/tests/stream)
 # stream_transcript(<name> [FILES name=expected...]), FILES relative to
 # tests/data/stream.
 function(stream_transcript name)
-  if(NOT TARGET probix32)
-    return()
-  endif()
   cmake_parse_arguments(T "" "" "FILES" ${ARGN})
   set(checks "")
   foreach(f ${T_FILES})
     string(REPLACE "=" "=${STREAM_DATA}/" f "${f}")
     list(APPEND checks "${f}")
   endforeach()
-  string(REPLACE ";" "|" checks "${checks}")
-  string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
-  add_test(NAME stream_${name}
-    COMMAND ${CMAKE_COMMAND}
-      "-DPROGRAM=$<TARGET_FILE:probix32>"
-      "-DEMULATOR=${emulator}"
-      "-DARGS=-sstream.ini"
-      "-DINPUT=${STREAM_DATA}/${name}.in"
-      "-DEXPECTED=${STREAM_DATA}/${name}.expected"
-      "-DWORKDIR=${STREAM_RUNS}/${name}"
-      "-DSTATUS=0"
-      "-DCOPY=${STREAM_DATA}/stream.ini"
-      "-DFILES=${checks}"
-      -P ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
-  set_tests_properties(stream_${name} PROPERTIES LABELS transcript)
+  probix_transcript_test(stream_${name} ${name} DATA ${STREAM_DATA} RUNS ${STREAM_RUNS}
+    ARGS -sstream.ini COPY ${STREAM_DATA}/stream.ini FILES ${checks})
 endfunction()
 
 # CONNECT refusing server numbers 0 and 6, opening with the profile's values

@@ -9,25 +9,9 @@ set(STREAM_MORE_RUNS ${CMAKE_BINARY_DIR}/tests/stream_more)
 
 # stream_more_transcript(<name> [MASK regex...] [LABELS label...])
 function(stream_more_transcript name)
-  if(NOT TARGET probix32)
-    return()
-  endif()
   cmake_parse_arguments(T "" "" "MASK;LABELS" ${ARGN})
-  string(REPLACE ";" "|" masks "${T_MASK}")
-  string(REPLACE ";" "|" emulator "${CMAKE_CROSSCOMPILING_EMULATOR}")
-  add_test(NAME stream_more_${name}
-    COMMAND ${CMAKE_COMMAND}
-      "-DPROGRAM=$<TARGET_FILE:probix32>"
-      "-DEMULATOR=${emulator}"
-      "-DARGS=-sprobix.ini"
-      "-DINPUT=${STREAM_MORE_DATA}/${name}.in"
-      "-DEXPECTED=${STREAM_MORE_DATA}/${name}.expected"
-      "-DWORKDIR=${STREAM_MORE_RUNS}/${name}"
-      "-DCOPY=${STREAM_MORE_DATA}/probix.ini"
-      "-DMASK=${masks}"
-      -P ${CMAKE_CURRENT_LIST_DIR}/run_transcript.cmake)
-  set_tests_properties(stream_more_${name} PROPERTIES
-    LABELS "transcript;${T_LABELS}"
+  probix_transcript_test(stream_more_${name} ${name} DATA ${STREAM_MORE_DATA} RUNS ${STREAM_MORE_RUNS}
+    ARGS -sprobix.ini COPY ${STREAM_MORE_DATA}/probix.ini MASK ${T_MASK} LABELS ${T_LABELS}
     ENVIRONMENT "TELSIM_SCENARIO=${STREAM_MORE_DATA}/${name}.scn")
 endfunction()
 
