@@ -16,6 +16,9 @@ function(private_transcript name)
     COPY ${CMAKE_CURRENT_LIST_DIR}/data/stream/stream.ini ${PRIVATE_DATA}/private.cfg
          ${PRIVATE_DATA}/setup.scn ${PRIVATE_DATA}/greet.vox
     MASK "Since end: [0-9.]+" "msg.vox@[0-9]+"
+    # A repeated play starts within milliseconds of the end before it: the
+    # figure is shown only when the clock has moved on by then.
+    DROP " +Since end: 0\\.[0-4][0-9]*"
     ENVIRONMENT TELSIM_CONFIG=private.cfg TELSIM_SCENARIO=setup.scn)
 endfunction()
 

@@ -4,6 +4,7 @@
 #   cmake -DPROGRAM=<exe> -DEXPECTED=<file> -DWORKDIR=<dir>
 #         [-DEMULATOR=a|b] [-DARGS=a|b|c] [-DINPUT=<file>] [-DSTATUS=<n>]
 #         [-DCOPY=f1|f2] [-DFILES=name=expected|...] [-DMASK=regex|...]
+#         [-DDROP=regex|...]
 #         -P run_transcript.cmake
 #
 # Lists use | instead of ; so they survive add_test. The program runs in a
@@ -14,7 +15,9 @@
 # within each match, after the time stamps are replaced, every number becomes
 # <N> and every run of blanks and tabs one blank (column padding follows the
 # numbers' width), in the output and in the expected text alike. A mask can
-# use neither | nor a line end.
+# use neither | nor a line end. DROP lists regular expressions for what is
+# shown or not depending on a millisecond (a figure printed only when above
+# zero): every match is removed from both texts before the masks apply.
 
 # tests/CMakeLists.txt includes every *.cmake here; this one only runs as a script.
 if(NOT CMAKE_SCRIPT_MODE_FILE)
@@ -35,6 +38,7 @@ string(REPLACE "|" ";" args "${ARGS}")
 string(REPLACE "|" ";" copies "${COPY}")
 string(REPLACE "|" ";" checks "${FILES}")
 string(REPLACE "|" ";" masks "${MASK}")
+string(REPLACE "|" ";" drops "${DROP}")
 
 file(REMOVE_RECURSE "${WORKDIR}")
 file(MAKE_DIRECTORY "${WORKDIR}")
@@ -62,6 +66,9 @@ function(normalise var)
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REGEX REPLACE "[0-9][0-9][A-Z][a-z][a-z][0-9][0-9][0-9][0-9] [0-9][0-9]:[0-9][0-9]:[0-9][0-9]"
          "<TIME>" text "${text}")
+  foreach(drop IN LISTS drops)
+    string(REGEX REPLACE "${drop}" "" text "${text}")
+  endforeach()
   foreach(mask IN LISTS masks)
     set(done "")
     while(text MATCHES "${mask}")
