@@ -8,6 +8,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 bash scripts/setup.sh native
 
+echo "== rooms: every include within reach"
+bash scripts/check-includes.sh
+
 echo "== native build and tests"
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPROBIX_WERROR=ON >/dev/null
 cmake --build build/native -j "$jobs"
