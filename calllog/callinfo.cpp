@@ -100,6 +100,7 @@ void CallInfo::reset() {
   reportUnansweredCalls = 1;
   currentPBXformat = PBXtypeMitelSX2000;
   localAreaCode = "999";
+  systemID = "001";
   callLogFile = PLAT_INVALID_HANDLE;
 }
 
