@@ -340,9 +340,9 @@ std::string CallInfo::o_reportCMUnformatted() const {
   const Leg leg = legOf(*this);
   const char code = category == "F" ? 'C' : leg == kOutgoing ? 'A' : leg == kIncoming ? '9' : '0';
   std::string dialled = dialledOrCalled(*this);
-  std::string calling = known(callerNumber) ? callerNumber : "";
-  // An outside caller without a number shows as the line it came on: blank.
-  if (leg == kIncoming && calling.find('#') != std::string::npos) calling.clear();
+  // A caller known only as a line or a name has no number to show.
+  const std::string calling =
+      callerNumber.find_first_not_of("0123456789") == std::string::npos ? callerNumber : "";
 
   const CallTime tenHours = 10 * 3600;
   const CallTime d = talkTime(*this);

@@ -155,9 +155,8 @@ plat_handle openDevice(const char* name) {
 // The MiVB records' system identifier: three digits, else the default.
 void readSystemID() {
   char text[64];
-  if (ODB_GetPrivateProfileString(kSection, "SystemID", "001", text, static_cast<int>(sizeof text),
-                                  iniFilename) <= 0)
-    text[0] = '\0';
+  ODB_GetPrivateProfileString(kSection, "SystemID", "001", text, static_cast<int>(sizeof text),
+                              iniFilename);
   text[sizeof text - 1] = '\0';
   if (!CallInfo::setSystemID(text))
     log_error("? SystemID \"%s\" in [SMDR] is not three digits, 001 is used\n", text);
