@@ -223,6 +223,13 @@ std::string last(const std::string& text, std::size_t most) {
   return text.size() > most ? text.substr(text.size() - most) : text;
 }
 
+// A station as collectors read it: digits only, the last four; a device
+// name or a pseudo-device ("Playing") is no station.
+std::string station(const std::string& party) {
+  if (party.empty() || party.find_first_not_of("0123456789") != std::string::npos) return "";
+  return last(party, 4);
+}
+
 // "L1#5" is T005: the line's own number, the last three digits of it.
 std::string trunkParty(const std::string& device) {
   const std::size_t hash = device.rfind('#');
@@ -284,9 +291,7 @@ std::string mivbRecord(const CallInfo& call, Leg leg, bool twoTrunks) {
   r.left(15, 8, duration);
 
   const std::string line = call.incomingLine.empty() ? call.callerNumber : call.incomingLine;
-  r.left(24, 4, leg == kIncoming || twoTrunks ? trunkParty(line)
-                                              : known(call.callerNumber) ? last(call.callerNumber, 4)
-                                                                         : "");
+  r.left(24, 4, leg == kIncoming || twoTrunks ? trunkParty(line) : station(call.callerNumber));
   if (leg != kOutgoing) {
     char answer[8] = "***";
     if (wasAnswered) {
@@ -307,11 +312,11 @@ std::string mivbRecord(const CallInfo& call, Leg leg, bool twoTrunks) {
     r.left(61, 1, "F");
   if (leg == kOutgoing || twoTrunks)
     r.left(62, 4, trunkParty(call.trunkName));
-  else if (known(calledStation(call)))
-    r.left(62, 4, last(calledStation(call), 4));
+  else
+    r.left(62, 4, station(calledStation(call)));
   if (call.category == "X") r.left(66, 1, "T");
   if (call.category == "F") r.left(66, 1, "C");
-  if (call.category == "X" && known(call.xferInfo)) r.left(68, 4, last(call.xferInfo, 4));
+  if (call.category == "X") r.left(68, 4, station(call.xferInfo));
   r.left(86, 3, CallInfo::systemID);
   return r.end();
 }
