@@ -60,6 +60,7 @@ class CallInfo {
   std::string xferInfo;
   // The line an incoming call arrived on ("L1#5"); empty when none was seen.
   std::string incomingLine;
+  char wasDiverted = 0;  // forwarded on the way
 
   // The party setters: a field takes newer values until it holds digits
   // only, then it is fixed. Null or empty arguments change nothing.

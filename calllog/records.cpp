@@ -308,8 +308,7 @@ std::string mivbRecord(const CallInfo& call, Leg leg, bool twoTrunks) {
   r.left(34, 26, digits);
   if (leg == kInternal) r.left(60, 1, "I");
   if (leg == kOutgoing && wasAnswered) r.left(60, 1, "A");
-  if (leg != kOutgoing && known(call.dialedNumber) && call.dialedNumber != calledStation(call))
-    r.left(61, 1, "F");
+  if (call.wasDiverted) r.left(61, 1, "F");
   if (leg == kOutgoing || twoTrunks)
     r.left(62, 4, trunkParty(call.trunkName));
   else
