@@ -322,6 +322,8 @@ TEST_F(CollectorRecords, EachKindOfCall) {
       {"forwarded",
        [] {
          setTime(localTime(14, 3, 0));
+         // Reported by the monitors of 203 and of the line alike.
+         CallInfo::diverted(1, "204");
          CallInfo::diverted(1, "204");
          CallInfo::arrivedOn(1, "L1#2");
          CallInfo::alerting(1, "6175550000", "203", "204");
