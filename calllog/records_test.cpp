@@ -396,7 +396,7 @@ TEST_F(CollectorRecords, LongCalls) {
   }
 }
 
-TEST_F(CollectorRecords, LinesAndSystemIDs) {
+TEST_F(CollectorRecords, IncomingLines) {
   CallInfo::alerting(1, "5085551234", "202", "202");
   // Extensions and numbers are no lines; the first line seen stays.
   for (const char* device : {"X1#2", "202", "L1#", "L#5", "L1#5x", "LINE1", "", "L1#7", "L1#9"})
@@ -406,18 +406,6 @@ TEST_F(CollectorRecords, LinesAndSystemIDs) {
   EXPECT_EQ(activeCalls.at(1).incomingLine, "L1#7");
   EXPECT_EQ(activeCalls.count(2), 0u);
   EXPECT_TRUE(CallInfo::isLineName("t1#3"));
-
-  const struct {
-    const char* id;
-    bool valid;
-  } ids[] = {{"042", true}, {"999", true}, {"42", false}, {"0420", false},
-             {"4a2", false}, {"", false},  {" 42", false}};
-  for (const auto& k : ids) {
-    CallInfo::setSystemID("777");
-    EXPECT_EQ(CallInfo::setSystemID(k.id), k.valid) << k.id;
-    EXPECT_EQ(CallInfo::systemID, k.valid ? k.id : "001") << k.id;
-  }
-  EXPECT_FALSE(CallInfo::setSystemID(nullptr));
 }
 
 }  // namespace
