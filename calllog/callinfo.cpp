@@ -100,6 +100,7 @@ void CallInfo::reset() {
   reportUnansweredCalls = 1;
   currentPBXformat = PBXtypeMitelSX2000;
   localAreaCode = "999";
+  systemID = "001";
   callLogFile = PLAT_INVALID_HANDLE;
 }
 
@@ -280,7 +281,10 @@ bool CallInfo::diverted(long callID, const char* newDestination) {
   CallInfo* call = findOrCreate(callID, &wasPresent);
   if (!call) return false;
   if (newDestination) {
-    call->setDialed(call->toNumber.c_str());
+    call->wasDiverted = 1;
+    // Each monitor on the call reports the same diversion: a repeat must
+    // not make the new destination the number dialled.
+    if (call->toNumber != newDestination) call->setDialed(call->toNumber.c_str());
     call->setToNumber(newDestination);
   }
   seen(*call, now());

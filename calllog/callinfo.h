@@ -28,6 +28,8 @@ enum PBXtype {
   PBXtypeTelvanix = 1,
   PBXtypeDefinityG3 = 2,
   PBXtypeMitelSX2000 = 3,
+  PBXtypeMiVBStandard = 4,
+  PBXtypeCMUnformatted = 5,
 };
 
 class CallInfo {
@@ -56,6 +58,9 @@ class CallInfo {
   std::string dialedNumber;
   std::string answerNumber;
   std::string xferInfo;
+  // The line an incoming call arrived on ("L1#5"); empty when none was seen.
+  std::string incomingLine;
+  char wasDiverted = 0;  // forwarded on the way
 
   // The party setters: a field takes newer values until it holds digits
   // only, then it is fixed. Null or empty arguments change nothing.
@@ -84,6 +89,10 @@ class CallInfo {
   static bool ended(long callID, bool report);
   static bool voicemailCall(long callID);
   static void callSnapshoted(long callID);
+  // Notes the line a tracked call came in on; names that are not lines
+  // (extensions, numbers) and later lines change nothing.
+  static void arrivedOn(long callID, const char* device);
+  static bool isLineName(const char* device);
 
   // ---- snapshot rounds ----
   typedef void (*SnapshotRequest)(long callID);
@@ -103,6 +112,10 @@ class CallInfo {
   std::string o_reportTelvanix(int indent) const;
   std::string o_reportDefinityG3(int indent) const;
   std::string o_reportMitelSX2000(int indent) const;
+  // These two always end in CR LF and ignore `indent`; a call may give
+  // several lines (one per trunk, interim records of long calls).
+  std::string o_reportMiVBStandard() const;
+  std::string o_reportCMUnformatted() const;
 
   // Each returns the previous value.
   static plat_handle setOutputFile(plat_handle handle);
@@ -114,6 +127,10 @@ class CallInfo {
   static char reportUnansweredCalls;
   static PBXtype currentPBXformat;
   static std::string localAreaCode;
+  // Three digits at the end of every MiVB record.
+  static std::string systemID;
+  // False (and the default kept) unless `id` is exactly three digits.
+  static bool setSystemID(const char* id);
   static plat_handle callLogFile;
 
   // ---- the world around the tracker ----

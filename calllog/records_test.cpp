@@ -170,4 +170,242 @@ TEST_F(Records, Classification) {
   EXPECT_EQ(kept.callType, callTypeExternalOutbound);
 }
 
+// ---- the collector layouts ----------------------------------------------------------
+
+std::string pad(const std::string& text, int width) {
+  return text + spaces(width - static_cast<int>(text.size()));
+}
+
+// A MiVB record from its parts: the front up to the time to answer, the
+// digits dialled, the flags and parties from column 60, the system id.
+std::string mivb(const std::string& front, const std::string& digits, const std::string& back,
+                 const std::string& system = "001") {
+  return pad(front, 33) + pad(digits, 26) + pad(back, 26) + system + "  \r\n";
+}
+
+// A CM record: time, duration and code, the dialled and calling numbers.
+std::string cm(const std::string& front, const std::string& dialled, const std::string& calling) {
+  return front + spaces(8) + spaces(15 - static_cast<int>(dialled.size())) + dialled +
+         spaces(10 - static_cast<int>(calling.size())) + calling + spaces(72) + "\r\n";
+}
+
+std::vector<CallInfo>& endedCalls() {
+  static std::vector<CallInfo> c;
+  return c;
+}
+void keepCall(CallInfo& call) { endedCalls().push_back(call); }
+
+void setTime(CallTime t) { testNow() = t; }
+void pass(CallTime seconds) { testNow() += seconds; }
+
+// 201 rings 202 at 14:03:00; 202 answers 5 s later when `talk` is not
+// negative, and the call ends after `talk` seconds (else after 20 s).
+void internal(long id, CallTime talk) {
+  setTime(localTime(14, 3, 0));
+  CallInfo::originated(id, "201", "202");
+  CallInfo::alerting(id, "201", "202", "202");
+  if (talk >= 0) {
+    pass(5);
+    CallInfo::answered(id, "201", "202", "202");
+  }
+  pass(talk >= 0 ? talk : 20);
+  CallInfo::ended(id, true);
+}
+
+// An outside caller on `line` rings `station` at 14:03:00.
+void incoming(long id, const char* line, const char* caller, const char* station) {
+  setTime(localTime(14, 3, 0));
+  CallInfo::alerting(id, caller, station, station);
+  CallInfo::arrivedOn(id, line);
+}
+
+class CollectorRecords : public calllog_test::Tracker {
+ protected:
+  void SetUp() override {
+    Tracker::SetUp();
+    fresh();
+  }
+  void fresh() {
+    CallInfo::reset();
+    endedCalls().clear();
+    CallInfo::setRecordWriter(keepCall);
+    CallInfo::setOutputFile(12345);
+  }
+  // The records of every call ended, in the order they ended.
+  std::string written(PBXtype type) {
+    CallInfo::setSMDRformat(type);
+    std::string all;
+    for (CallInfo& c : endedCalls()) all += c.o_report(0);
+    return all;
+  }
+};
+
+TEST_F(CollectorRecords, EachKindOfCall) {
+  struct Case {
+    const char* name;
+    void (*flow)();
+    std::string mivb;
+    std::string cm;
+  };
+  const Case cases[] = {
+      {"internal answered", [] { internal(1, 65); },
+       mivb(" 12/06 14:03  00:01:05 201   005", "202", "I 202"),
+       cm("14040010" "0", "202", "201")},
+      {"internal unanswered", [] { internal(1, -1); },
+       mivb(" 12/06 14:03  00:00:00 201   ***", "202", "I 202"), ""},
+      {"incoming answered",
+       [] {
+         incoming(1, "L1#5", "5085551234", "202");
+         pass(12);
+         CallInfo::answered(1, "5085551234", "202", "202");
+         pass(400);
+         CallInfo::ended(1, true);
+       },
+       mivb("-12/06 14:03  00:06:40 T005  012", "202", "  202"),
+       cm("14090066" "9", "202", "5085551234")},
+      {"incoming unanswered",
+       [] {
+         incoming(1, "L1#12", "6175550000", "203");
+         pass(30);
+         CallInfo::ended(1, true);
+       },
+       mivb(" 12/06 14:03  00:00:00 T012  ***", "203", "  203"), ""},
+      {"outgoing",
+       [] {
+         setTime(localTime(14, 3, 0));
+         CallInfo::initiated(1, "201");
+         CallInfo::originated(1, "201", "95551234");
+         pass(2);
+         CallInfo::netReached(1, "L1#3", "95551234", "L1#3");
+         pass(125);
+         CallInfo::ended(1, true);
+       },
+       mivb(" 12/06 14:03  00:02:05 201", "95551234", "A T003"),
+       cm("14050020" "A", "95551234", "201")},
+      {"transferred",
+       [] {
+         setTime(localTime(14, 3, 0));
+         CallInfo::alerting(1, "201", "202", "202");
+         CallInfo::answered(1, "201", "202", "202");
+         pass(20);
+         CallInfo::originated(2, "202", "204");
+         CallInfo::alerting(2, "202", "204", "204");
+         pass(4);
+         CallInfo::answered(2, "202", "204", "204");
+         pass(10);
+         CallInfo::transferred(2, 1, 2);
+         CallInfo::ended(1, true);
+         pass(60);
+         CallInfo::ended(2, true);
+       },
+       mivb(" 12/06 14:03  00:00:34 201   000", "202", "I 202 T 204") +
+           mivb(" 12/06 14:03  00:01:10 202   004", "204", "I 204 T 201"),
+       cm("14030005" "0", "202", "201") + cm("14040011" "0", "204", "202")},
+      {"conference",
+       [] {
+         setTime(localTime(14, 3, 0));
+         CallInfo::alerting(1, "201", "202", "202");
+         CallInfo::answered(1, "201", "202", "202");
+         pass(30);
+         CallInfo::originated(2, "202", "203");
+         CallInfo::alerting(2, "202", "203", "203");
+         CallInfo::answered(2, "202", "203", "203");
+         pass(10);
+         CallInfo::conferenced(1, 1, 2);
+         CallInfo::ended(2, true);
+         pass(300);
+         CallInfo::ended(1, true);
+       },
+       mivb(" 12/06 14:03  00:00:10 202   000", "203", "I 203 C") +
+           mivb("-12/06 14:03  00:05:40 201   000", "202", "I 202 C"),
+       cm("14030001" "C", "203", "202") + cm("14080056" "C", "202", "201")},
+      {"forwarded",
+       [] {
+         setTime(localTime(14, 3, 0));
+         // Reported by the monitors of 203 and of the line alike.
+         CallInfo::diverted(1, "204");
+         CallInfo::diverted(1, "204");
+         CallInfo::arrivedOn(1, "L1#2");
+         CallInfo::alerting(1, "6175550000", "203", "204");
+         pass(6);
+         CallInfo::answered(1, "6175550000", "203", "204");
+         pass(61);
+         CallInfo::ended(1, true);
+       },
+       mivb(" 12/06 14:03  00:01:01 T002  006", "203", " F204"),
+       cm("14040010" "9", "203", "6175550000")},
+      {"in on one line, out on another",
+       [] {
+         setTime(localTime(14, 3, 0));
+         CallInfo::diverted(1, "95551234");
+         CallInfo::arrivedOn(1, "L1#1");
+         CallInfo::netReached(1, "L1#2", "95551234", "L1#2");
+         pass(50);
+         CallInfo::ended(1, true);
+       },
+       mivb(" 12/06 14:03  00:00:50 T001  000", "95551234", " FT002") +
+           mivb(" 12/06 14:03  00:00:50 T001", "95551234", "AFT002"),
+       cm("14030008" "A", "95551234", "")},
+  };
+  for (const Case& k : cases) {
+    fresh();
+    k.flow();
+    EXPECT_EQ(written(PBXtypeMiVBStandard), k.mivb) << k.name;
+    EXPECT_EQ(written(PBXtypeCMUnformatted), k.cm) << k.name;
+  }
+}
+
+TEST_F(CollectorRecords, LongCalls) {
+  // Marks change at 5, 10 and 30 minutes.
+  const struct {
+    CallTime talk;
+    char mark;
+  } marks[] = {{299, ' '}, {300, '-'}, {599, '-'}, {600, '%'}, {1799, '%'}, {1800, '+'}};
+  for (const auto& m : marks) {
+    fresh();
+    internal(1, m.talk);
+    EXPECT_EQ(written(PBXtypeMiVBStandard)[0], m.mark) << m.talk;
+  }
+
+  const struct {
+    CallTime talk;
+    std::string mivbDuration;
+    std::string cm;
+  } longCalls[] = {
+      // Each full ten hours is an interim record at the end of its ten hours.
+      {20 * 3600 + 30 * 60 + 36, "20:30:36",
+       cm("00039599" "4", "202", "201") + cm("10039599" "4", "202", "201") +
+           cm("10330306" "0", "202", "201")},
+      {10 * 3600 - 1, "09:59:59", cm("00039599" "0", "202", "201")},
+      {10 * 3600, "10:00:00", cm("00039599" "4", "202", "201") + cm("00030000" "0", "202", "201")},
+      {100 * 3600 - 1, "99:59:59", ""},
+      {100 * 3600, "99:99:99", ""},
+      {250 * 3600, "99:99:99", ""},
+  };
+  for (const auto& l : longCalls) {
+    fresh();
+    internal(1, l.talk);
+    const std::string m = written(PBXtypeMiVBStandard);
+    EXPECT_EQ(m.substr(0, 23), "+12/06 14:03  " + l.mivbDuration + " ") << l.talk;
+    EXPECT_EQ(m.size(), 92u) << l.talk;
+    const std::string c = written(PBXtypeCMUnformatted);
+    if (!l.cm.empty()) {
+      EXPECT_EQ(c, l.cm) << l.talk;
+    }
+    EXPECT_EQ(c.size(), 116u * static_cast<std::size_t>(l.talk / 36000 + 1)) << l.talk;
+  }
+}
+
+TEST_F(CollectorRecords, IncomingLines) {
+  CallInfo::alerting(1, "5085551234", "202", "202");
+  // Extensions and numbers are no lines; the first line seen stays.
+  for (const char* device : {"X1#2", "202", "L1#", "L#5", "L1#5x", "LINE1", "", "L1#7", "L1#9"})
+    CallInfo::arrivedOn(1, device);
+  CallInfo::arrivedOn(1, nullptr);
+  CallInfo::arrivedOn(2, "L1#3");  // not tracked
+  EXPECT_EQ(activeCalls.at(1).incomingLine, "L1#7");
+  EXPECT_EQ(activeCalls.count(2), 0u);
+  EXPECT_TRUE(CallInfo::isLineName("t1#3"));
+}
+
 }  // namespace

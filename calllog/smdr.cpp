@@ -17,7 +17,8 @@ char parityChar = 'n';
 char dataBits = 8;
 char stopBits = 1;
 PBXtype pbxType = PBXtypeTelvanix;
-const char* const pbxNames[] = {"TELVANIX", "ATT_DEFINITY", "MITEL_SX2000", nullptr};
+const char* const pbxNames[] = {"TELVANIX",      "ATT_DEFINITY",   "MITEL_SX2000",
+                                "MIVB_STANDARD", "CM_UNFORMATTED", nullptr};
 long lostCallRecords = 0;
 
 namespace {
@@ -151,6 +152,16 @@ plat_handle openDevice(const char* name) {
   return plat_open(path, PLAT_OPEN_APPEND);
 }
 
+// The MiVB records' system identifier: three digits, else the default.
+void readSystemID() {
+  char text[64];
+  ODB_GetPrivateProfileString(kSection, "SystemID", "001", text, static_cast<int>(sizeof text),
+                              iniFilename);
+  text[sizeof text - 1] = '\0';
+  if (!CallInfo::setSystemID(text))
+    log_error("? SystemID \"%s\" in [SMDR] is not three digits, 001 is used\n", text);
+}
+
 }  // namespace
 
 void doSetCallLogging(bool open) {
@@ -160,6 +171,7 @@ void doSetCallLogging(bool open) {
 
   CallInfo::setLocalAreaCode(areaCode);
   CallInfo::setSMDRformat(pbxType);
+  if (autoLogSMDR) readSystemID();
 
   char name[kNameSize];
   if (!chooseDevice(name)) return;
@@ -293,9 +305,9 @@ void doSetCommPort() {
 }
 
 void doSetPBXtype() {
-  const int current = pbxType >= PBXtypeTelvanix && pbxType <= PBXtypeMitelSX2000 ? pbxType : 1;
+  const int current = pbxType >= PBXtypeTelvanix && pbxType <= PBXtypeCMUnformatted ? pbxType : 1;
   const int choice = get_list("Choose PBX type", pbxNames[current - 1], pbxNames, true);
-  if (choice >= 0 && choice <= 2) pbxType = static_cast<PBXtype>(choice + 1);
+  if (choice >= 0 && choice <= PBXtypeCMUnformatted - 1) pbxType = static_cast<PBXtype>(choice + 1);
 }
 
 void resetCallLogging() {

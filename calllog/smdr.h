@@ -18,7 +18,8 @@ extern char parityChar;          // 'n'
 extern char dataBits;            // 8
 extern char stopBits;            // 1
 extern PBXtype pbxType;          // PBXtypeTelvanix
-// "TELVANIX", "ATT_DEFINITY", "MITEL_SX2000", then null.
+// "TELVANIX", "ATT_DEFINITY", "MITEL_SX2000", "MIVB_STANDARD",
+// "CM_UNFORMATTED", then null: PBXtype 1 to 5 in order.
 extern const char* const pbxNames[];
 
 // Records that could not be written (full disk, unplugged or stalled port).

@@ -218,6 +218,35 @@ TEST_F(CallLog, ManualModeAsks) {
   EXPECT_EQ(pbxType, PBXtypeMitelSX2000);
   run(doSetPBXtype, "att");
   EXPECT_EQ(pbxType, PBXtypeDefinityG3);
+  run(doSetPBXtype, "MIVB_STANDARD");
+  EXPECT_EQ(pbxType, PBXtypeMiVBStandard);
+  run(doSetPBXtype, "cm");
+  EXPECT_EQ(pbxType, PBXtypeCMUnformatted);
+}
+
+TEST_F(CallLog, SystemIDFromTheProfile) {
+  const std::string log = tempName();
+  pbxType = PBXtypeMiVBStandard;
+  const struct {
+    const char* key;  // the line in [SMDR], if any
+    const char* id;
+    bool complaint;
+  } cases[] = {
+      {"SystemID=042\n", "042", false}, {"", "001", false},
+      {"SystemID=42\n", "001", true},   {"SystemID=0420\n", "001", true},
+      {"SystemID=4a2\n", "001", true},  {"SystemID=\n", "001", false},
+  };
+  for (const auto& k : cases) {
+    writeFile(log, "");
+    writeFile(profile, "[SMDR]\nLogDevice=" + log + "\n" + k.key);
+    const std::string out = openLog();
+    EXPECT_EQ(out.find("is not three digits, 001 is used") != std::string::npos, k.complaint)
+        << k.key << out;
+    call(1);
+    const std::string record = readFile(log);
+    ASSERT_EQ(record.size(), 92u) << k.key;
+    EXPECT_EQ(record.substr(85), std::string(k.id) + "  \r\n") << k.key;
+  }
 }
 
 TEST_F(CallLog, UnopenableDevicesAndErrorReports) {

@@ -123,5 +123,39 @@ TEST_F(CallLogging, UnattendedPollingClosesCallsTheServerForgot) {
   EXPECT_TRUE(activeCalls.empty());
 }
 
+TEST_F(CallLogging, LinesTellWhereCallsCameIn) {
+  SMDRmonitorExt = true;
+  startLogging();
+  openUnattended();
+  CallInfo::setSMDRformat(PBXtypeMiVBStandard);
+  // In on line 5 and answered; out on the first free line; in on line 6
+  // and straight out again on another.
+  sw.control("autoanswer 202 1");
+  sw.control("dialin L1#5 5085551234 202");
+  sw.advance(3000);
+  poll();
+  sw.control("hangup 202");
+  poll();
+  sw.control("dial 203 95551234");
+  poll();
+  sw.control("hangup 203");
+  poll();
+  sw.control("forward 204 immediate 95550000");
+  sw.control("dialin L1#6 6175550000 204");
+  poll();
+  sw.control("hangup L1#6");
+  poll();
+
+  ASSERT_EQ(written().size(), 3u);
+  EXPECT_EQ(written()[0].substr(23, 4), "T005") << written()[0];
+  EXPECT_EQ(written()[1].substr(23, 4), "203 ") << written()[1];
+  EXPECT_EQ(written()[1].substr(61, 4), "T001") << written()[1];
+  // One record per trunk, both from line 6 to the line it left on.
+  ASSERT_EQ(written()[2].size(), 2 * 92u) << written()[2];
+  EXPECT_EQ(written()[2].substr(23, 4), "T006") << written()[2];
+  EXPECT_EQ(written()[2].substr(92 + 23, 4), "T006") << written()[2];
+  EXPECT_EQ(written()[2].substr(92 + 61, 4), "T001") << written()[2];
+}
+
 }  // namespace
 }  // namespace stream_test

@@ -99,6 +99,13 @@ CallLogArgs callLogArgs(CallLogStep step, std::int32_t callID) {
   return args;
 }
 
+// The device a monitor of ours watches, null for call monitors and others.
+const char* monitoredDevice(CSTAMonitorCrossRefID_t xref) {
+  for (const auto& entry : monitorDictionary)
+    if (entry.second == xref) return entry.first.c_str();
+  return nullptr;
+}
+
 // Passes a step on; a call not yet tracked gets a call monitor.
 void track(const CallLogArgs& args, const char* monitorDevice) {
   if (!hookCallLog(args)) hookStartCallMonitor(args.callID, monitorDevice);
@@ -186,6 +193,7 @@ void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       args.calling = &v.callingDevice;
       args.called = &v.calledDevice;
       args.party = &v.alertingDevice;
+      args.via = monitoredDevice(u.monitorCrossRefId);
       track(args, nullptr);
       break;
     }
@@ -193,6 +201,7 @@ void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       const CSTADivertedEvent_t& v = u.u.diverted;
       CallLogArgs args = callLogArgs(CALLLOG_DIVERTED, v.connection.callID);
       args.party = &v.newDestination;
+      args.via = monitoredDevice(u.monitorCrossRefId);
       track(args, nullptr);
       break;
     }
@@ -202,6 +211,7 @@ void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       args.calling = &v.callingDevice;
       args.called = &v.calledDevice;
       args.party = &v.answeringDevice;
+      args.via = monitoredDevice(u.monitorCrossRefId);
       const DeviceText device(v.establishedConnection.deviceID);
       track(args, device.text);
       break;
@@ -218,6 +228,7 @@ void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       CallLogArgs args = callLogArgs(CALLLOG_NET_REACHED, v.connection.callID);
       args.device = device.text;
       args.called = &v.calledDevice;
+      args.via = monitoredDevice(u.monitorCrossRefId);
       // Older servers do not report the trunk reliably.
       args.party = firmwareMajor > 2 ? &v.trunkUsed : nullptr;
       track(args, nullptr);

@@ -124,6 +124,9 @@ struct CallLogArgs {
   const ExtendedDeviceID_t* calling;
   const ExtendedDeviceID_t* called;
   const ExtendedDeviceID_t* party;
+  // The device whose monitor reported the event (null when unknown): a
+  // line's monitor tells which line a call came in on.
+  const char* via;
 };
 // False when the call is not tracked yet (the dispatcher then monitors it).
 bool hookCallLog(const CallLogArgs& args);

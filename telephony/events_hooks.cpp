@@ -21,6 +21,22 @@ struct CallLogDevice {
   const char* get() const { return text[0] ? text : nullptr; }
 };
 
+// The line a call came in on: an outside caller without a number shows as
+// the line itself; else the line's own monitor reports the call, unless that
+// is the line an outgoing call leaves on.
+bool noteLine(const CallLogArgs& args, bool tracked) {
+  const CallLogDevice calling(args.calling), party(args.party);
+  const bool outgoing = args.step == CALLLOG_NET_REACHED;
+  if (!outgoing) CallInfo::arrivedOn(args.callID, calling.get());
+  const char* via = args.via;
+  if (outgoing && via &&
+      ((args.device && std::strcmp(via, args.device) == 0) ||
+       (party.get() && std::strcmp(via, party.get()) == 0)))
+    via = nullptr;
+  CallInfo::arrivedOn(args.callID, via);
+  return tracked;
+}
+
 void requestCallSnapshot(long callID) { doSnapshotActiveCall(static_cast<std::int32_t>(callID)); }
 
 }  // namespace
@@ -33,11 +49,12 @@ bool hookCallLog(const CallLogArgs& args) {
     case CALLLOG_INITIATED: return CallInfo::initiated(id, device);
     case CALLLOG_ORIGINATED: return CallInfo::originated(id, calling.get(), called.get());
     case CALLLOG_ALERTING:
-      return CallInfo::alerting(id, calling.get(), called.get(), party.get());
+      return noteLine(args, CallInfo::alerting(id, calling.get(), called.get(), party.get()));
     case CALLLOG_ANSWERED:
-      return CallInfo::answered(id, calling.get(), called.get(), party.get());
-    case CALLLOG_DIVERTED: return CallInfo::diverted(id, party.get());
-    case CALLLOG_NET_REACHED: return CallInfo::netReached(id, device, called.get(), party.get());
+      return noteLine(args, CallInfo::answered(id, calling.get(), called.get(), party.get()));
+    case CALLLOG_DIVERTED: return noteLine(args, CallInfo::diverted(id, party.get()));
+    case CALLLOG_NET_REACHED:
+      return noteLine(args, CallInfo::netReached(id, device, called.get(), party.get()));
     case CALLLOG_HELD: CallInfo::held(id); return true;
     case CALLLOG_RETRIEVED: CallInfo::retrieved(id); return true;
     case CALLLOG_TRANSFERRED:

@@ -55,3 +55,22 @@ if(NOT WIN32)
     set_tests_properties(calllog_serial_pty PROPERTIES LABELS transcript TIMEOUT 120)
   endif()
 endif()
+
+# Manual mode: the MiVB layout chosen with SET PBX_TYPE, logging opened into
+# a file by hand, lines and extensions monitored; outside callers from the
+# switch's scenario (answered, unanswered, forwarded), an internal and an
+# outgoing call. Then the log is checked byte for byte: five records of 90
+# characters, each ending in CR LF, nothing between them.
+probix_transcript_test(calllog_mivb mivb DATA ${CALLLOG_DATA} RUNS ${CALLLOG_RUNS}
+  ARGS -smivb.ini COPY ${CALLLOG_DATA}/mivb.ini
+  FILES CALLS.LOG=${CALLLOG_DATA}/mivb.CALLS.LOG
+  MASK ${CALLLOG_MASKS} "  [0-9][0-9][0-9] "
+  ENVIRONMENT TELSIM_SCENARIO=${CALLLOG_DATA}/mivb.scn)
+if(TEST calllog_mivb)
+  set_tests_properties(calllog_mivb PROPERTIES FIXTURES_SETUP calllog_mivb_log)
+  add_test(NAME calllog_mivb_line_ends
+    COMMAND ${CMAKE_COMMAND} -DFILE=${CALLLOG_RUNS}/mivb/CALLS.LOG -DWIDTH=90 -DCOUNT=5
+            -P ${CMAKE_CURRENT_LIST_DIR}/record_lines.cmake)
+  set_tests_properties(calllog_mivb_line_ends PROPERTIES FIXTURES_REQUIRED calllog_mivb_log
+                       LABELS transcript)
+endif()
