@@ -23,6 +23,8 @@ extern const char* const pbxNames[];
 
 // Records that could not be written (full disk, unplugged or stalled port).
 extern long lostCallRecords;
+// Records the call-log device took.
+extern long writtenCallRecords;
 // A record write to a serial port gives up after this long (after a
 // failure, a tenth of a second until a write gets through again).
 #define SMDR_WRITE_TIMEOUT_MS 5000
@@ -39,5 +41,15 @@ void doReportCommPortErrors();  // REPORT COMM_PORT_ERRORS
 void setCommBaud(const char* port, long baud, char parity, int data, int stop);
 // One message per error bit.
 void reportCommError(unsigned long errors);
-// Puts every setting back to its start value, closing the log (tests).
+// Puts every setting back to its start value, closing the log and stopping
+// the TCP outputs (tests).
 void resetCallLogging();
+
+// SMDR over TCP beside the device (profile keys ServePort, PushTo and
+// QueueRecords; read in unattended mode when the log opens).
+void doSetSMDRServePort();    // SET SMDR_SERVE_PORT
+void doClearSMDRServePort();  // CLEAR SMDR_SERVE_PORT
+void doSetSMDRPushTo();       // SET SMDR_PUSH_TO
+void doClearSMDRPushTo();     // CLEAR SMDR_PUSH_TO
+// The device, records written and lost, each TCP output (REPORT STATUS).
+void doReportCallLogStatus();
