@@ -211,6 +211,7 @@ void acceptLoop(void* arg) {
       continue;
     }
     say("! SMDR collector %d connected to %s", collector->number, s.where.c_str());
+    s.wake.notify_all();
   }
   plat_sock_close(s.listener);
 }
@@ -419,6 +420,18 @@ void smdrPushStop() {
   push->stopping = true;
   if (push->sock != PLAT_INVALID_SOCKET) plat_sock_shutdown(push->sock);
   push->wake.notify_all();
+}
+
+bool smdrServeWaitCollectors(int n, unsigned timeoutMs) {
+  const std::shared_ptr<Serve> serve = serveOutput();
+  if (!serve) return false;
+  std::unique_lock<std::mutex> hold(serve->lock);
+  return serve->wake.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&serve, n] {
+    long active = 0;
+    for (const auto& c : serve->collectors)
+      if (!c->cut) ++active;
+    return active == n;
+  });
 }
 
 std::string smdrServeValue() {

@@ -22,6 +22,9 @@ bool smdrServeStart(const char* value, long queueRecords);
 void smdrServeStop();
 // The port a running serve output listens on, 0 when none.
 int smdrServePort();
+// Waits until the serve output has `n` collectors, at most timeoutMs; false
+// when it has not (tests, so that records are sent only once they listen).
+bool smdrServeWaitCollectors(int n, unsigned timeoutMs);
 // Starts pushing records to a collector (replacing a running push output).
 // False, with a message waiting, when the value is bad or the host unknown;
 // a collector that is not listening yet is no failure.
