@@ -99,13 +99,6 @@ void reportOutputMessages() {
   }
 }
 
-// The record's own line end (CR LF or LF), for a record cut part-way.
-std::string lineEndOf(const std::string& record) {
-  std::size_t at = record.size();
-  while (at > 0 && (record[at - 1] == '\n' || record[at - 1] == '\r')) --at;
-  return record.substr(at);
-}
-
 void lostRecord(const CallInfo& call, int error) {
   // Billing records must not vanish quietly.
   ++lostCallRecords;
@@ -172,8 +165,7 @@ bool writePort(const std::string& text, int* error) {
     ok = plat_serial_write_counted(hFile, data.data(), data.size(), timeout, &sent) ==
          static_cast<long>(data.size());
     *error = plat_last_error();
-    if (ok) owedLineEnd.clear();
-    else if (sent > owedLineEnd.size()) owedLineEnd = lineEndOf(text);
+    owedLineEnd = smdrOwedLineEnd(text, owedLineEnd, sent, ok);
   } else {
     *error = plat_last_error();
   }
@@ -284,19 +276,6 @@ plat_handle openDevice(const char* name) {
   return plat_open(path, PLAT_OPEN_APPEND);
 }
 
-// The mode text of a port, from its COMn name whatever form was typed.
-void buildModeText(char* mode, std::size_t size, const char* port, long baud, char parity,
-                   int data, int stop) {
-  const int n = plat_serial_port_number(port);
-  char name[kNameSize];
-  if (n > 0)
-    std::snprintf(name, sizeof name, "COM%d", n);
-  else
-    std::snprintf(name, sizeof name, "%s", port);
-  std::snprintf(mode, size, "%s: baud=%ld parity=%c data=%d stop=%d", name, baud, parity, data,
-                stop);
-}
-
 bool sameWord(const char* a, const char* b) {
   for (; *a && *b; ++a, ++b)
     if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b)))
@@ -349,6 +328,27 @@ void applyProfileOutputs() {
 
 }  // namespace
 
+void smdrModeText(char* mode, std::size_t size, const char* port, long baud, char parity,
+                  int data, int stop) {
+  const int n = plat_serial_port_number(port);
+  char name[kNameSize];
+  if (n > 0)
+    std::snprintf(name, sizeof name, "COM%d", n);
+  else
+    std::snprintf(name, sizeof name, "%s", port);
+  std::snprintf(mode, size, "%s: baud=%ld parity=%c data=%d stop=%d", name, baud, parity, data,
+                stop);
+}
+
+std::string smdrOwedLineEnd(const std::string& record, const std::string& owed,
+                            std::size_t sent, bool whole) {
+  if (whole) return std::string();
+  if (sent <= owed.size()) return owed.substr(sent);
+  std::size_t at = record.size();
+  while (at > 0 && (record[at - 1] == '\n' || record[at - 1] == '\r')) --at;
+  return record.substr(at);
+}
+
 void doSetCallLogging(bool open) {
   closeDevice();
   CallInfo::setRecordWriter(writeRecord);
@@ -398,7 +398,7 @@ void doSetCallLogging(bool open) {
   openDeviceIsPort = logToSerialPort != 0;
   portStalled = false;
   reopenWaitMs = kFirstReopenMs;
-  buildModeText(portMode, sizeof portMode, name, baudRate, parityChar, dataBits, stopBits);
+  smdrModeText(portMode, sizeof portMode, name, baudRate, parityChar, dataBits, stopBits);
   std::snprintf(logDeviceName, sizeof logDeviceName, "%s", name);
   putProfile("LogDevice", name);
   putProfileNumber("BaudRate", baudRate);
@@ -417,7 +417,7 @@ void doClearSMDRLogging() { doSetCallLogging(false); }
 
 void setCommBaud(const char* port, long baud, char parity, int data, int stop) {
   char mode[kNameSize + 64];
-  buildModeText(mode, sizeof mode, port, baud, parity, data, stop);
+  smdrModeText(mode, sizeof mode, port, baud, parity, data, stop);
   char device[kNameSize + 64];
   if (!plat_serial_name(port, device, sizeof device))
     std::snprintf(device, sizeof device, "%s", port);

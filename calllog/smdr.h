@@ -4,6 +4,9 @@
 // call's record to the device.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 #include "calllog/callinfo.h"
 #include "platform/platform.h"
 
@@ -37,6 +40,15 @@ void doClearSMDRLogging();  // CLEAR SMDR_LOGGING, EXIT and exit clean-up
 void doSetCommPort();       // PORT
 void doSetPBXtype();        // SET PBX_TYPE
 void doReportCommPortErrors();  // REPORT COMM_PORT_ERRORS
+// The mode text for setCommBaud, named by the port's COMn form whatever
+// form was typed ("COM2:", "\\.\COM2"), else by the name as it stands.
+void smdrModeText(char* mode, std::size_t size, const char* port, long baud, char parity,
+                  int data, int stop);
+// The line end a port still owes after `sent` bytes of (owed + record) went
+// out: none once all went, the rest of `owed` if the record was not begun,
+// else the record's own line end, so the next record starts a line.
+std::string smdrOwedLineEnd(const std::string& record, const std::string& owed,
+                            std::size_t sent, bool whole);
 // Applies line settings to a port (closing the call log when it cannot).
 void setCommBaud(const char* port, long baud, char parity, int data, int stop);
 // One message per error bit.
