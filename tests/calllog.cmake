@@ -55,3 +55,14 @@ if(NOT WIN32)
     set_tests_properties(calllog_serial_pty PROPERTIES LABELS transcript TIMEOUT 120)
   endif()
 endif()
+
+# SMDR over TCP end to end: collectors are a small program of ours.
+if(NOT WIN32 AND TARGET probix32)
+  add_executable(smdr_collector ${CMAKE_CURRENT_LIST_DIR}/smdr_collector.cpp)
+  target_link_libraries(smdr_collector PRIVATE platform)
+  target_include_directories(smdr_collector PRIVATE ${CMAKE_SOURCE_DIR})
+  add_test(NAME calllog_tcp_outputs
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/calllog_tcp.sh $<TARGET_FILE:probix32>
+            $<TARGET_FILE:smdr_collector> ${CALLLOG_RUNS}/tcp_outputs)
+  set_tests_properties(calllog_tcp_outputs PROPERTIES LABELS transcript TIMEOUT 120)
+endif()
