@@ -66,3 +66,11 @@ if(NOT WIN32 AND TARGET probix32)
             $<TARGET_FILE:smdr_collector> ${CALLLOG_RUNS}/tcp_outputs)
   set_tests_properties(calllog_tcp_outputs PROPERTIES LABELS transcript TIMEOUT 120)
 endif()
+
+# A file that takes only part of a record keeps whole lines only.
+if(NOT WIN32 AND TARGET probix32)
+  add_test(NAME calllog_whole_records
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/calllog_whole.sh $<TARGET_FILE:probix32>
+            ${CALLLOG_RUNS}/whole_records)
+  set_tests_properties(calllog_whole_records PROPERTIES LABELS transcript TIMEOUT 60)
+endif()
