@@ -43,5 +43,6 @@ long long plat_handle_size(plat_handle h);
 // Cuts an open file back to `size` bytes; appending goes on at the new end.
 bool plat_truncate_handle(plat_handle h, long long size);
 // True while `path` still leads to the open file `h`: false once the name is
-// gone or names another file (deleted, moved away, replaced).
+// gone or names another file (deleted, moved away, replaced). Where the open
+// file's identity cannot be read it is taken as unchanged.
 bool plat_handle_is_path(plat_handle h, const char* path);

@@ -119,7 +119,15 @@ bool plat_truncate_handle(plat_handle h, long long size) {
 bool plat_handle_is_path(plat_handle h, const char* path) {
   if (h == PLAT_INVALID_HANDLE || !path || !*path) return false;
   BY_HANDLE_FILE_INFORMATION open;
-  if (!GetFileInformationByHandle(to_win(h), &open)) return false;
+  if (!GetFileInformationByHandle(to_win(h), &open)) {
+    // An append-only handle may not read attributes: ask through a second one.
+    HANDLE r = ReOpenFile(to_win(h), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    const bool known = r != INVALID_HANDLE_VALUE && GetFileInformationByHandle(r, &open);
+    if (r != INVALID_HANDLE_VALUE) CloseHandle(r);
+    // What cannot be told is taken as unchanged rather than reopened at every record.
+    if (!known) return true;
+  }
   plat_file_info named;
   if (!plat_file_info_of(path, &named)) return false;
   const std::uint64_t index =
