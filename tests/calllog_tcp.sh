@@ -90,6 +90,9 @@ probix_pid=$!
 exec 4>commands
 wait_for 'grep -q "Serving SMDR records on 127.0.0.1:" out.txt'
 sport=$(sed -n 's/.*Serving SMDR records on 127.0.0.1:\([0-9]*\).*/\1/p' out.txt | head -1)
+# The status can be had unattended, without EXPERT.
+printf 'REPORT STATUS\n' >&4
+wait_for 'grep -q "SMDR served on 127.0.0.1:$sport: 0 collectors" out.txt'
 printf 'EXPERT\nTANGELO\n' >&4
 
 # No collector on the serve port yet: the record waits there.
