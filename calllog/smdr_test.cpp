@@ -301,10 +301,14 @@ TEST_F(CallLog, ALogMovedAwayIsOpenedAgainByName) {
 TEST_F(CallLog, APortNameAtTheFilePromptIsThePort) {
   autoLogSMDR = 0;
   plat_setenv("PROBIX_COM2", nullptr);
+  // (Where COM2 is a device name anyway, there is no file to look for.)
+  const bool deviceName = plat_file_exists("COM2");
   const std::string out = run([] { doSetCallLogging(true); }, "NO COM2");
   EXPECT_NE(out.find("Opening COM2 for SMDR call logging\n"), std::string::npos) << out;
   EXPECT_EQ(logToSerialPort, 1);
-  EXPECT_FALSE(plat_file_exists("COM2"));
+  if (!deviceName) {
+    EXPECT_FALSE(plat_file_exists("COM2"));
+  }
 }
 
 TEST(PortRules, ModeTextNamesThePortByItsNumber) {
