@@ -107,6 +107,7 @@ struct Serve {
   long lost = 0;
   bool backlogFull = false;  // reported once per overflow
   bool stopping = false;
+  bool listenerClosed = false;
 
   bool anyActive() const {
     for (const auto& c : collectors)
@@ -214,6 +215,9 @@ void acceptLoop(void* arg) {
     s.wake.notify_all();
   }
   plat_sock_close(s.listener);
+  std::lock_guard<std::mutex> hold(s.lock);
+  s.listenerClosed = true;
+  s.wake.notify_all();
 }
 
 std::shared_ptr<Serve>& serveOutput() {
@@ -375,11 +379,15 @@ void smdrServeStop() {
   std::shared_ptr<Serve> serve;
   serve.swap(serveOutput());
   if (!serve) return;
-  std::lock_guard<std::mutex> hold(serve->lock);
+  std::unique_lock<std::mutex> hold(serve->lock);
   serve->stopping = true;
   plat_sock_shutdown(serve->listener);
   for (const auto& c : serve->collectors) plat_sock_shutdown(c->sock);
   serve->wake.notify_all();
+  // The port is free again when this returns, for a serve output started
+  // next on the same port.
+  serve->wake.wait_for(hold, std::chrono::milliseconds(kConnectTimeoutMs),
+                       [&serve] { return serve->listenerClosed; });
 }
 
 int smdrServePort() {
