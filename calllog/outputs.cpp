@@ -343,13 +343,14 @@ bool smdrParseAddress(const char* text, bool hostRequired, std::string* host, in
 }
 
 bool smdrServeStart(const char* value, long queueRecords) {
-  smdrServeStop();
   std::string host;
   int port = 0;
+  // A mistyped value leaves the running output alone.
   if (!smdrParseAddress(value, false, &host, &port)) {
     say("? ServePort \"%s\" is not [ADDRESS:]PORT: not serving SMDR records", value ? value : "");
     return false;
   }
+  smdrServeStop();
   int bound = 0;
   const plat_socket listener = plat_tcp_listen(host.c_str(), port, &bound);
   if (listener == PLAT_INVALID_SOCKET) {
@@ -396,7 +397,6 @@ int smdrServePort() {
 }
 
 bool smdrPushStart(const char* value, long queueRecords) {
-  smdrPushStop();
   std::string host;
   int port = 0;
   if (!smdrParseAddress(value, true, &host, &port)) {
@@ -407,6 +407,7 @@ bool smdrPushStart(const char* value, long queueRecords) {
     say("? PushTo: unknown host \"%s\": not sending SMDR records", host.c_str());
     return false;
   }
+  smdrPushStop();
   auto push = std::make_shared<Push>();
   push->value = value;
   push->host = host;

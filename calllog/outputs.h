@@ -17,7 +17,8 @@ const long kDefaultQueueRecords = 10000;
 bool smdrParseAddress(const char* text, bool hostRequired, std::string* host, int* port);
 
 // Starts serving records (replacing a serve output already running). False,
-// with a message waiting, when the value is bad or the port cannot be had.
+// with a message waiting, when the value is bad (the running output stays)
+// or the port cannot be had (the running output is gone).
 bool smdrServeStart(const char* value, long queueRecords);
 void smdrServeStop();
 // The port a running serve output listens on, 0 when none.
@@ -26,8 +27,8 @@ int smdrServePort();
 // when it has not (tests, so that records are sent only once they listen).
 bool smdrServeWaitCollectors(int n, unsigned timeoutMs);
 // Starts pushing records to a collector (replacing a running push output).
-// False, with a message waiting, when the value is bad or the host unknown;
-// a collector that is not listening yet is no failure.
+// False, with a message waiting, when the value is bad or the host unknown
+// (the running output stays); a collector not listening yet is no failure.
 bool smdrPushStart(const char* value, long queueRecords);
 void smdrPushStop();
 // The values the running outputs were started with, "" when stopped.

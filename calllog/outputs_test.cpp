@@ -177,8 +177,13 @@ TEST_F(Outputs, APushedStreamSurvivesItsCollectorGoingAway) {
 }
 
 TEST_F(Outputs, BadValuesAreRefusedWithAMessage) {
+  // A mistyped value leaves the output that runs alone.
+  ASSERT_TRUE(smdrServeStart("0", 10));
+  const int running = smdrServePort();
   EXPECT_FALSE(smdrServeStart("abc", 10));
   EXPECT_TRUE(said(smdrOutputsTakeMessages(), "ServePort \"abc\" is not [ADDRESS:]PORT"));
+  EXPECT_EQ(smdrServePort(), running);
+  smdrServeStop();
   int port = 0;
   const plat_socket taken = plat_tcp_listen("127.0.0.1", 0, &port);
   ASSERT_NE(taken, PLAT_INVALID_SOCKET);
