@@ -5,10 +5,14 @@
 // rounds and the inactive-call rule must write them once the stream is back.
 // Checked at the end: no call written twice, every call that ended while
 // the stream was up written at once, every call that ended during a drop
-// written later. The program's own chatter goes to standard output (send it
+// written later. Every record is also served over TCP to a collector of the
+// soak's own that disconnects and reconnects now and then: it must receive
+// each record exactly once (those made while it was away wait for it). Calls
+// made and ended wholly inside a drop are never seen and have no record;
+// their number is printed. The program's own chatter goes to standard output (send it
 // to /dev/null); the verdict goes to standard error.
 //
-//   calllog_soak [calls] [drops]      (default 5000 calls, 5 drops)
+//   calllog_soak [calls] [drops] [collector absences]   (default 5000, 5, 4)
 //
 // Time is the test's own: the switch runs on its manual clock and the
 // program's clocks are moved by the soak, so a run takes seconds.
@@ -19,7 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "calllog/outputs.h"
 #include "calllog/smdr.h"
+#include "platform/net.h"
 #include "csta32/internal.h"
 #include "shell/shell.h"
 #include "simulator/telsim.h"
@@ -49,11 +55,58 @@ class Host : public csta32::SessionHost {
 
 std::map<long, int> writes;              // records written, by call
 std::map<long, std::int64_t> writtenAt;  // when the last was
+std::map<std::string, int> served;       // records handed to the TCP output, by text
+long servedCount = 0;
 void countRecord(CallInfo& call) {
-  if (call.o_report(0).empty() && call.toSet) std::fprintf(stderr, "empty record\n");
+  const std::string text = call.o_report(0);
+  if (text.empty() && call.toSet) std::fprintf(stderr, "empty record\n");
   ++writes[call.callID];
   writtenAt[call.callID] = fakeSeconds;
+  if (!text.empty()) {
+    ++served[text];
+    ++servedCount;
+    smdrOutputsSend(text);
+  }
 }
+
+// The soak's collector: reads whole lines from the serve output.
+struct Collector {
+  plat_socket sock = PLAT_INVALID_SOCKET;
+  std::string pending;
+  std::map<std::string, int> received;
+  long count = 0;
+
+  bool connect() {
+    sock = plat_tcp_connect("127.0.0.1", smdrServePort(), 5000);
+    return sock != PLAT_INVALID_SOCKET && smdrServeWaitCollectors(1, 5000);
+  }
+  // Takes what has come; waits up to waitMs for more when `waitMs` > 0.
+  void read(int waitMs) {
+    while (sock != PLAT_INVALID_SOCKET && plat_sock_wait_readable(sock, waitMs) == 1) {
+      char buf[65536];
+      const long n = plat_sock_recv(sock, buf, sizeof buf);
+      if (n <= 0) break;
+      pending.append(buf, static_cast<std::size_t>(n));
+      std::size_t end;
+      while ((end = pending.find('\n')) != std::string::npos) {
+        ++received[pending.substr(0, end + 1)];
+        ++count;
+        pending.erase(0, end + 1);
+      }
+    }
+  }
+  // Everything served so far has come, at most a few seconds.
+  void catchUp() {
+    for (int i = 0; i < 50 && count < servedCount; ++i) read(100);
+  }
+  void disconnect() {
+    catchUp();
+    plat_sock_close(sock);
+    sock = PLAT_INVALID_SOCKET;
+    // The output has seen it go before the next record.
+    smdrServeWaitCollectors(0, 5000);
+  }
+};
 
 long callOf(const std::string& answer) {
   return answer.rfind("call ", 0) == 0 ? std::atol(answer.c_str() + 5) : 0;
@@ -68,6 +121,7 @@ void pollAWhile(int polls) {
 int main(int argc, char** argv) {
   const long total = argc > 1 ? std::atol(argv[1]) : 5000;
   const int drops = argc > 2 ? std::atoi(argv[2]) : 5;
+  const int absences = argc > 3 ? std::atoi(argv[3]) : 4;
   telsim::Config cfg = telsim::defaultConfig();
   cfg.password = "*";
   telsim::Switch sw(cfg, true);
@@ -94,6 +148,16 @@ int main(int argc, char** argv) {
   manualMode = 0;
   eventReports = false;
   io_setPrintoutLimit(1000000);
+  // Every record waits for the collector while it is away: room for all.
+  if (!smdrServeStart("0", total + 100)) {
+    for (const std::string& m : smdrOutputsTakeMessages()) std::fprintf(stderr, "%s\n", m.c_str());
+    return 1;
+  }
+  Collector collector;
+  if (!collector.connect()) {
+    std::fprintf(stderr, "calllog_soak: the collector cannot connect\n");
+    return 1;
+  }
   doConnect();
   pollAWhile(5);
   if (!acsHandle) {
@@ -104,11 +168,29 @@ int main(int argc, char** argv) {
   const int callers = 8;  // 201..208 call 209..216, all at once
   const long batches = total / callers;
   const long dropEvery = drops > 0 ? batches / (drops + 1) : batches + 1;
+  // The collector is away for a stretch of batches now and then.
+  const long awayEvery = absences > 0 ? batches / (absences + 1) : batches + 1;
+  const long awayFor = awayEvery / 3 + 1;
+  long awayUntil = -1;
+  int absencesDone = 0;
+  long unseen = 0;  // calls made and ended while the stream was down
   std::set<long> endedUp, endedDown;
   long early = 0;  // calls ended during a drop but written before they aged
   int dropsDone = 0;
   long made = 0;
   for (long b = 0; b < batches; ++b) {
+    if (absencesDone < absences && (b + 1) % awayEvery == 0 && awayUntil < 0) {
+      collector.disconnect();
+      awayUntil = b + awayFor;
+      ++absencesDone;
+    } else if (b == awayUntil) {
+      if (!collector.connect()) {
+        std::fprintf(stderr, "calllog_soak: the collector cannot connect again\n");
+        return 1;
+      }
+      awayUntil = -1;
+    }
+    collector.read(0);
     std::vector<long> ids;
     for (int c = 0; c < callers; ++c) {
       const int from = 201 + c, to = 209 + static_cast<int>((c + b) % callers);
@@ -133,6 +215,14 @@ int main(int argc, char** argv) {
     const std::int64_t droppedAt = fakeSeconds;
     if (drop) {
       ++dropsDone;
+      // Calls that come and go while nobody listens: no record can tell of them.
+      for (int c = 0; c < callers; ++c) {
+        const std::string to = std::to_string(209 + c);
+        if (!callOf(sw.control("dial " + std::to_string(201 + c) + " " + to))) continue;
+        sw.control("answer " + to);
+        sw.control("hangup " + std::to_string(201 + c));
+        ++unseen;
+      }
       // A minute on the stream comes back by itself; ten minutes on the
       // calls nobody hears of any more are closed, a snapshot every 5 s.
       for (int s = 0; s < 700 / 5; ++s) {
@@ -151,6 +241,26 @@ int main(int argc, char** argv) {
     pollAWhile(2);
   }
 
+  if (awayUntil >= 0 && !collector.connect()) {
+    std::fprintf(stderr, "calllog_soak: the collector cannot connect again\n");
+    return 1;
+  }
+  collector.catchUp();
+  long servedTwice = 0, servedMissing = 0;
+  for (const auto& r : served) {
+    const auto got = collector.received.find(r.first);
+    const int n = got == collector.received.end() ? 0 : got->second;
+    if (n > r.second) servedTwice += n - r.second;
+    if (n < r.second) servedMissing += r.second - n;
+  }
+  for (const auto& r : collector.received)
+    if (!served.count(r.first)) servedTwice += r.second;
+  std::fprintf(stderr,
+               "calllog_soak: over TCP %ld records offered, %ld received across %d absences of "
+               "the collector; doubled %ld, lost %ld\n",
+               servedCount, collector.count, absencesDone, servedTwice, servedMissing);
+  std::fprintf(stderr,
+               "calllog_soak: %ld calls lived wholly inside a drop and have no record\n", unseen);
   long twice = 0, missingUp = 0, missingDown = 0;
   if (early) std::fprintf(stderr, "calllog_soak: %ld calls of a drop written too soon\n", early);
   for (const auto& w : writes)
@@ -168,5 +278,6 @@ int main(int argc, char** argv) {
   acsAbortStream(acsHandle, nullptr);
   acsHandle = 0;
   csta32::registerLocalHost("TELVANIX", nullptr);
-  return twice || missingUp || missingDown || early ? 1 : 0;
+  smdrServeStop();
+  return twice || missingUp || missingDown || early || servedTwice || servedMissing ? 1 : 0;
 }

@@ -1,10 +1,14 @@
 #include "calllog/smdr.h"
 
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "calllog/outputs.h"
+#include "platform/fileops.h"
 #include "shell/shell.h"
 
 char callLoggingEnabled = 0;
@@ -20,6 +24,7 @@ PBXtype pbxType = PBXtypeTelvanix;
 const char* const pbxNames[] = {"TELVANIX",      "ATT_DEFINITY",   "MITEL_SX2000",
                                 "MIVB_STANDARD", "CM_UNFORMATTED", nullptr};
 long lostCallRecords = 0;
+long writtenCallRecords = 0;
 
 namespace {
 
@@ -36,6 +41,21 @@ bool openDeviceIsPort = false;
 // minutes.
 bool portStalled = false;
 const unsigned kStalledWriteTimeoutMs = 100;
+// The name the open file was opened by: when it no longer leads to the open
+// file (deleted, moved by hand) the file is opened again by this name.
+char openPath[kNameSize + 64] = "";
+// A port whose writes fail is opened again now and then (it may have been
+// unplugged and plugged back in), waiting longer after each failed try.
+const unsigned kFirstReopenMs = 1000;
+const unsigned kLongestReopenMs = 60000;
+std::uint64_t reopenAt = 0;
+unsigned reopenWaitMs = kFirstReopenMs;
+char portMode[kNameSize + 64] = "";
+// The port took part of a record before it failed: the next record starts
+// with a line end so that it stands on its own line.
+std::string owedLineEnd;
+// Connected collectors get this long at close to take what is queued.
+const unsigned kOutputsDrainMs = 1000;
 
 void putProfile(const char* key, const char* value) {
   ODB_PutPrivateProfileString(kSection, key, value, iniFilename);
@@ -68,25 +88,123 @@ void journalCopy(const std::string& text) {
   if (FILE* log = commandLogFile()) std::fwrite(text.data(), 1, text.size(), log);
 }
 
-// The tracker's writer: one finished call's record to the open device.
-// The record never passes through the console's line, so a half-typed line
-// there stays as it is.
-void writeRecord(CallInfo& call) {
-  if (hFile == PLAT_INVALID_HANDLE) return;
-  const std::string text = call.o_report(0);
-  if (text.empty()) return;
-  const unsigned timeout = portStalled ? kStalledWriteTimeoutMs : SMDR_WRITE_TIMEOUT_MS;
-  const long written = openDeviceIsPort
-                           ? plat_serial_write(hFile, text.data(), text.size(), timeout)
-                           : plat_write(hFile, text.data(), text.size());
-  const int error = plat_last_error();
-  journalCopy(text);
-  portStalled = openDeviceIsPort && written != static_cast<long>(text.size());
-  if (written == static_cast<long>(text.size())) return;
+// Prints what the TCP outputs said since the last time.
+void reportOutputMessages() {
+  for (const std::string& text : smdrOutputsTakeMessages()) {
+    if (text[0] == '?') {
+      log_error("%s\n", text.c_str());
+    } else {
+      std::printf("%s\n", text.c_str());
+      std::fflush(stdout);
+    }
+  }
+}
+
+void lostRecord(const CallInfo& call, int error) {
   // Billing records must not vanish quietly.
   ++lostCallRecords;
-  log_error("? Unable to write the record of call %lX to \"%s\" (error %d), %ld records lost\n",
-            static_cast<unsigned long>(call.callID), logDeviceName, error, lostCallRecords);
+  log_error("? Unable to write the record of call %lX to \"%s\" (error %d), %ld %s lost\n",
+            static_cast<unsigned long>(call.callID), logDeviceName, error, lostCallRecords,
+            lostCallRecords == 1 ? "record" : "records");
+}
+
+// The file name no longer leads to the open file: open the name again, so
+// that records go where people look for them.
+void reopenLogDevice() {
+  if (hFile != PLAT_INVALID_HANDLE && plat_handle_is_path(hFile, openPath)) return;
+  const bool wasOpen = hFile != PLAT_INVALID_HANDLE;
+  if (wasOpen) {
+    plat_close(hFile);
+    hFile = PLAT_INVALID_HANDLE;
+    std::printf("! The call log \"%s\" was moved or deleted: opening it again\n", logDeviceName);
+    std::fflush(stdout);
+  }
+  hFile = plat_open(openPath, PLAT_OPEN_APPEND);
+  // While it cannot be opened the tracker keeps the old handle as its sign
+  // that logging is on, so every record still comes here and tries again.
+  if (hFile != PLAT_INVALID_HANDLE) CallInfo::setOutputFile(hFile);
+  else if (wasOpen)
+    log_error("? Unable to open call log file \"%s\" again\n", logDeviceName);
+}
+
+// A file takes the record whole or not at all: a failed write is cut back
+// to where the record began.
+bool writeFile(const std::string& text, int* error) {
+  reopenLogDevice();
+  if (hFile == PLAT_INVALID_HANDLE) {
+    *error = plat_last_error();
+    return false;
+  }
+  const long long before = plat_handle_size(hFile);
+  if (plat_write(hFile, text.data(), text.size()) == static_cast<long>(text.size())) return true;
+  *error = plat_last_error();
+  if (before >= 0) plat_truncate_handle(hFile, before);
+  return false;
+}
+
+plat_handle openPort(const char* device) {
+  const plat_handle h = plat_serial_open(device);
+  if (h != PLAT_INVALID_HANDLE) plat_serial_set_mode(h, portMode);
+  return h;
+}
+
+// A port that failed is opened again once its wait is over; one that took
+// part of a record gets a line end before the next.
+bool writePort(const std::string& text, int* error) {
+  bool reopened = false;
+  if (portStalled && plat_millis() >= reopenAt) {
+    if (hFile != PLAT_INVALID_HANDLE) plat_close(hFile);
+    hFile = openPort(openPath);
+    reopened = true;
+  }
+  bool ok = false;
+  if (hFile != PLAT_INVALID_HANDLE) {
+    const std::string data = owedLineEnd + text;
+    const unsigned timeout = portStalled ? kStalledWriteTimeoutMs : SMDR_WRITE_TIMEOUT_MS;
+    std::size_t sent = 0;
+    CallInfo::setOutputFile(hFile);
+    ok = plat_serial_write_counted(hFile, data.data(), data.size(), timeout, &sent) ==
+         static_cast<long>(data.size());
+    *error = plat_last_error();
+    owedLineEnd = smdrOwedLineEnd(text, owedLineEnd, sent, ok);
+  } else {
+    *error = plat_last_error();
+  }
+  if (ok) {
+    if (portStalled) {
+      std::printf("! %s is back: call records are written to it again\n", logDeviceName);
+      std::fflush(stdout);
+    }
+    portStalled = false;
+    reopenWaitMs = kFirstReopenMs;
+    return true;
+  }
+  if (!portStalled || reopened) {
+    reopenWaitMs = !portStalled ? kFirstReopenMs
+                   : reopenWaitMs * 2 < kLongestReopenMs ? reopenWaitMs * 2
+                                                         : kLongestReopenMs;
+    reopenAt = plat_millis() + reopenWaitMs;
+  }
+  portStalled = true;
+  return false;
+}
+
+// The tracker's writer: one finished call's record to the open device and
+// to every TCP output. The record never passes through the console's line,
+// so a half-typed line there stays as it is.
+void writeRecord(CallInfo& call) {
+  if (!callLoggingEnabled) return;
+  const std::string text = call.o_report(0);
+  if (text.empty()) return;
+  int error = 0;
+  const bool written = openDeviceIsPort ? writePort(text, &error) : writeFile(text, &error);
+  journalCopy(text);
+  smdrOutputsSend(text);
+  if (written)
+    ++writtenCallRecords;
+  else
+    lostRecord(call, error);
+  reportOutputMessages();
 }
 
 void closeDevice() {
@@ -94,6 +212,7 @@ void closeDevice() {
     plat_close(hFile);
     hFile = PLAT_INVALID_HANDLE;
   }
+  owedLineEnd.clear();
   callLoggingEnabled = 0;
   CallInfo::setOutputFile(PLAT_INVALID_HANDLE);
 }
@@ -137,18 +256,24 @@ bool chooseDevice(char* name) {
     std::snprintf(name, kNameSize, "%s", answer);
     errfree(answer);
   }
+  // A port named at the file prompt is still a port, never a file of its name.
+  char device[kNameSize];
+  if (plat_serial_name(name, device, sizeof device)) logToSerialPort = 1;
   return !i_consoleInputEnded();
 }
 
+// Opens the device and keeps the name it was reached by in openPath.
 plat_handle openDevice(const char* name) {
-  char path[kNameSize + 64];
+  char* path = openPath;
+  const std::size_t size = sizeof openPath;
+  path[0] = '\0';
   if (logToSerialPort) {
-    if (!plat_serial_name(name, path, sizeof path)) std::snprintf(path, sizeof path, "%s", name);
+    if (!plat_serial_name(name, path, size)) std::snprintf(path, size, "%s", name);
     return plat_serial_open(path);
   }
   if (!name[0]) return PLAT_INVALID_HANDLE;
   // Appended to, never truncated: a restart must not erase earlier records.
-  if (!plat_map_path(name, path, sizeof path)) return PLAT_INVALID_HANDLE;
+  if (!plat_map_path(name, path, size)) return PLAT_INVALID_HANDLE;
   return plat_open(path, PLAT_OPEN_APPEND);
 }
 
@@ -162,13 +287,97 @@ void readSystemID() {
     log_error("? SystemID \"%s\" in [SMDR] is not three digits, 001 is used\n", text);
 }
 
+bool sameWord(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b)
+    if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b)))
+      return false;
+  return *a == *b;
+}
+
+// The PBXType key: the layout's word from pbxNames in any case. False when
+// the key is there but names no layout.
+bool profileLayout(PBXtype* type, char* text, std::size_t size) {
+  if (ODB_GetPrivateProfileString(kSection, "PBXType", "", text, static_cast<int>(size),
+                                  iniFilename) <= 0 ||
+      !text[0])
+    return true;
+  for (int i = 0; pbxNames[i]; ++i) {
+    if (sameWord(text, pbxNames[i])) {
+      *type = static_cast<PBXtype>(i + 1);
+      return true;
+    }
+  }
+  return false;
+}
+
+long profileQueueRecords() {
+  long n = kDefaultQueueRecords;
+  if (profileNumber("QueueRecords", &n) && n > 0) return n;
+  return kDefaultQueueRecords;
+}
+
+// The TCP outputs the profile asks for, started or stopped to match; one
+// already running with the same value is left alone, with its collectors.
+void applyProfileOutputs() {
+  char value[kNameSize];
+  ODB_GetPrivateProfileString(kSection, "ServePort", "", value, static_cast<int>(sizeof value),
+                              iniFilename);
+  value[sizeof value - 1] = '\0';
+  if (!value[0])
+    smdrServeStop();
+  else if (smdrServeValue() != value)
+    smdrServeStart(value, profileQueueRecords());
+  ODB_GetPrivateProfileString(kSection, "PushTo", "", value, static_cast<int>(sizeof value),
+                              iniFilename);
+  value[sizeof value - 1] = '\0';
+  if (!value[0])
+    smdrPushStop();
+  else if (smdrPushValue() != value)
+    smdrPushStart(value, profileQueueRecords());
+  reportOutputMessages();
+}
+
 }  // namespace
+
+void smdrModeText(char* mode, std::size_t size, const char* port, long baud, char parity,
+                  int data, int stop) {
+  const int n = plat_serial_port_number(port);
+  char name[kNameSize];
+  if (n > 0)
+    std::snprintf(name, sizeof name, "COM%d", n);
+  else
+    std::snprintf(name, sizeof name, "%s", port);
+  std::snprintf(mode, size, "%s: baud=%ld parity=%c data=%d stop=%d", name, baud, parity, data,
+                stop);
+}
+
+std::string smdrOwedLineEnd(const std::string& record, const std::string& owed,
+                            std::size_t sent, bool whole) {
+  if (whole) return std::string();
+  if (sent <= owed.size()) return owed.substr(sent);
+  std::size_t at = record.size();
+  while (at > 0 && (record[at - 1] == '\n' || record[at - 1] == '\r')) --at;
+  return record.substr(at);
+}
 
 void doSetCallLogging(bool open) {
   closeDevice();
   CallInfo::setRecordWriter(writeRecord);
-  if (!open) return;
+  if (!open) {
+    smdrOutputsClose(kOutputsDrainMs);
+    reportOutputMessages();
+    return;
+  }
 
+  if (autoLogSMDR) {
+    char text[64];
+    if (!profileLayout(&pbxType, text, sizeof text)) {
+      // Records in another layout would spoil a log meant for this one.
+      log_error("? PBXType \"%s\" in %s names no record layout: call logging not opened\n",
+                text, iniFilename);
+      return;
+    }
+  }
   CallInfo::setLocalAreaCode(areaCode);
   CallInfo::setSMDRformat(pbxType);
   if (autoLogSMDR) readSystemID();
@@ -200,15 +409,19 @@ void doSetCallLogging(bool open) {
   hFile = h;
   openDeviceIsPort = logToSerialPort != 0;
   portStalled = false;
+  reopenWaitMs = kFirstReopenMs;
+  smdrModeText(portMode, sizeof portMode, name, baudRate, parityChar, dataBits, stopBits);
   std::snprintf(logDeviceName, sizeof logDeviceName, "%s", name);
   putProfile("LogDevice", name);
   putProfileNumber("BaudRate", baudRate);
   putProfile("Parity", PutParityChar(parityChar));
   putProfileNumber("DataBits", dataBits);
   putProfileNumber("StopBits", stopBits);
+  if (pbxType >= PBXtypeTelvanix) putProfile("PBXType", pbxNames[pbxType - 1]);
   callLoggingEnabled = 1;
   CallInfo::setOutputFile(hFile);
   CallInfo::setOutputCR(false);
+  if (autoLogSMDR) applyProfileOutputs();
 }
 
 void doSetSMDRLogging() { doSetCallLogging(true); }
@@ -216,8 +429,7 @@ void doClearSMDRLogging() { doSetCallLogging(false); }
 
 void setCommBaud(const char* port, long baud, char parity, int data, int stop) {
   char mode[kNameSize + 64];
-  std::snprintf(mode, sizeof mode, "%s: baud=%ld parity=%c data=%d stop=%d", port, baud, parity,
-                data, stop);
+  smdrModeText(mode, sizeof mode, port, baud, parity, data, stop);
   char device[kNameSize + 64];
   if (!plat_serial_name(port, device, sizeof device))
     std::snprintf(device, sizeof device, "%s", port);
@@ -308,6 +520,8 @@ void doSetPBXtype() {
   const int current = pbxType >= PBXtypeTelvanix && pbxType <= PBXtypeCMUnformatted ? pbxType : 1;
   const int choice = get_list("Choose PBX type", pbxNames[current - 1], pbxNames, true);
   if (choice >= 0 && choice <= PBXtypeCMUnformatted - 1) pbxType = static_cast<PBXtype>(choice + 1);
+  // Unattended, the profile names the layout at every open, as PORT does the device.
+  if (autoLogSMDR && choice >= 0 && pbxNames[choice]) putProfile("PBXType", pbxNames[choice]);
 }
 
 void resetCallLogging() {
@@ -320,6 +534,72 @@ void resetCallLogging() {
   stopBits = 1;
   pbxType = PBXtypeTelvanix;
   lostCallRecords = 0;
+  writtenCallRecords = 0;
   logDeviceName[0] = '\0';
+  openPath[0] = '\0';
   openDeviceIsPort = false;
+  portStalled = false;
+  smdrServeStop();
+  smdrPushStop();
+  smdrOutputsTakeMessages();
+}
+
+namespace {
+
+// Asks for a TCP output's value, starts it and keeps it in the profile.
+void setOutput(const char* key, const char* prompt, bool (*start)(const char*, long),
+               std::string (*current)()) {
+  char* answer = get_word(prompt, current().c_str(), true);
+  if (answer && answer[0] && start(answer, profileQueueRecords())) putProfile(key, answer);
+  errfree(answer);
+  reportOutputMessages();
+}
+
+void clearOutput(const char* key, void (*stop)()) {
+  stop();
+  putProfile(key, "");
+  reportOutputMessages();
+}
+
+}  // namespace
+
+void doSetSMDRServePort() {
+  setOutput("ServePort", "Serve SMDR records to collectors on [ADDRESS:]PORT", smdrServeStart,
+            smdrServeValue);
+}
+
+void doClearSMDRServePort() { clearOutput("ServePort", smdrServeStop); }
+
+void doSetSMDRPushTo() {
+  setOutput("PushTo", "Send SMDR records to the collector at HOST:PORT", smdrPushStart,
+            smdrPushValue);
+}
+
+void doClearSMDRPushTo() { clearOutput("PushTo", smdrPushStop); }
+
+void doReportCallLogStatus() {
+  reportOutputMessages();
+  const std::vector<std::string> outputs = smdrOutputsStatus();
+  // Nothing to say when call logging was never used.
+  if (!callLoggingEnabled && !writtenCallRecords && !lostCallRecords && outputs.empty()) return;
+  o_lstring("Call log:", 1, false);
+  if (!callLoggingEnabled) {
+    o_lstring("closed", 0, true);
+  } else {
+    o_lstring(logDeviceName, 0, true);
+    if (portStalled || hFile == PLAT_INVALID_HANDLE) o_lstring("(failing)", 0, true);
+  }
+  o_newline(0);
+  o_lstring("Call records written:", 1, false);
+  o_lnumber(writtenCallRecords, 0, true, 10);
+  o_newline(0);
+  if (lostCallRecords) {
+    o_lstring("Call records lost:", 1, false);
+    o_lnumber(lostCallRecords, 0, true, 10);
+    o_newline(0);
+  }
+  for (const std::string& line : outputs) {
+    o_lstring(line.c_str(), 1, false);
+    o_newline(0);
+  }
 }

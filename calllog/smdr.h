@@ -4,6 +4,9 @@
 // call's record to the device.
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 #include "calllog/callinfo.h"
 #include "platform/platform.h"
 
@@ -24,6 +27,8 @@ extern const char* const pbxNames[];
 
 // Records that could not be written (full disk, unplugged or stalled port).
 extern long lostCallRecords;
+// Records the call-log device took.
+extern long writtenCallRecords;
 // A record write to a serial port gives up after this long (after a
 // failure, a tenth of a second until a write gets through again).
 #define SMDR_WRITE_TIMEOUT_MS 5000
@@ -36,9 +41,28 @@ void doClearSMDRLogging();  // CLEAR SMDR_LOGGING, EXIT and exit clean-up
 void doSetCommPort();       // PORT
 void doSetPBXtype();        // SET PBX_TYPE
 void doReportCommPortErrors();  // REPORT COMM_PORT_ERRORS
+// The mode text for setCommBaud, named by the port's COMn form whatever
+// form was typed ("COM2:", "\\.\COM2"), else by the name as it stands.
+void smdrModeText(char* mode, std::size_t size, const char* port, long baud, char parity,
+                  int data, int stop);
+// The line end a port still owes after `sent` bytes of (owed + record) went
+// out: none once all went, the rest of `owed` if the record was not begun,
+// else the record's own line end, so the next record starts a line.
+std::string smdrOwedLineEnd(const std::string& record, const std::string& owed,
+                            std::size_t sent, bool whole);
 // Applies line settings to a port (closing the call log when it cannot).
 void setCommBaud(const char* port, long baud, char parity, int data, int stop);
 // One message per error bit.
 void reportCommError(unsigned long errors);
-// Puts every setting back to its start value, closing the log (tests).
+// Puts every setting back to its start value, closing the log and stopping
+// the TCP outputs (tests).
 void resetCallLogging();
+
+// SMDR over TCP beside the device (profile keys ServePort, PushTo and
+// QueueRecords; read in unattended mode when the log opens).
+void doSetSMDRServePort();    // SET SMDR_SERVE_PORT
+void doClearSMDRServePort();  // CLEAR SMDR_SERVE_PORT
+void doSetSMDRPushTo();       // SET SMDR_PUSH_TO
+void doClearSMDRPushTo();     // CLEAR SMDR_PUSH_TO
+// The device, records written and lost, each TCP output (REPORT STATUS).
+void doReportCallLogStatus();

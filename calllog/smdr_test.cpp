@@ -11,6 +11,7 @@
 #include <string>
 
 #include "calllog/calllog_test_fixture.h"
+#include "platform/fileops.h"
 #include "shell/shell.h"
 
 namespace {
@@ -274,6 +275,93 @@ TEST_F(CallLog, UnopenableDevicesAndErrorReports) {
   EXPECT_NE(out.find("    Hardware detected a framing error.\n"), std::string::npos);
   EXPECT_NE(out.find("    Hardware detected a parity error.\n"), std::string::npos);
   EXPECT_EQ(out.find("break"), std::string::npos);
+}
+
+TEST_F(CallLog, TheLayoutComesFromTheProfileBeforeTheLogOpens) {
+  const std::string log = tempName();
+  writeFile(profile, "[SMDR]\nLogDevice=" + log + "\nPBXType=mitel_sx2000\n");
+  openLog();
+  ASSERT_TRUE(callLoggingEnabled);
+  call(1);
+  const std::string text = readFile(log);
+  EXPECT_EQ(text.size(), 68u) << text;  // the Mitel layout, from the first record on
+  EXPECT_NE(readFile(profile).find("PBXType=MITEL_SX2000"), std::string::npos);
+
+  // A word that names no layout: nothing is written rather than the wrong layout.
+  const std::string other = tempName();
+  run(doClearSMDRLogging);
+  writeFile(profile, "[SMDR]\nLogDevice=" + other + "\nPBXType=SX200D\n");
+  const std::string out = openLog();
+  EXPECT_FALSE(callLoggingEnabled);
+  EXPECT_NE(out.find("? PBXType \"SX200D\" in "), std::string::npos) << out;
+  call(2);
+  EXPECT_EQ(readFile(other), "");
+
+  // Without the key the layout in use is written; chosen unattended, the
+  // layout is kept for the next open.
+  writeFile(profile, "[SMDR]\nLogDevice=" + other + "\n");
+  pbxType = PBXtypeTelvanix;
+  openLog();
+  EXPECT_NE(readFile(profile).find("PBXType=TELVANIX"), std::string::npos);
+  run(doSetPBXtype, "ATT_DEFINITY");
+  openLog();
+  EXPECT_EQ(CallInfo::currentPBXformat, PBXtypeDefinityG3);
+}
+
+TEST_F(CallLog, ALogMovedAwayIsOpenedAgainByName) {
+  const std::string log = tempName();
+  const std::string moved = log + ".1";
+  files.push_back(moved);
+  writeFile(profile, "[SMDR]\nLogDevice=" + log + "\n");
+  openLog();
+  call(1);
+  ASSERT_TRUE(plat_rename_file(log.c_str(), moved.c_str()));
+  testing::internal::CaptureStdout();
+  call(2);
+  call(3);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("was moved or deleted: opening it again\n"), std::string::npos) << out;
+  EXPECT_EQ(readFile(moved), kRecord);
+  EXPECT_EQ(readFile(log), kRecord + kRecord);
+  EXPECT_EQ(writtenCallRecords, 3);
+  EXPECT_EQ(lostCallRecords, 0);
+}
+
+TEST_F(CallLog, APortNameAtTheFilePromptIsThePort) {
+  autoLogSMDR = 0;
+  plat_setenv("PROBIX_COM2", nullptr);
+  // (Where COM2 is a device name anyway, there is no file to look for.)
+  const bool deviceName = plat_file_exists("COM2");
+  const std::string out = run([] { doSetCallLogging(true); }, "NO COM2");
+  EXPECT_NE(out.find("Opening COM2 for SMDR call logging\n"), std::string::npos) << out;
+  EXPECT_EQ(logToSerialPort, 1);
+  if (!deviceName) {
+    EXPECT_FALSE(plat_file_exists("COM2"));
+  }
+}
+
+TEST(PortRules, ModeTextNamesThePortByItsNumber) {
+  char mode[128];
+  for (const char* name : {"COM2", "com2:", "\\\\.\\COM2"}) {
+    smdrModeText(mode, sizeof mode, name, 9600, 'n', 8, 1);
+    EXPECT_STREQ(mode, "COM2: baud=9600 parity=n data=8 stop=1") << name;
+  }
+  smdrModeText(mode, sizeof mode, "/dev/ttyUSB0", 2400, 'e', 7, 1);
+  EXPECT_STREQ(mode, "/dev/ttyUSB0: baud=2400 parity=e data=7 stop=1");
+}
+
+TEST(PortRules, ARecordCutPartWayIsFollowedByALineEnd) {
+  const std::string lf = "C 12/06/26 14:03:05\n";
+  const std::string crlf = "C 12/06/26 14:03:05\r\n";
+  EXPECT_EQ(smdrOwedLineEnd(lf, "", lf.size(), true), "");
+  EXPECT_EQ(smdrOwedLineEnd(lf, "", 0, false), "");  // nothing went: nothing owed
+  EXPECT_EQ(smdrOwedLineEnd(lf, "", 5, false), "\n");
+  EXPECT_EQ(smdrOwedLineEnd(crlf, "", 5, false), "\r\n");
+  // Still owing from before: the debt stays until it is paid.
+  EXPECT_EQ(smdrOwedLineEnd(crlf, "\r\n", 0, false), "\r\n");
+  EXPECT_EQ(smdrOwedLineEnd(crlf, "\r\n", 1, false), "\n");
+  EXPECT_EQ(smdrOwedLineEnd(crlf, "\r\n", 2, false), "");
+  EXPECT_EQ(smdrOwedLineEnd(crlf, "\r\n", 4, false), "\r\n");
 }
 
 }  // namespace

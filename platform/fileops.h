@@ -35,3 +35,14 @@ unsigned long plat_process_id();
 // Runs fn(arg) on a new thread that nobody joins. False when no thread could
 // be started (fn is then not called).
 bool plat_start_thread(void (*fn)(void*), void* arg);
+
+// ---- an open file against its name ----------------------------------------
+
+// The size of an open file, -1 when it cannot be told.
+long long plat_handle_size(plat_handle h);
+// Cuts an open file back to `size` bytes; appending goes on at the new end.
+bool plat_truncate_handle(plat_handle h, long long size);
+// True while `path` still leads to the open file `h`: false once the name is
+// gone or names another file (deleted, moved away, replaced). Where the open
+// file's identity cannot be read it is taken as unchanged.
+bool plat_handle_is_path(plat_handle h, const char* path);

@@ -85,3 +85,21 @@ bool plat_start_thread(void (*fn)(void*), void* arg) {
   pthread_detach(t);
   return true;
 }
+
+long long plat_handle_size(plat_handle h) {
+  if (h == PLAT_INVALID_HANDLE) return -1;
+  struct stat st;
+  return ::fstat(static_cast<int>(h), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+bool plat_truncate_handle(plat_handle h, long long size) {
+  if (h == PLAT_INVALID_HANDLE || size < 0) return false;
+  return ::ftruncate(static_cast<int>(h), static_cast<off_t>(size)) == 0;
+}
+
+bool plat_handle_is_path(plat_handle h, const char* path) {
+  if (h == PLAT_INVALID_HANDLE || !path || !*path) return false;
+  struct stat open, named;
+  if (::fstat(static_cast<int>(h), &open) != 0 || ::stat(path, &named) != 0) return false;
+  return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+}

@@ -95,3 +95,42 @@ bool plat_start_thread(void (*fn)(void*), void* arg) {
   CloseHandle(h);
   return true;
 }
+
+long long plat_handle_size(plat_handle h) {
+  if (h == PLAT_INVALID_HANDLE) return -1;
+  LARGE_INTEGER size;
+  return GetFileSizeEx(to_win(h), &size) ? static_cast<long long>(size.QuadPart) : -1;
+}
+
+// An append-only handle may not set the end of its file: a second handle
+// with write access to the same file does it.
+bool plat_truncate_handle(plat_handle h, long long size) {
+  if (h == PLAT_INVALID_HANDLE || size < 0) return false;
+  HANDLE w = ReOpenFile(to_win(h), GENERIC_WRITE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (w == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER to;
+  to.QuadPart = size;
+  const bool ok = SetFilePointerEx(w, to, nullptr, FILE_BEGIN) && SetEndOfFile(w);
+  CloseHandle(w);
+  return ok;
+}
+
+bool plat_handle_is_path(plat_handle h, const char* path) {
+  if (h == PLAT_INVALID_HANDLE || !path || !*path) return false;
+  BY_HANDLE_FILE_INFORMATION open;
+  if (!GetFileInformationByHandle(to_win(h), &open)) {
+    // An append-only handle may not read attributes: ask through a second one.
+    HANDLE r = ReOpenFile(to_win(h), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+    const bool known = r != INVALID_HANDLE_VALUE && GetFileInformationByHandle(r, &open);
+    if (r != INVALID_HANDLE_VALUE) CloseHandle(r);
+    // What cannot be told is taken as unchanged rather than reopened at every record.
+    if (!known) return true;
+  }
+  plat_file_info named;
+  if (!plat_file_info_of(path, &named)) return false;
+  const std::uint64_t index =
+      (static_cast<std::uint64_t>(open.nFileIndexHigh) << 32) | open.nFileIndexLow;
+  return named.device == open.dwVolumeSerialNumber && named.file == index;
+}

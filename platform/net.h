@@ -57,3 +57,8 @@ bool plat_sock_close(plat_socket s);
 bool plat_set_open_limit(unsigned long n);
 // The number of files and sockets the process may hold open, 0 if unknown.
 unsigned long plat_open_limit();
+
+// ---- names ----------------------------------------------------------------
+
+// True when `host` (a name or a dotted address) resolves to an IPv4 address.
+bool plat_host_known(const char* host);

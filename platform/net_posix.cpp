@@ -216,3 +216,9 @@ unsigned long plat_open_limit() {
   if (getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur == RLIM_INFINITY) return 0;
   return static_cast<unsigned long>(r.rlim_cur);
 }
+
+bool plat_host_known(const char* host) {
+  if (!host || !*host) return false;
+  sockaddr_in addr;
+  return resolve(host, 1, &addr);
+}

@@ -350,3 +350,9 @@ bool plat_sock_close(plat_socket s) {
 bool plat_set_open_limit(unsigned long) { return false; }
 
 unsigned long plat_open_limit() { return 0; }
+
+bool plat_host_known(const char* host) {
+  if (!host || !*host || !plat_net_init()) return false;
+  sockaddr_in addr;
+  return resolve(host, 1, &addr);
+}

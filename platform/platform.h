@@ -169,3 +169,13 @@ bool plat_serial_errors(plat_handle h, unsigned long* errors);
 // with no one at the other end fails instead of blocking. Returns the bytes
 // written, or -1 (then part of the data may have gone out).
 long plat_serial_write(plat_handle h, const void* data, std::size_t len, unsigned timeoutMs);
+
+// ---- serial ports: names and partial writes ----------------------------------
+
+// n when `name` is a COMn port name in any accepted form ("COM2", "com2:",
+// "\\.\COM2"), else 0: the one rule for what is a numbered port.
+int plat_serial_port_number(const char* name);
+// As plat_serial_write; *sent (when given) receives how many bytes went out,
+// also when the write failed part-way.
+long plat_serial_write_counted(plat_handle h, const void* data, std::size_t len,
+                               unsigned timeoutMs, std::size_t* sent);

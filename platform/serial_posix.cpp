@@ -185,6 +185,14 @@ bool plat_serial_errors(plat_handle h, unsigned long* errors) {
 }
 
 long plat_serial_write(plat_handle h, const void* data, std::size_t len, unsigned timeoutMs) {
+  return plat_serial_write_counted(h, data, len, timeoutMs, nullptr);
+}
+
+int plat_serial_port_number(const char* name) { return plat_serial_detail::comPortNumber(name); }
+
+long plat_serial_write_counted(plat_handle h, const void* data, std::size_t len,
+                               unsigned timeoutMs, std::size_t* sent) {
+  if (sent) *sent = 0;
   if (h == PLAT_INVALID_HANDLE || (!data && len > 0)) return -1;
   const char* p = static_cast<const char*>(data);
   const std::uint64_t deadline = plat_millis() + timeoutMs;
@@ -193,6 +201,7 @@ long plat_serial_write(plat_handle h, const void* data, std::size_t len, unsigne
     const ssize_t n = ::write(fd_of(h), p + done, len - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
+      if (sent) *sent = done;
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;

@@ -59,6 +59,14 @@ bool plat_serial_errors(plat_handle h, unsigned long* errors) {
 }
 
 long plat_serial_write(plat_handle h, const void* data, std::size_t len, unsigned timeoutMs) {
+  return plat_serial_write_counted(h, data, len, timeoutMs, nullptr);
+}
+
+int plat_serial_port_number(const char* name) { return plat_serial_detail::comPortNumber(name); }
+
+long plat_serial_write_counted(plat_handle h, const void* data, std::size_t len,
+                               unsigned timeoutMs, std::size_t* sent) {
+  if (sent) *sent = 0;
   if (h == PLAT_INVALID_HANDLE || (!data && len > 0)) return -1;
   if (len > 0x7FFFFFFF) return -1;
   COMMTIMEOUTS timeouts;
@@ -67,7 +75,9 @@ long plat_serial_write(plat_handle h, const void* data, std::size_t len, unsigne
   // A device that is no port (a stand-in) takes no timeouts: write plainly.
   SetCommTimeouts(to_win(h), &timeouts);
   DWORD written = 0;
-  if (!WriteFile(to_win(h), data, static_cast<DWORD>(len), &written, nullptr)) return -1;
+  const BOOL ok = WriteFile(to_win(h), data, static_cast<DWORD>(len), &written, nullptr);
+  if (sent) *sent = written;
+  if (!ok) return -1;
   if (written != len) {
     SetLastError(WAIT_TIMEOUT);
     return -1;

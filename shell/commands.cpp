@@ -80,7 +80,8 @@ const COMMAND commands[] = {
     {"PLAY", doPlayFile, 1, 1, "Play a file to the current call"},
     {"PORT", doSetCommPort, 1, 0, "Select a communication port for SMDR logging"},
     {"RECORD", doRecordFile, 1, 1, "Record the current call to a file"},
-    {"REPORT", doReports, 1, 1, "Report information accumulated over time by PROBIX"},
+    // Not expert: the unattended logger must be able to show its status.
+    {"REPORT", doReports, 1, 0, "Report information accumulated over time by PROBIX"},
     {"RETRIEVE", doRetrieveCall, 1, 1, "Retrieve a held call"},
     {"SET", doSets, 1, 1, "Set something"},
     {"SMDR_START_LOGGING", doAutoSMDRLogging, 1, 1, "Start SMDR logging (stops on exit or CLEAR)"},
@@ -141,8 +142,8 @@ const char* const setNames[] = {
     "FILTER_INITIAL_VALUE", "JOURNAL_TO_LOG", "INVOKEIDSTAMPS", "LINE_INFO", "LOG_FILE",
     "MESSAGE_WAITING_INDICATOR", "MORE_LINE_INFO", "MULTI_FILE_AUTOATTENDENT",
     "OPERATOR_NUMBER", "ORDER_OF_BOARDS", "PBX_TYPE", "PLAY_UNTILL_DTMF",
-    "RESET_FILTER_INITIAL_VALUE", "SMDR_LOGGING", "SPAN_INFO", "STOP_PLAY_AUTOMATICALLY",
-    "SYSTEM_INFO", "TIMESTAMPS", "TRANSLATION", nullptr};
+    "RESET_FILTER_INITIAL_VALUE", "SMDR_LOGGING", "SMDR_PUSH_TO", "SMDR_SERVE_PORT", "SPAN_INFO",
+    "STOP_PLAY_AUTOMATICALLY", "SYSTEM_INFO", "TIMESTAMPS", "TRANSLATION", nullptr};
 
 const KEYWORD_ACTION setActions[] = {
     {"AREA_CODE_DEFAULT", doSetAreaCode},
@@ -168,6 +169,8 @@ const KEYWORD_ACTION setActions[] = {
     {"PLAY_UNTILL_DTMF", doSetPlayTillDTMF},
     {"RESET_FILTER_INITIAL_VALUE", doSetFilterDefault},
     {"SMDR_LOGGING", doSetSMDRLogging},
+    {"SMDR_PUSH_TO", doSetSMDRPushTo},
+    {"SMDR_SERVE_PORT", doSetSMDRServePort},
     {"SPAN_INFO", doSetSpanInfo},
     {"STOP_PLAY_AUTOMATICALLY", doSetStopPlay},
     {"SYSTEM_INFO", doSetSystemInfo},
@@ -180,7 +183,7 @@ const char* const clearNames[] = {
     "AUTOMATIC_EVENT_REPORTING", "CONTINUOUS_SNAPSHOTS", "COUNTS", "DELAYSTAMPS",
     "EVENT_REPORTS", "JOURNAL_TO_LOG", "INVOKEIDSTAMPS", "LOG_FILE", "MONITOR",
     "MULTI_FILE_AUTOATTENDENT", "PER_SECOND_HISTORY", "PLAY_UNTILL_DTMF", "SMDR_LOGGING",
-    "STOP_PLAY_AUTOMATICALLY", "TIMESTAMPS", nullptr};
+    "SMDR_PUSH_TO", "SMDR_SERVE_PORT", "STOP_PLAY_AUTOMATICALLY", "TIMESTAMPS", nullptr};
 
 const KEYWORD_ACTION clearActions[] = {
     {"AUTOMATIC_EVENT_REPORTING", doClearAutoEvents},
@@ -196,6 +199,8 @@ const KEYWORD_ACTION clearActions[] = {
     {"PER_SECOND_HISTORY", doClearPerSecondHistory},
     {"PLAY_UNTILL_DTMF", doClearPlayTillDTMF},
     {"SMDR_LOGGING", doClearSMDRLogging},
+    {"SMDR_PUSH_TO", doClearSMDRPushTo},
+    {"SMDR_SERVE_PORT", doClearSMDRServePort},
     {"STOP_PLAY_AUTOMATICALLY", doClearStopPlay},
     {"TIMESTAMPS", doClearTimestamps},
     {nullptr, nullptr},
@@ -428,11 +433,7 @@ void doReportStatus() {
     o_lstring(mkCallee, 0, true);
     o_newline(0);
   }
-  if (lostCallRecords) {
-    o_lstring("Call records lost:", 1, false);
-    o_lnumber(lostCallRecords, 0, true, 10);
-    o_newline(0);
-  }
+  doReportCallLogStatus();
 }
 
 static void rateLine(const char* label, float highest, float lowest) {

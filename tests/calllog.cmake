@@ -73,4 +73,21 @@ if(TEST calllog_mivb)
             -P ${CMAKE_CURRENT_LIST_DIR}/record_lines.cmake)
   set_tests_properties(calllog_mivb_line_ends PROPERTIES FIXTURES_REQUIRED calllog_mivb_log
                        LABELS transcript)
+# SMDR over TCP end to end: collectors are a small program of ours.
+if(NOT WIN32 AND TARGET probix32)
+  add_executable(smdr_collector ${CMAKE_CURRENT_LIST_DIR}/smdr_collector.cpp)
+  target_link_libraries(smdr_collector PRIVATE platform)
+  target_include_directories(smdr_collector PRIVATE ${CMAKE_SOURCE_DIR})
+  add_test(NAME calllog_tcp_outputs
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/calllog_tcp.sh $<TARGET_FILE:probix32>
+            $<TARGET_FILE:smdr_collector> ${CALLLOG_RUNS}/tcp_outputs)
+  set_tests_properties(calllog_tcp_outputs PROPERTIES LABELS transcript TIMEOUT 120)
+endif()
+
+# A file that takes only part of a record keeps whole lines only.
+if(NOT WIN32 AND TARGET probix32)
+  add_test(NAME calllog_whole_records
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/calllog_whole.sh $<TARGET_FILE:probix32>
+            ${CALLLOG_RUNS}/whole_records)
+  set_tests_properties(calllog_whole_records PROPERTIES LABELS transcript TIMEOUT 60)
 endif()
