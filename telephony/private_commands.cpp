@@ -72,8 +72,11 @@ bool askInRange(const char* prompt, long defaultValue, long low, long high, long
   return !inputEnded();
 }
 
+// A one-byte field of a packed record: wider ones sit at odd addresses, and
+// are asked into a long instead.
 template <typename Field>
 bool askField(const char* prompt, Field* field, long high) {
+  static_assert(sizeof(Field) == 1, "only bytes are aligned in a packed record");
   long value = 0;
   if (!askInRange(prompt, static_cast<long>(*field), 0, high, &value)) return false;
   *field = static_cast<Field>(value);
@@ -92,6 +95,7 @@ bool askYesNo(const char* prompt, bool defaultValue, bool* value) {
 
 template <typename Flag>
 bool askFlag(const char* prompt, Flag* flag) {
+  static_assert(sizeof(Flag) == 1, "only bytes are aligned in a packed record");
   bool on = false;
   if (!askYesNo(prompt, *flag != 0, &on)) return false;
   *flag = on ? 1 : 0;
@@ -407,14 +411,17 @@ void doSetSystemInfo() {
   // The answers live in this command's own record: a reply that comes late
   // refreshes the cache while they are typed, and must not undo them.
   TelvanixPrivateSystemInfo n = lastSystemInfo;
+  long hold = 0, flash = 7, ringback = 0;
   if (!askField("Trunks reserved for incomming calls", &n.trunksForIncoming, 255)) return;
-  if (!askField("audioOnHold", &n.audioOnHold, 32767)) return;
+  if (!askInRange("audioOnHold", n.audioOnHold, 0, 32767, &hold)) return;
+  n.audioOnHold = static_cast<soundType>(hold);
   if (!askFlag("Rotate trunk usage", &n.rotateTrunkUsage)) return;
   if (!askField("Digit play time (40ths of a second)", &n.digitPlayTime, 255)) return;
   if (!askField("Digit quiet time (40ths of a second)", &n.digitQuietTime, 255)) return;
   // Kept to what the server's 8-bit field holds, rather than cut silently.
-  if (!firmwareNewerThan(2, 2, 230)) n.flashTimeout = 7;
-  else if (!askField("Flash timeout (10ths of a second)", &n.flashTimeout, 255)) return;
+  if (firmwareNewerThan(2, 2, 230) && !askInRange("Flash timeout (10ths of a second)", n.flashTimeout, 0, 255, &flash))
+    return;
+  n.flashTimeout = static_cast<std::uint16_t>(flash);
   if (!firmwareNewerThan(2, 7, 508)) {
     n.callerIDunavailable = 0;
   } else {
@@ -422,8 +429,9 @@ void doSetSystemInfo() {
     if (!askYesNo("CallerID enabled", n.callerIDunavailable == 0, &enabled)) return;
     n.callerIDunavailable = enabled ? 0 : 1;
   }
-  if (!firmwareAtLeast(2, 8)) n.parkRingbackTime = 0;
-  else if (!askField("Park ringback time (tenths)", &n.parkRingbackTime, 65535)) return;
+  if (firmwareAtLeast(2, 8) && !askInRange("Park ringback time (tenths)", n.parkRingbackTime, 0, 65535, &ringback))
+    return;
+  n.parkRingbackTime = static_cast<std::uint16_t>(ringback);
   lastSystemInfo = n;
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetSystemInfo, 0, nullptr);
   m->sysInfo = n;
