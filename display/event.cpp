@@ -279,9 +279,36 @@ void o_eventHeader(const ACSEventHeader_t* eHdr, bool verbose) {
 // Text placed at a column right after the line prefix still gets a separating
 // blank, so a prefix wider than the column cannot run into it.
 
+// Built in pieces on the stack: the event loop calls this for every device
+// of every event.
+void o_serverText(const char* text, std::size_t max, int column, bool flag) {
+  if (!text) return;
+  char piece[128];
+  std::size_t n = 0;
+  bool first = true;
+  const auto put = [&]() {
+    o_maxLstring(piece, first ? column : 0, first && flag, static_cast<int>(n));
+    first = false;
+    n = 0;
+  };
+  for (std::size_t i = 0; i < max && text[i]; ++i) {
+    if (n + 4 > sizeof piece) put();
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      static const char hex[] = "0123456789ABCDEF";
+      piece[n++] = '\\';
+      piece[n++] = 'x';
+      piece[n++] = hex[c >> 4];
+      piece[n++] = hex[c & 15];
+    } else {
+      piece[n++] = static_cast<char>(c);
+    }
+  }
+  if (first || n > 0) put();
+}
+
 void o_deviceID(const char* deviceID, int column, bool flag) {
-  if (!deviceID) return;
-  o_maxLstring(deviceID, column, flag, DEVICE_CHARS);
+  o_serverText(deviceID, DEVICE_CHARS, column, flag);
 }
 
 void o_connectionID(const ConnectionID_t* connID, int column, bool flag) {
@@ -424,7 +451,7 @@ void o_ACSconfirmation(const CSTAEvent_t* event, bool verbose, const char* comnt
         for (const auto& line : lines) {
           newLine(comnt, verbose);
           o_lstring(line.label, 8, true);
-          o_maxLstring(line.version, 12, true, static_cast<int>(sizeof(Version_t)));
+          o_serverText(line.version, sizeof(Version_t), 12, true);
         }
       }
       o_storeFirmwareVersion(open.drvrVer, static_cast<int>(sizeof(Version_t)));
@@ -802,10 +829,10 @@ void o_CSTAunsolicited(const CSTAEvent_t* event, const PrivateData_t* pvt, bool 
       if (verbose) {
         newLine(comnt, verbose);
         o_lstring("Account Info:", 12, true);
-        o_maxLstring(e.accountInfo, 0, true, static_cast<int>(sizeof(AccountInfo_t)));
+        o_serverText(e.accountInfo, sizeof(AccountInfo_t), 0, true);
         newLine(comnt, verbose);
         o_lstring("Authorisation code:", 12, true);
-        o_maxLstring(e.authorisationCode, 0, true, static_cast<int>(sizeof(AuthCode_t)));
+        o_serverText(e.authorisationCode, sizeof(AuthCode_t), 0, true);
       }
       break;
     }

@@ -6,6 +6,7 @@
 // o_event.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "csta32/include/csta32.h"
@@ -80,6 +81,9 @@ void o_CSTAunsolicited(const CSTAEvent_t* event, const PrivateData_t* pvt, bool 
 
 // ---- element writers (nothing for a null pointer) ----------------------------------
 
+// Text that came from the server, at most `max` characters: control
+// characters are shown as \xHH, so a terminal never acts on them.
+void o_serverText(const char* text, std::size_t max, int column, bool flag);
 void o_deviceID(const char* deviceID, int column, bool flag);  // at most 64 characters
 void o_connectionID(const ConnectionID_t* connID, int column, bool flag);
 // False, and nothing written, unless the device was provided.

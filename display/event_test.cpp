@@ -500,6 +500,10 @@ TEST_F(EventDisplay, OpenStreamShowsVersionsAndKeepsFirmware) {
             "!      dev:  2.7-509\n");
   EXPECT_EQ(firmwareText(), "2.7-509");
 
+  // A terminal shown a version text acts on none of its control characters.
+  std::snprintf(open.tsrvVer, sizeof open.tsrvVer, "%s", "x\x1b]0;pwn\x07");
+  EXPECT_NE(show(e).find("!      Tsrv: x\\x1B]0;pwn\\x07\n"), std::string::npos);
+
   // A driver version that fills its field is read no further.
   std::memset(open.drvrVer, '7', sizeof open.drvrVer);
   std::memcpy(open.drvrVer, "3.", 2);

@@ -25,7 +25,10 @@ void nextLine(const char* prefix) {
   o_lstring(prefix, 0, false);
 }
 
-void o_text(const std::string& s, int column, bool separated) { o_lstring(s.c_str(), column, separated); }
+// Every text of a message came from the server.
+void o_text(const std::string& s, int column, bool separated) {
+  o_serverText(s.c_str(), s.size(), column, separated);
+}
 
 void o_unsigned(std::uint32_t value, int column, bool separated) {
   o_lprintf(column, separated, "%lu", static_cast<unsigned long>(value));
@@ -181,7 +184,7 @@ void o_boardList(const TelvanixPrivateBoardList* boards, const char* prefix, int
 
 void o_streamInfo(const TelvanixPrivateStreamInfo* info, int column) {
   o_lstring("Strm:", column, false);
-  o_unsigned(info->streamID, 0, false);
+  o_unsigned(info->streamID, 0, true);
   o_lstring("SessionID:", 0, true);
   o_lprintf(0, true, "%lX", static_cast<unsigned long>(info->sessionID));
   if (!info->inUse) o_lstring("UNUSED", 0, true);
@@ -477,8 +480,8 @@ void o_privateRecord(const TelvanixPrivateMessage* message, const char* prefix, 
   const std::string device = text(m.header.connection.deviceID);
   std::memcpy(cid.deviceID, device.data(), std::min(device.size(), sizeof cid.deviceID));
   cid.devIDType = static_cast<ConnectionID_Device_t>(m.header.connection.devIDType);
-  // A request about nothing in particular names no connection.
-  if (cid.callID != 0 || !device.empty()) o_connectionID(&cid, 0, true);
+  // Written even when empty (as a blank), so the name never runs into what follows.
+  o_connectionID(&cid, 0, true);
 
   bool endsOwnLine = false;
   switch (type) {
@@ -525,8 +528,7 @@ void o_privateRecord(const TelvanixPrivateMessage* message, const char* prefix, 
       o_lstring("digits for clientID", 0, true);
       o_lnumber(m.digits.clientID, 0, true, 10);
       o_lstring("Digits:", 0, true);
-      const std::string digits = getPrivateText(m.digits.digits, static_cast<std::size_t>(count));
-      if (!digits.empty()) o_text(digits, 0, true);
+      o_text(getPrivateText(m.digits.digits, static_cast<std::size_t>(count)), 0, true);
       break;
     }
     case kqPvtReportSwrID:
@@ -537,7 +539,7 @@ void o_privateRecord(const TelvanixPrivateMessage* message, const char* prefix, 
     case kqPvtSetOperatorNumber:
     case kqPvtGetOperatorNumber:
     case kqPvtReportOperatorNumber:
-      if (m.textReport.string[0]) o_text(text(m.textReport.string), p, true);
+      o_text(text(m.textReport.string), p, true);
       break;
     case kqPvtGetBoardsPresent:
     case kqPvtReportBoardsPresent:

@@ -151,9 +151,32 @@ TEST_F(PrivateDisplay, BoardListShowsOnlyFilledSlots) {
   m.boards.boardID[3] = {0, 7};
   std::vector<std::string> v = lines(show(m));
   ASSERT_EQ(v.size(), 3u);
-  EXPECT_EQ(v[0], "! kqPvtReportBoardOrder");
+  EXPECT_EQ(v[0], "! kqPvtReportBoardOrder ");
   EXPECT_EQ(v[1], "!      Board 0   2014050012");
   EXPECT_EQ(v[2], "!      Board 3   0000000007");
+}
+
+// A message about no call and no device still writes its connection, as a
+// blank, so the type's name never runs into the payload.
+TEST_F(PrivateDisplay, AnEmptyConnectionIsABlank) {
+  TelvanixPrivateMessage m = message(kqPvtReportSystemInfo);
+  m.sysInfo.trunksForIncoming = 1;
+  EXPECT_EQ(lines(show(m))[0], "! kqPvtReportSystemInfo Trunks for incomming calls 1");
+  m = message(kqPvtReportStreamInfo);
+  EXPECT_EQ(lines(show(m))[0].substr(0, 32), "! kqPvtReportStreamInfo Strm: 0 ");
+  m = message(kqPvtReportSwrID);
+  EXPECT_EQ(show(m), "! kqPvtReportSwrID     \n");
+}
+
+// Escape sequences in what the server sends would retitle or clear the
+// operator's terminal.
+TEST_F(PrivateDisplay, ControlCharactersFromTheServerAreShownEscaped) {
+  TelvanixPrivateMessage m = message(kqPvtReportSwrID, 0, "2\x1b[2J01");
+  putPrivateText(m.textReport.string, "v1\x1b]0;pwn\x07\ttab\x7f");
+  EXPECT_EQ(show(m), "! kqPvtReportSwrID 2\\x1B[2J01 v1\\x1B]0;pwn\\x07\\x09tab\\x7F\n");
+  m = message(kqPvtReportBroadcast);
+  putPrivateText(m.broadcast.name, "\n");
+  EXPECT_EQ(lines(show(m)).size(), 1u);
 }
 
 TEST_F(PrivateDisplay, DigitsShowAtMostTwentyOfWhatIsThere) {
@@ -162,7 +185,7 @@ TEST_F(PrivateDisplay, DigitsShowAtMostTwentyOfWhatIsThere) {
   m.digits.count = 300;
   EXPECT_EQ(show(m), "! kqPvtDigitsSeen 202..1 300 digits for clientID 0 Digits: " + std::string(20, '7') + "\n");
   m.digits.count = -3;
-  EXPECT_EQ(show(m), "! kqPvtDigitsSeen 202..1 -3 digits for clientID 0 Digits:\n");
+  EXPECT_EQ(show(m), "! kqPvtDigitsSeen 202..1 -3 digits for clientID 0 Digits: \n");
   m.digits.count = 2;
   EXPECT_EQ(show(m), "! kqPvtDigitsSeen 202..1 2 digits for clientID 0 Digits: 77\n");
 }
@@ -299,7 +322,7 @@ TEST_F(PrivateDisplay, OtherVendorsAndShortDataShowNothingOrZeros) {
   char buffer[256] = {};
   const size_t n = std::fread(buffer, 1, sizeof buffer - 1, file);
   std::fclose(file);
-  EXPECT_EQ(std::string(buffer, n), "! kqPvtReportOperatorNumber\n");
+  EXPECT_EQ(std::string(buffer, n), "! kqPvtReportOperatorNumber \n");
 }
 
 }  // namespace

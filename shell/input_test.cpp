@@ -192,11 +192,15 @@ TEST_F(LogicalInput, EndOfConsoleInputIsReportedOnceAndReadersSettle) {
   EXPECT_EQ(nextLine(), "<none>");
   EXPECT_TRUE(i_consoleInputEnded());
   EXPECT_EQ(nextLine(), "<none>");
-  // Questions asked now take their default, cancel or settle; none loops.
+  // Questions asked now take no answer: they give back their default as it
+  // stands (even outside the range) or cancel, none loops, and none picks a
+  // value of its own; the command then ends.
   EXPECT_EQ(get_number("Number", 7), 7);
-  EXPECT_EQ(i_getNumberInRange("Number", 50, 1, 10), 10);
+  EXPECT_EQ(i_getNumberInRange("Number", 50, 1, 10), 50);
   EXPECT_EQ(get_list("Choose", "THREE", list, true), -1);
-  EXPECT_EQ(get_list("Choose", "THREE", list, false), 0);
+  EXPECT_EQ(get_list("Choose", "TWO", list, false), 1);
+  EXPECT_FALSE(get_yesno("Sure", false));
+  EXPECT_TRUE(get_yesno("Sure", true));
   std::string text = capturedStdout();
   setCallWhileIdle(previous);
 

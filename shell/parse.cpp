@@ -145,7 +145,9 @@ bool replaceWord(const char* prompt, char** variable, bool fold) {
 
 // ---- numbers -----------------------------------------------------------------------
 
-static long read_number(const char* prompt, long defaultValue, int base) {
+// *empty tells whether the default was taken: nothing typed, or nothing
+// left to read.
+static long read_number(const char* prompt, long defaultValue, int base, bool* empty) {
   char shown[32];
   if (base == 10)
     std::snprintf(shown, sizeof shown, "%ld", defaultValue);
@@ -154,6 +156,7 @@ static long read_number(const char* prompt, long defaultValue, int base) {
   for (;;) {
     char* word = get_commandWord(prompt, shown, true);
     long value = 0;
+    *empty = !*word;
     if (!*word) {
       value = defaultValue;
     } else if (equals(word, "?")) {
@@ -172,15 +175,24 @@ static long read_number(const char* prompt, long defaultValue, int base) {
   }
 }
 
-long get_number(const char* prompt, long defaultValue) { return read_number(prompt, defaultValue, 10); }
-
-long get_hexNumber(const char* prompt, long defaultValue) {
-  return read_number(prompt, defaultValue, 16);
+long get_number(const char* prompt, long defaultValue) {
+  bool empty = false;
+  return read_number(prompt, defaultValue, 10, &empty);
 }
 
+long get_hexNumber(const char* prompt, long defaultValue) {
+  bool empty = false;
+  return read_number(prompt, defaultValue, 16, &empty);
+}
+
+// An empty answer keeps the default as it is, even outside the range: a
+// value the switch reported is offered and kept unless the operator types
+// another. At end of input that is all there is, and the caller ends.
 long i_getNumberInRange(const char* prompt, long defaultValue, long low, long high) {
   for (;;) {
-    long value = get_number(prompt, defaultValue);
+    bool empty = false;
+    long value = read_number(prompt, defaultValue, 10, &empty);
+    if (empty) return value;
     if (value < low) {
       std::printf("? %ld is too small, must be greater than %ld\n", value,
                   low == LONG_MIN ? low : low - 1);
@@ -191,9 +203,6 @@ long i_getNumberInRange(const char* prompt, long defaultValue, long low, long hi
       return value;
     }
     std::fflush(stdout);
-    // Without more input the question cannot be answered: settle on the
-    // nearest acceptable value instead of asking for ever.
-    if (i_noMoreInput()) return value < low ? low : high;
   }
 }
 

@@ -85,6 +85,17 @@ TEST_F(Readers, NumbersAskAgainUntilWellFormedAndInRange) {
   EXPECT_TRUE(contains(text, "? 11 is too large, must be less than 11\n"));
 }
 
+// A value the switch reported outside a question's range is offered and
+// kept on an empty answer; a typed one outside is still refused.
+TEST_F(Readers, AnEmptyAnswerKeepsADefaultOutsideTheRange) {
+  answers("\n300\n\n");
+  EXPECT_EQ(i_getNumberInRange("Flash", 300, 0, 255), 300);
+  EXPECT_EQ(i_getNumberInRange("Hold", -1, 0, 32767), -1);
+  const std::string text = said();
+  EXPECT_TRUE(contains(text, "? 300 is too large, must be less than 256\n"));
+  EXPECT_FALSE(contains(text, "too small"));
+}
+
 TEST_F(Readers, YesAndNoInAnyCaseAndAbbreviation) {
   i_giveBackLine("y Ye N no ~ YES go");
   EXPECT_TRUE(get_yesno("Sure", false));

@@ -31,6 +31,11 @@ const char* entry_at(const void* base, int stride, int offset, int i) {
 
 }  // namespace
 
+static int default_index(const char* defaultText, const char* const* list) {
+  const int i = find_command(defaultText, list);
+  return i >= 0 ? i : 0;
+}
+
 int compare_name(const char* a, const char* b, int len) {
   if (!a) a = "";
   if (!b) b = "";
@@ -83,6 +88,12 @@ int find_command(const char* word, const char* const* list) {
 int get_list(const char* prompt, const char* defaultText, const char* const* list, bool allowNone) {
   for (;;) {
     char* word = get_commandWord(prompt, defaultText, true);
+    // Nothing left to answer with: no choice was made. The default stands
+    // for a caller that must have one; the command is to end either way.
+    if (!*word && i_noMoreInput()) {
+      errfree(word);
+      return allowNone ? -1 : default_index(defaultText, list);
+    }
     if (std::strcmp(word, "~") == 0) {
       if (allowNone) {
         errfree(word);
@@ -104,9 +115,6 @@ int get_list(const char* prompt, const char* defaultText, const char* const* lis
       std::fflush(stdout);
     }
     errfree(word);
-    // Nothing left to answer with: cancel when that is allowed, else take
-    // the first choice rather than ask for ever.
-    if (i_noMoreInput()) return allowNone ? -1 : 0;
   }
 }
 

@@ -93,6 +93,9 @@ struct VoiceOp {
   std::string path;           // the local file
   std::uint64_t started = 0;  // switch time
   std::uint64_t limit = 0;    // bytes it runs to at most
+  std::uint64_t base = 0;     // a recording's file bytes kept from before it
+  std::uint64_t written = 0;  // a recording's bytes in its file so far
+  bool failed = false;        // a recording's write failed
 };
 
 struct Session {
@@ -213,6 +216,9 @@ struct Switch::Impl {
   // A till-digit operation of this stream runs on the call: its digits count.
   bool voiceListens(std::uint32_t session, std::int32_t callID) const;
   std::string voicePath(const std::string& serverName);
+  std::string voiceFolderPath();
+  void recordTick(std::uint64_t id);
+  bool catchUpRecording(VoiceOp& op);
 
   // ---- devices and calls (calls.cpp)
   int findDevice(const std::string& text) const;

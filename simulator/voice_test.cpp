@@ -3,9 +3,15 @@
 // switch's clock, and the files they read and write.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 #include "platform/platform.h"
 #include "private/telvanix_private.h"
@@ -282,6 +288,111 @@ TEST(VoicePaths, ServerNamesMapToTheDrivesFolder) {
   EXPECT_EQ(sw.callCount(), 1u);
   unsetenv("TELVANIX_DRIVES");
   std::system(("rm -rf " + drives).c_str());
+}
+
+// A switch whose drives live in a fresh folder: nothing there yet.
+struct FreshDrives : ::testing::Test {
+  std::string drives = VoiceFile(0, false).path + ".drives";
+  telsim::Config cfg = telsim::defaultConfig();
+  std::unique_ptr<telsim::Switch> sw;
+  std::unique_ptr<Client> a;
+  std::int32_t call = 0;
+  void SetUp() override {
+    setenv("TELVANIX_DRIVES", drives.c_str(), 1);
+    cfg.voiceFolder = "C:\\KVR\\VOICE";
+    sw.reset(new telsim::Switch(cfg, true));
+    a.reset(new Client(*sw));
+    a->open();
+    a->send(simpleRequest(kqPvtStartPrivateStatus));
+    call = a->makeCall("401", "401");  // a voice port's call to itself
+    a->take();
+  }
+  void TearDown() override {
+    a.reset();
+    sw.reset();
+    unsetenv("TELVANIX_DRIVES");
+    std::system(("rm -rf " + drives).c_str());
+  }
+  std::string send(privateMessageID type, const std::string& file, std::uint32_t count = 0) {
+    a->send(fileRequest(type, call, "401", file, 0, count, 5));
+    return spell(a->take());
+  }
+  bool exists(const std::string& path) const { return plat_file_exists((drives + path).c_str()); }
+  // Run in a child process: files of at most 5000 bytes, and a write past
+  // that fails instead of killing the process.
+  void recordOntoAFullDisk() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit;
+    limit.rlim_cur = limit.rlim_max = 5000;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    a->monitor("401");
+    a->send(fileRequest(kqPvtRecord, call, "401", "full.vox", 0, 0, 5));
+    a->take();
+    sw->advance(3000);
+    const std::vector<wire::Event> v = a->take();
+    bool failedCause = false;
+    for (const wire::Event& e : v)
+      if (e.eventType() == CSTA_CONNECTION_CLEARED)
+        failedCause = e.ev.event.cstaUnsolicited.u.connectionCleared.cause == EC_RESOURCES_NOT_AVAILABLE;
+    const bool ended = spell(v) == "PVT18(5000,5) CONNCLR:Recording@C";
+    std::exit(ended && failedCause && sw->callCount() == 1 ? 0 : 1);
+  }
+};
+
+
+TEST_F(FreshDrives, TheFirstRecordMakesTheVoiceFolder) {
+  EXPECT_EQ(send(kqPvtRecord, "greet.vox", 800), "ESC15 PVT16(0,5)");
+  sw->advance(100);
+  EXPECT_EQ(spell(a->take()), "PVT18(800,5)");
+  EXPECT_TRUE(exists("/c/KVR/VOICE/greet.vox"));
+}
+
+// Names reach only the voice folder and the drives that exist: whatever
+// climbs out, or lies elsewhere, is not known, and is not touched.
+TEST_F(FreshDrives, NamesOutsideWhatIsServedAreNotKnown) {
+  VoiceFile victim;
+  victim.write("keep");
+  ASSERT_EQ(std::system(("mkdir -p " + drives + "/d").c_str()), 0);
+  for (const std::string& name :
+       {std::string("../outside.vox"), std::string("a/../../outside.vox"), std::string("..\\..\\outside.vox"),
+        std::string("C:\\..\\outside.vox"), std::string("\\dosdevices\\C:\\KVR\\..\\..\\x.vox"),
+        victim.path, "\\dosdevices\\" + victim.path, std::string("E:\\x.vox"), std::string(".. \\x.vox"),
+        std::string("sub\\c:x.vox")}) {
+    EXPECT_EQ(send(kqPvtRecord, name), "FAIL(4)") << name;
+  }
+  EXPECT_EQ(victim.read(), "keep");
+  EXPECT_FALSE(exists("/outside.vox"));
+  EXPECT_FALSE(exists("/c/outside.vox"));
+  // Inside, the same forms are fine.
+  EXPECT_EQ(send(kqPvtRecord, "D:\\x\\..\\in.vox", 8), "ESC15 PVT16(0,5)");
+  sw->advance(10);
+  a->take();
+  EXPECT_TRUE(exists("/d/in.vox"));
+  EXPECT_EQ(send(kqPvtRecord, drives + "/c/KVR/VOICE/local.vox", 8), "ESC15 PVT16(0,5)");
+  sw->advance(10);
+  a->take();
+  EXPECT_TRUE(exists("/c/KVR/VOICE/local.vox"));
+}
+
+// A device or a pipe is never read or opened: the switch answers at once.
+TEST_F(FreshDrives, OnlyRegularFilesArePlayedOrRecordedOver) {
+  const std::string voice = drives + "/c/KVR/VOICE";
+  ASSERT_EQ(std::system(("mkdir -p " + voice + " && ln -s /dev/zero " + voice + "/zero.vox && mkfifo " + voice +
+                         "/fifo.vox && mkdir " + voice + "/dir.vox")
+                            .c_str()),
+            0);
+  for (const char* name : {"zero.vox", "fifo.vox", "dir.vox", "\\dosdevices\\C:\\KVR\\VOICE\\ZERO.VOX"}) {
+    EXPECT_EQ(send(kqPvtPlay, name), "FAIL(4)") << name;
+    EXPECT_EQ(send(kqPvtRecord, name), "FAIL(4)") << name;
+  }
+  EXPECT_EQ(send(kqPvtPlay, "/dev/zero"), "FAIL(4)");
+}
+
+// A recording whose file stops taking bytes (a full disk; here a size
+// limit) ends there, with what really went in and a failure as its cause.
+TEST_F(FreshDrives, ARecordingEndsWhenItsWritesFail) {
+  EXPECT_EXIT(recordOntoAFullDisk(), ::testing::ExitedWithCode(0),
+              "recording into .*full.vox failed after 5000 bytes");
 }
 #endif
 

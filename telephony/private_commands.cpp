@@ -65,8 +65,41 @@ bool askNonEmpty(const char* prompt, char** variable) {
   return true;
 }
 
-std::uint8_t askByte(const char* prompt, long defaultValue) {
-  return static_cast<std::uint8_t>(i_getNumberInRange(prompt, defaultValue, 0, 255));
+// The readers take no value at end of input; the command then ends without
+// a request. Each returns false in that case.
+bool askInRange(const char* prompt, long defaultValue, long low, long high, long* value) {
+  *value = i_getNumberInRange(prompt, defaultValue, low, high);
+  return !inputEnded();
+}
+
+// A one-byte field of a packed record: wider ones sit at odd addresses, and
+// are asked into a long instead.
+template <typename Field>
+bool askField(const char* prompt, Field* field, long high) {
+  static_assert(sizeof(Field) == 1, "only bytes are aligned in a packed record");
+  long value = 0;
+  if (!askInRange(prompt, static_cast<long>(*field), 0, high, &value)) return false;
+  *field = static_cast<Field>(value);
+  return true;
+}
+
+bool askNumber(const char* prompt, long* value) {
+  *value = get_number(prompt, *value);
+  return !inputEnded();
+}
+
+bool askYesNo(const char* prompt, bool defaultValue, bool* value) {
+  *value = get_yesno(prompt, defaultValue);
+  return !inputEnded();
+}
+
+template <typename Flag>
+bool askFlag(const char* prompt, Flag* flag) {
+  static_assert(sizeof(Flag) == 1, "only bytes are aligned in a packed record");
+  bool on = false;
+  if (!askYesNo(prompt, *flag != 0, &on)) return false;
+  *flag = on ? 1 : 0;
+  return true;
 }
 
 void simpleRequest(privateMessageID type, const char* tag) {
@@ -109,16 +142,17 @@ int choose(const char* prompt, const char* const* names, int count, int defaultV
 }
 
 void requestAndPlayFile(long count) {
-  playCount = static_cast<int>(count);
+  // "~" leaves no name: the play is cancelled and the default stays.
   char* file = get_filename("File to play", usePlayFilename());
-  if (i_noMoreInput() && !*file) {
+  if (inputEnded() || !*file) {
     errfree(file);
     return;
   }
   errfree(playFilename);
   playFilename = file;
-  playPosition = get_number("Starting point", playPosition);
+  if (!askNumber("Starting point", &playPosition)) return;
   if (!askCallID("Call ID", &currentCall)) return;
+  playCount = static_cast<int>(count);
   startFilePlay();
 }
 
@@ -269,7 +303,7 @@ void doGetCTIinfo() {
 
 void doSetCTIinfo() {
   if (!haveCall(kNoCurrentCall)) return;
-  ctiValue = get_number("CTI value to place on call", ctiValue);
+  if (!askNumber("CTI value to place on call", &ctiValue)) return;
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetCTIctrl, currentCall, usePrimaryDevice());
   m->CTIinfo.clientCTIctrl = static_cast<std::uint32_t>(ctiValue);
   sendPrivateMessage(m, "set CTI info");
@@ -310,7 +344,7 @@ void doMakeCTIcall() {
   if (!askNonEmpty("Caller", &primaryDevice)) return;
   useCallee();
   if (!askNonEmpty("Callee", &mkCallee)) return;
-  clientCTIinfo = get_number("CTI info", clientCTIinfo);
+  if (!askNumber("CTI info", &clientCTIinfo)) return;
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtMakeCTIcall, 0, primaryDevice);
   m->CTIinfo.clientCTIctrl = static_cast<std::uint32_t>(clientCTIinfo);
   sendPrivateMessage(m, "make CTI call");
@@ -324,7 +358,9 @@ void doParkCall() {
 }
 
 static void parkRequest(privateMessageID type, const char* prompt, const char* tag) {
-  lastParkID = static_cast<std::uint32_t>(get_number(prompt, static_cast<long>(lastParkID)));
+  long park = static_cast<long>(lastParkID);
+  if (!askNumber(prompt, &park)) return;
+  lastParkID = static_cast<std::uint32_t>(park);
   TelvanixPrivateMessage* m = setupPrivateMessage(type, 0, nullptr);
   m->callInfo.parkID = lastParkID;
   sendPrivateMessage(m, tag);
@@ -334,7 +370,7 @@ void doGetParkInfo() { parkRequest(kqPvtGetParkInfo, "Park ID", "get park info")
 void doGetNextParkInfo() { parkRequest(kqPvtGetNextParkedCall, "Last Park ID", "get next park info"); }
 
 void doGetTranslation() {
-  xlatePosition = i_getNumberInRange("Translation index", xlatePosition, 0, 65535);
+  if (!askInRange("Translation index", xlatePosition, 0, 65535, &xlatePosition)) return;
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetTranslation, 0, nullptr);
   m->xlate.position = static_cast<std::uint16_t>(xlatePosition);
   sendPrivateMessage(m, "get translation");
@@ -343,7 +379,7 @@ void doGetTranslation() {
 // ---- read, modify, write -------------------------------------------------------------
 
 void doSetTranslation() {
-  xlatePosition = i_getNumberInRange("Translation index to set", xlatePosition, 0, 65535);
+  if (!askInRange("Translation index to set", xlatePosition, 0, 65535, &xlatePosition)) return;
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetTranslation, 0, nullptr);
   m->xlate.position = static_cast<std::uint16_t>(xlatePosition);
   sendPrivateMessage(m, "get translation");
@@ -351,7 +387,12 @@ void doSetTranslation() {
   const std::string oldPattern = getPrivateText(lastTranslationInfo.pattern);
   const std::string oldResult = getPrivateText(lastTranslationInfo.result);
   char* pattern = get_line("Pattern", oldPattern.c_str(), false);
-  char* result = get_line("Result", oldResult.c_str(), false);
+  char* result = inputEnded() ? nullptr : get_line("Result", oldResult.c_str(), false);
+  if (!result || inputEnded()) {
+    errfree(pattern);
+    errfree(result);
+    return;
+  }
   putPrivateText(lastTranslationInfo.pattern, pattern);
   putPrivateText(lastTranslationInfo.result, result);
   // Built afresh: events handled during the pause may have used the buffer.
@@ -367,20 +408,33 @@ void doSetTranslation() {
 void doSetSystemInfo() {
   simpleRequest(kqPvtGetSystemInfo, "get systemInfo");
   pauseNseconds(1);
-  TelvanixPrivateSystemInfo& c = lastSystemInfo;
-  c.trunksForIncoming = askByte("Trunks reserved for incomming calls", c.trunksForIncoming);
-  c.audioOnHold = static_cast<soundType>(i_getNumberInRange("audioOnHold", c.audioOnHold, 0, 32767));
-  c.rotateTrunkUsage = get_yesno("Rotate trunk usage", c.rotateTrunkUsage != 0) ? 1 : 0;
-  c.digitPlayTime = askByte("Digit play time (40ths of a second)", c.digitPlayTime);
-  c.digitQuietTime = askByte("Digit quiet time (40ths of a second)", c.digitQuietTime);
+  // The answers live in this command's own record: a reply that comes late
+  // refreshes the cache while they are typed, and must not undo them.
+  TelvanixPrivateSystemInfo n = lastSystemInfo;
+  long hold = 0, flash = 7, ringback = 0;
+  if (!askField("Trunks reserved for incomming calls", &n.trunksForIncoming, 255)) return;
+  if (!askInRange("audioOnHold", n.audioOnHold, 0, 32767, &hold)) return;
+  n.audioOnHold = static_cast<soundType>(hold);
+  if (!askFlag("Rotate trunk usage", &n.rotateTrunkUsage)) return;
+  if (!askField("Digit play time (40ths of a second)", &n.digitPlayTime, 255)) return;
+  if (!askField("Digit quiet time (40ths of a second)", &n.digitQuietTime, 255)) return;
   // Kept to what the server's 8-bit field holds, rather than cut silently.
-  c.flashTimeout = firmwareNewerThan(2, 2, 230) ? askByte("Flash timeout (10ths of a second)", c.flashTimeout) : 7;
-  c.callerIDunavailable = firmwareNewerThan(2, 7, 508) && !get_yesno("CallerID enabled", c.callerIDunavailable == 0);
-  c.parkRingbackTime = firmwareAtLeast(2, 8) ? static_cast<std::uint16_t>(i_getNumberInRange(
-                                                   "Park ringback time (tenths)", c.parkRingbackTime, 0, 65535))
-                                             : 0;
+  if (firmwareNewerThan(2, 2, 230) && !askInRange("Flash timeout (10ths of a second)", n.flashTimeout, 0, 255, &flash))
+    return;
+  n.flashTimeout = static_cast<std::uint16_t>(flash);
+  if (!firmwareNewerThan(2, 7, 508)) {
+    n.callerIDunavailable = 0;
+  } else {
+    bool enabled = false;
+    if (!askYesNo("CallerID enabled", n.callerIDunavailable == 0, &enabled)) return;
+    n.callerIDunavailable = enabled ? 0 : 1;
+  }
+  if (firmwareAtLeast(2, 8) && !askInRange("Park ringback time (tenths)", n.parkRingbackTime, 0, 65535, &ringback))
+    return;
+  n.parkRingbackTime = static_cast<std::uint16_t>(ringback);
+  lastSystemInfo = n;
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetSystemInfo, 0, nullptr);
-  m->sysInfo = c;
+  m->sysInfo = n;
   sendPrivateMessage(m, "set systemInfo");
 }
 
@@ -391,12 +445,21 @@ void doSetLineInfo() {
   pauseNseconds(1);
   const TelvanixPrivateLineInfo c = lastLineInfo;
   TelvanixPrivateLineInfo n = {};
-  n.classOfService = askByte("Class of service", c.classOfService);
-  n.pickupGroup = askByte("Pickup group", c.pickupGroup);
-  n.noAnswerTime = static_cast<std::uint32_t>(get_number("noAnswerTime (tenths)", static_cast<long>(c.noAnswerTime)));
-  n.waitNrings = askByte("Rings to wait for auto attend", c.waitNrings);
-  n.doNotDisturb = get_boolean("Do not disturb", "OFF", "ON", c.doNotDisturb != 0) ? 1 : 0;
-  n.callWaitingEnabled = get_yesno("Call waiting", c.callWaitingEnabled != 0) ? 1 : 0;
+  n.classOfService = c.classOfService;
+  n.pickupGroup = c.pickupGroup;
+  n.waitNrings = c.waitNrings;
+  long noAnswer = static_cast<long>(c.noAnswerTime);
+  bool dnd = false;
+  if (!askField("Class of service", &n.classOfService, 255)) return;
+  if (!askField("Pickup group", &n.pickupGroup, 255)) return;
+  if (!askNumber("noAnswerTime (tenths)", &noAnswer)) return;
+  n.noAnswerTime = static_cast<std::uint32_t>(noAnswer);
+  if (!askField("Rings to wait for auto attend", &n.waitNrings, 255)) return;
+  dnd = get_boolean("Do not disturb", "OFF", "ON", c.doNotDisturb != 0);
+  if (inputEnded()) return;
+  n.doNotDisturb = dnd ? 1 : 0;
+  n.callWaitingEnabled = c.callWaitingEnabled;
+  if (!askFlag("Call waiting", &n.callWaitingEnabled)) return;
   const struct {
     const char* prompt;
     const char* cached;
@@ -409,6 +472,7 @@ void doSetLineInfo() {
     char* number = get_phone(f.prompt, getPrivateText(f.cached, f.width).c_str());
     putPrivateText(f.field, f.width, number);
     errfree(number);
+    if (inputEnded()) return;
   }
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetLineInfo, currentCall, primaryDevice);
   m->lineInfo = n;
@@ -422,6 +486,7 @@ void doSetMoreLineInfo() {
   pauseNseconds(1);
   const std::uint32_t flags = static_cast<std::uint32_t>(
       get_hexNumber("Digital Trunk Flags", static_cast<long>(lastMoreLineInfo.digitalTrunkFlags)));
+  if (inputEnded()) return;
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetMoreLineInfo, currentCall, primaryDevice);
   m->moreLineInfo.digitalTrunkFlags = flags;
   sendPrivateMessage(m, "set line info");
@@ -433,10 +498,13 @@ void doSetBoardOrder() {
   TelvanixPrivateBoardList order = {};
   for (int slot = 0; slot < 16; ++slot) {
     const TelvanixPrivateSerialNumber was = defaultBoardOrder.boardID[slot];
-    const long fab = get_number("Fab date (0 to end list)", static_cast<long>(was.fabDate));
+    long fab = static_cast<long>(was.fabDate);
+    if (!askNumber("Fab date (0 to end list)", &fab)) return;
     if (fab == 0) break;
+    long number = static_cast<long>(was.number);
+    if (!askNumber("Number", &number)) return;
     order.boardID[slot].fabDate = static_cast<std::uint32_t>(fab);
-    order.boardID[slot].number = static_cast<std::uint32_t>(get_number("Number", static_cast<long>(was.number)));
+    order.boardID[slot].number = static_cast<std::uint32_t>(number);
   }
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetBoardOrder, 0, nullptr);
   m->boards = order;
@@ -465,13 +533,15 @@ void doSetSpanInfo() {
   n.lineSignal = static_cast<qxPvtDSlineSignal>(signal);
   n.lineCode = static_cast<qxPvtDSlineCode>(code);
   n.lineStart = static_cast<qxPvtDSlineStart>(start);
-  const bool cas = get_yesno("CAS Signalling", c.spanSignal == qxPvtDSspanSigCAS);
-  const bool pri = get_yesno("PRI Signalling", c.spanSignal == qxPvtDSspanSigPRI);
+  bool cas = false, pri = false, net = false, pbx = false;
+  if (!askYesNo("CAS Signalling", c.spanSignal == qxPvtDSspanSigCAS, &cas)) return;
+  if (!askYesNo("PRI Signalling", c.spanSignal == qxPvtDSspanSigPRI, &pri)) return;
   n.spanSignal = !cas && pri ? qxPvtDSspanSigPRI : qxPvtDSspanSigCAS;
-  const bool net = get_yesno("Connect type = network", c.connectType == qxPvtDSconnectNet);
-  const bool pbx = get_yesno("Connect type = PBX", c.connectType == qxPvtDSconnectPBX);
+  if (!askYesNo("Connect type = network", c.connectType == qxPvtDSconnectNet, &net)) return;
+  if (!askYesNo("Connect type = PBX", c.connectType == qxPvtDSconnectPBX, &pbx)) return;
   n.connectType = !net && pbx ? qxPvtDSconnectPBX : qxPvtDSconnectNet;
-  n.expectedDIDdigits = askByte("Expected Number of DID digits:", c.expectedDIDdigits);
+  n.expectedDIDdigits = c.expectedDIDdigits;
+  if (!askField("Expected Number of DID digits:", &n.expectedDIDdigits, 255)) return;
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetDSpanInfo, 0, primarySpan);
   m->DSpan = n;
   sendPrivateMessage(m, "set span info");
@@ -480,7 +550,7 @@ void doSetSpanInfo() {
 // ---- iterating requests ---------------------------------------------------------------
 
 void doGetStreamInfo() {
-  streamCount = get_number("Number of streams to report on", streamCount);
+  if (!askNumber("Number of streams to report on", &streamCount)) return;
   if (streamCount <= 0) return;
   if (streamCount > kMaxStreams) {
     std::printf("? Too many streams %ld\n", streamCount);
@@ -511,7 +581,7 @@ void doGetBoardVersions() { perBoard(kqPvtGetSoftwareVersion, "get board version
 void doPlayFile() { requestAndPlayFile(1); }
 
 void doMultiplePlay() {
-  timesToPlay = i_getNumberInRange("Repeat count", timesToPlay, 1, 10);
+  if (!askInRange("Repeat count", timesToPlay, 1, 10, &timesToPlay)) return;
   requestAndPlayFile(timesToPlay);
 }
 
@@ -524,7 +594,7 @@ void doStopRecord() { stopRequest(kqPvtRecordStop, "stop record"); }
 
 void doRecordFile() {
   char* file = get_filename("File to record", usePlayFilename());
-  if (!*file) {
+  if (!*file || inputEnded()) {
     errfree(file);
     return;
   }

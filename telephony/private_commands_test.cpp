@@ -10,6 +10,7 @@
 #include <string>
 
 #include "display/event.h"
+#include "platform/fileops.h"
 #include "shell/test_files.h"
 #include "telephony/test_switch.h"
 
@@ -109,6 +110,77 @@ TEST_F(PrivateCommands, FlashTimeoutBeyondItsByteIsAskedAgain) {
   EXPECT_EQ(ringback, 650);
 }
 
+// The switch's clock and a hook that moves it on when the operator is
+// about to answer the second question: the get's reply, held back by the
+// switch's delay, comes in while the questions are being answered.
+telsim::Switch* lateSwitch = nullptr;
+int idleCalls = 0;
+void replyWhileAnswering() {
+  if (++idleCalls == 2) lateSwitch->advance(1500);
+  doGetEvents();
+}
+
+TEST_F(PrivateCommands, ALateReplyDoesNotUndoTheAnswersGiven) {
+  openStream();
+  sw.control("delay 1500");
+  lateSwitch = &sw;
+  idleCalls = 0;
+  const IdleRoutine previous = setCallWhileIdle(replyWhileAnswering);
+  run(doSetSystemInfo, "9\n3\nYES\n5\n6\n100\nNO\n650\n");
+  setCallWhileIdle(previous);
+  ASSERT_GE(idleCalls, 2);
+  EXPECT_EQ(lastSystemInfo.trunksForIncoming, 9) << "as typed, kept till the set has gone";
+  sw.advance(1500);  // the set's own reply
+  doGetEvents();
+  const TelvanixPrivateSystemInfo got = lastSystemInfo;
+  const std::uint16_t flash = got.flashTimeout, ringback = got.parkRingbackTime;
+  EXPECT_EQ(got.trunksForIncoming, 9);
+  EXPECT_EQ(got.digitQuietTime, 6);
+  EXPECT_EQ(flash, 100);
+  EXPECT_EQ(ringback, 650);
+}
+
+// Input that runs out inside a read-modify-write command ends it after its
+// get: no set goes out, whichever question was being asked.
+TEST_F(PrivateCommands, EndOfInputInsideASettingCommandSendsNoSet) {
+  openStream();  // firmware 3.1: every question
+  const char* const system[] = {"9", "3", "YES", "5", "6", "100", "NO", "650"};
+  for (std::size_t asked = 0; asked < sizeof system / sizeof system[0]; ++asked) {
+    std::string answers;
+    for (std::size_t i = 0; i < asked; ++i) answers += std::string(system[i]) + "\n";
+    const InvokeID_t before = invokeID;
+    run(doSetSystemInfo, answers);
+    EXPECT_EQ(invokeID, before + 1) << "input ended at question " << asked + 1;
+  }
+  doGetSystemInfo();
+  doGetEvents();
+  const TelvanixPrivateSystemInfo got = lastSystemInfo;
+  const std::uint16_t flash = got.flashTimeout;
+  EXPECT_EQ(got.trunksForIncoming, 1);
+  EXPECT_EQ(got.rotateTrunkUsage, 0);
+  EXPECT_EQ(flash, 7);
+
+  const char* const line[] = {"201", "3", "4", "250", "5", "ON", "YES", "555-1212"};
+  for (std::size_t asked = 1; asked < sizeof line / sizeof line[0]; ++asked) {
+    std::string answers;
+    for (std::size_t i = 0; i < asked; ++i) answers += std::string(line[i]) + "\n";
+    const InvokeID_t before = invokeID;
+    run(doSetLineInfo, answers);
+    EXPECT_EQ(invokeID, before + 1) << "input ended at question " << asked + 1;
+  }
+}
+
+// "~" at the file question cancels the play, and the default stays.
+TEST_F(PrivateCommands, TildeAtTheFileCancelsThePlay) {
+  useScripted();
+  const InvokeID_t before = invokeID;
+  run(doPlayFile, "~\n");
+  run(doMultiplePlay, "2\n~\n");
+  EXPECT_EQ(invokeID, before);
+  EXPECT_STREQ(playFilename, "RECORD.MU");
+  EXPECT_EQ(playCount, 0);
+}
+
 TEST_F(PrivateCommands, StreamInfoRefusesTooManyAndRetriesAFullQueue) {
   openStream();
   InvokeID_t before = invokeID;
@@ -134,6 +206,8 @@ TEST_F(PrivateCommands, MultiplePlaysSendEachPlayWhenTheLastOneEnds) {
   ASSERT_NE(f, nullptr);
   std::fputs(std::string(800, 'v').c_str(), f);
   std::fclose(f);
+  // The switch plays only what lies on a drive it serves.
+  plat_setenv("TELVANIX_DRIVE_T", path.substr(0, path.find_last_of("/\\")).c_str());
   sw.control("dial 401 401");  // a voice port's call to itself: call 1
   primaryDevice = alloc_str("401");
   const InvokeID_t first = invokeID;
@@ -149,6 +223,7 @@ TEST_F(PrivateCommands, MultiplePlaysSendEachPlayWhenTheLastOneEnds) {
   doGetEvents();
   EXPECT_EQ(invokeID, first + 3) << "a fourth play";
   EXPECT_EQ(playCount, 0);
+  plat_setenv("TELVANIX_DRIVE_T", nullptr);
   plat_delete_file(path.c_str());
 }
 

@@ -185,6 +185,15 @@ void doQueryDeviceInfo() {
 
 // ---- bulk reports -------------------------------------------------------------------------
 
+// Whether the snapshot just sent was answered with a confirmation, polled
+// for up to 3 seconds. A refusal, or no answer at all, means the switch has
+// no such device, and so none after it.
+bool snapshotConfirmed(long acks, long fails) {
+  doGetEvents();
+  if (ackCount == acks && cstaFailCount != fails) return false;
+  return doWatchTime(3, &ackCount, acks);
+}
+
 void doMultiLineReport(bool onTrunks) {
   long* count = onTrunks ? &trunkCount : &lineCount;
   const long answer = get_number(
@@ -192,9 +201,12 @@ void doMultiLineReport(bool onTrunks) {
   if (inputEnded()) return;
   *count = answer;
 
+  // However large the count, the report ends with the devices the switch
+  // has, and at once when the stream is gone.
   for (long i = 1; i <= answer; ++i) {
     char device[24];
     std::snprintf(device, sizeof device, onTrunks ? "L1#%ld" : "X1#%ld", i);
+    const long acks = ackCount, fails = cstaFailCount;
     RetCode_t rc = sendSnapshotDevice(device);
     // A full queue drains while we pause (events are polled meanwhile).
     // The retry takes the invoke ID still unused: normally the same one, but
@@ -205,7 +217,8 @@ void doMultiLineReport(bool onTrunks) {
       pause(1);
       rc = sendSnapshotDevice(device);
     }
-    ACS_CALL("snapshot for report", rc);
+    if (!ACS_CALL("snapshot for report", rc) || acsStreamAborted) return;
+    if (!snapshotConfirmed(acks, fails)) return;
   }
 }
 

@@ -240,7 +240,7 @@ TEST_F(Connect, StreamReportListsTheStreamsInUse) {
   std::fflush(stdout);
   const std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(out.rfind("$STREAM", 0), 0u) << out;
-  EXPECT_NE(out.find("Strm:3 SessionID: AB ADMIN Dev: 4 call: 2 callOn: 0\n"), std::string::npos)
+  EXPECT_NE(out.find("Strm: 3 SessionID: AB ADMIN Dev: 4 call: 2 callOn: 0\n"), std::string::npos)
       << out;
   EXPECT_EQ(out.find("$STREAM", 1), std::string::npos) << "only stream 3 is in use:\n" << out;
 }

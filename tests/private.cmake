@@ -31,6 +31,15 @@ private_transcript(settings)
 # repeated plays; a record and its file; park and park information; the
 # administration password.
 private_transcript(calls)
+# A new user's first steps, with no drive folders yet: "~" at the file to
+# play cancels, a name climbing out of the voice folder is not known, the
+# first record makes the voice folder, a report ends with the lines there
+# are, and input that ends inside SET SYSTEM_INFO sends no set.
+probix_transcript_test(private_fresh fresh DATA ${PRIVATE_DATA} RUNS ${PRIVATE_RUNS}
+  ARGS -sstream.ini
+  COPY ${CMAKE_CURRENT_LIST_DIR}/data/stream/stream.ini ${PRIVATE_DATA}/setup.scn
+  MASK "greet.vox@[0-9]+"
+  ENVIRONMENT TELSIM_SCENARIO=setup.scn TELVANIX_DRIVES=drives)
 
 # The directory listing behind DIRECTORY, on both systems.
 probix_add_test(private_dir_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/private_dir_test.cpp LIBS platform)

@@ -12,5 +12,8 @@ cd "$work"
 export TELVANIX_DRIVES="$work/drives"
 export KVR="$here"                     # telsrvr/telsrvr.ini beside this script
 export TELSIM_SCENARIO="$here/caller.scn"
+# The switch keeps bare file names (the recording) in its voice folder: here.
+printf 'voicefolder .\n' > "$work/telsim.cfg"
+export TELSIM_CONFIG="$work/telsim.cfg"
 "$build/examples/ivr/ivr" dxxxB1C1
 echo "ivr: files in $work"
