@@ -41,3 +41,7 @@ void setCommBaud(const char* port, long baud, char parity, int data, int stop);
 void reportCommError(unsigned long errors);
 // Puts every setting back to its start value, closing the log (tests).
 void resetCallLogging();
+// Closes the call-log device and opens it again by the same name (after a
+// hang-up signal, so that a rotated log file starts afresh). Nothing when
+// call logging is off.
+void callLogReopen();

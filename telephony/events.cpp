@@ -124,6 +124,7 @@ const char* currentDeviceString() { return primaryDevice ? primaryDevice : defau
 void handleACSConfirmation(const CSTAEvent_t& e) {
   const ACSConfirmationEvent& c = e.event.acsConfirmation;
   stampInvokeID(c.invokeID);
+  noteAnswer(c.invokeID);
   switch (e.eventHeader.eventType) {
     case ACS_OPEN_STREAM_CONF:
       readServerFirmware(c.u.acsopen.drvrVer);
@@ -316,6 +317,7 @@ void loadTestStep() {
 void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
   const CSTAConfirmationEvent& c = e.event.cstaConfirmation;
   stampInvokeID(c.invokeID);
+  noteAnswer(c.invokeID);
   switch (e.eventHeader.eventType) {
     case CSTA_MAKE_CALL_CONF:
       currentCall = c.u.makeCall.newCall.callID;
@@ -504,16 +506,56 @@ void doAutoEvents(bool on) {
 
 // ---- waiting -----------------------------------------------------------------------
 
-bool doWatchTime(long seconds, const long* varToWatch, long value) {
-  const std::uint64_t start = millisNow();
-  const std::int64_t limit = static_cast<std::int64_t>(seconds) * 1000;
-  for (;;) {
-    if (static_cast<std::int64_t>(millisNow() - start) > limit) return false;
-    doGetEvents();
-    if (varToWatch && *varToWatch != value) return true;
-    plat_sleep_ms(1);  // let the server's replies arrive instead of spinning
-  }
+namespace {
+
+struct Watched {
+  const long* counter;
+  long value;
+};
+
+bool counterMoved(const void* context) {
+  const Watched* w = static_cast<const Watched*>(context);
+  return w->counter && *w->counter != w->value;
 }
+
+// Invoke IDs of the latest answers (confirmations and failures alike), so a
+// wait can tell that its own request was answered even while others are.
+InvokeID_t answered[64];
+unsigned answeredNext = 0;
+
+bool replyArrived(const void* context) {
+  const InvokeID_t id = *static_cast<const InvokeID_t*>(context);
+  for (InvokeID_t a : answered)
+    if (a == id) return true;
+  return false;
+}
+
+// Waits on the shell's clock with this poll, installed or not.
+bool waitPolling(double seconds, WaitDone done, const void* context) {
+  const IdleRoutine previous = setEventPoller(doGetEvents);
+  const bool result = waitUntil(seconds, done, context);
+  setEventPoller(previous);
+  return result;
+}
+
+}  // namespace
+
+void noteAnswer(InvokeID_t id) {
+  if (id == 0) return;
+  answered[answeredNext] = id;
+  answeredNext = (answeredNext + 1) % (sizeof answered / sizeof answered[0]);
+}
+
+bool doWatchTime(long seconds, const long* varToWatch, long value) {
+  const Watched w = {varToWatch, value};
+  return waitPolling(static_cast<double>(seconds), counterMoved, &w);
+}
+
+bool waitForReply(InvokeID_t id, double seconds) {
+  return waitPolling(seconds, replyArrived, &id);
+}
+
+bool waitForLastReply(double seconds) { return waitForReply(invokeID - 1, seconds); }
 
 namespace {
 
@@ -655,4 +697,6 @@ void resetEventState() {
   startTime = 0;
   eventsAtStart = 0;
   lastWatchSeconds = 10;
+  for (InvokeID_t& a : answered) a = 0;
+  answeredNext = 0;
 }

@@ -9,6 +9,7 @@
 #include "display/private_display.h"
 #include "shell/shell.h"
 #include "telephony/calls.h"
+#include "telephony/events.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
 
@@ -94,7 +95,7 @@ void stopRequest(privateMessageID type, const char* tag) {
 void perBoard(privateMessageID type, const char* tag) {
   lastResourcesBoards = 0;
   simpleRequest(kqPvtGetSystemResources, "get system resources");
-  pauseNseconds(1);
+  waitForLastReply(1);
   for (unsigned board = 0; board < lastResourcesBoards; ++board) {
     TelvanixPrivateMessage* m = setupPrivateMessage(type, 0, nullptr);
     m->payload[0] = static_cast<unsigned char>(board);
@@ -347,7 +348,7 @@ void doSetTranslation() {
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetTranslation, 0, nullptr);
   m->xlate.position = static_cast<std::uint16_t>(xlatePosition);
   sendPrivateMessage(m, "get translation");
-  pauseNseconds(1);
+  waitForLastReply(1);
   const std::string oldPattern = getPrivateText(lastTranslationInfo.pattern);
   const std::string oldResult = getPrivateText(lastTranslationInfo.result);
   char* pattern = get_line("Pattern", oldPattern.c_str(), false);
@@ -366,7 +367,7 @@ void doSetTranslation() {
 
 void doSetSystemInfo() {
   simpleRequest(kqPvtGetSystemInfo, "get systemInfo");
-  pauseNseconds(1);
+  waitForLastReply(1);
   TelvanixPrivateSystemInfo& c = lastSystemInfo;
   c.trunksForIncoming = askByte("Trunks reserved for incomming calls", c.trunksForIncoming);
   c.audioOnHold = static_cast<soundType>(i_getNumberInRange("audioOnHold", c.audioOnHold, 0, 32767));
@@ -388,7 +389,7 @@ void doSetLineInfo() {
   usePrimaryDevice();
   if (!askNonEmpty("Set info for device", &primaryDevice)) return;
   deviceRequest(kqPvtGetLineInfo, primaryDevice, "get line info");
-  pauseNseconds(1);
+  waitForLastReply(1);
   const TelvanixPrivateLineInfo c = lastLineInfo;
   TelvanixPrivateLineInfo n = {};
   n.classOfService = askByte("Class of service", c.classOfService);
@@ -419,7 +420,7 @@ void doSetMoreLineInfo() {
   usePrimaryDevice();
   if (!askNonEmpty("Set info for device", &primaryDevice)) return;
   deviceRequest(kqPvtGetMoreLineInfo, primaryDevice, "get more line info");
-  pauseNseconds(1);
+  waitForLastReply(1);
   const std::uint32_t flags = static_cast<std::uint32_t>(
       get_hexNumber("Digital Trunk Flags", static_cast<long>(lastMoreLineInfo.digitalTrunkFlags)));
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtSetMoreLineInfo, currentCall, primaryDevice);
@@ -429,7 +430,7 @@ void doSetMoreLineInfo() {
 
 void doSetBoardOrder() {
   simpleRequest(kqPvtGetBoardOrder, "get board order list");
-  pauseNseconds(1);
+  waitForLastReply(1);
   TelvanixPrivateBoardList order = {};
   for (int slot = 0; slot < 16; ++slot) {
     const TelvanixPrivateSerialNumber was = defaultBoardOrder.boardID[slot];
@@ -447,7 +448,7 @@ void doSetSpanInfo() {
   usePrimarySpan();
   if (!askNonEmpty("Set info for span", &primarySpan)) return;
   sendPrivateMessage(setupPrivateMessage(kqPvtGetDSpanInfo, 0, primarySpan), "get span info");
-  pauseNseconds(1);
+  waitForLastReply(1);
   const TelvanixPrivateDSpanInfo c = lastDSpanInfo;
   TelvanixPrivateDSpanInfo n = {};
   const int mode = choose("Choose span mode", spanModeNames, 2, c.mode);
