@@ -318,8 +318,7 @@ void resetCallLogging() {
 // same name; a port is opened afresh with its settings.
 void callLogReopen() {
   if (!callLoggingEnabled || hFile == PLAT_INVALID_HANDLE) return;
-  std::printf("Reopening %s for SMDR call logging\n", logDeviceName);
-  std::fflush(stdout);
+  log_info(true, "Reopening %s for SMDR call logging\n", logDeviceName);
   plat_close(hFile);
   hFile = PLAT_INVALID_HANDLE;
   if (logToSerialPort) {

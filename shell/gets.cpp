@@ -289,10 +289,13 @@ class ConsoleKeys : public EditorKeys {
   int nextKey() override {
     // Between keys the events go on (automatic mode), and a stop request
     // gives the line up.
+    if (givingUp_) return EDKEY_END_OF_INPUT;
     while (!plat_key_waiting()) {
       const int what = i_whileEditing();
-      if (what < 0) return EDKEY_END_OF_INPUT;
-      if (what > 0) return EDKEY_REDRAW;
+      // The stop was reported on the screen: the line is drawn below it
+      // before it is given up, so nothing is written over the report.
+      if (what < 0) givingUp_ = true;
+      if (what != 0) return EDKEY_REDRAW;
       plat_stdin_wait(20);
     }
     int scan = 0;
@@ -300,6 +303,9 @@ class ConsoleKeys : public EditorKeys {
     if (key < 0) return EDKEY_END_OF_INPUT;
     return translate_key(key, scan, true);
   }
+
+ private:
+  bool givingUp_ = false;
 };
 
 class ConsoleScreen : public EditorScreen {

@@ -191,6 +191,9 @@ ConsoleRead keep_logging() {
 }
 
 ConsoleRead read_plain_console(char* buffer, int size) {
+  // Events due before this line are handled first, also when it was read
+  // ahead with earlier ones.
+  idle_once();
   for (;;) {
     while (stdinNext < stdinHave) {
       if (gather(stdinBytes[stdinNext++])) {
@@ -209,8 +212,10 @@ ConsoleRead read_plain_console(char* buffer, int size) {
     }
     act_on_signals();
     if (stopLatched) return kStopped;
-    idle_once();
-    if (!plat_stdin_wait(kIdleSliceMs)) continue;
+    if (!plat_stdin_wait(kIdleSliceMs)) {
+      idle_once();
+      continue;
+    }
     const long n = plat_stdin_read(stdinBytes, sizeof stdinBytes);
     stdinNext = 0;
     stdinHave = n > 0 ? static_cast<int>(n) : 0;
@@ -229,7 +234,11 @@ ConsoleRead read_console_line(char* buffer, int size) {
     char edited[128];
     edited[0] = '\0';
     const char* got = echo_gets(-1, -1, edited);
-    if (stopLatched) return kStopped;  // a half-typed line is not run
+    if (stopLatched) {  // a half-typed line is not run
+      std::printf("\n");
+      std::fflush(stdout);
+      return kStopped;
+    }
     if (!got) return kInputEnded;
     edited[sizeof edited - 1] = '\0';
     copy_bounded(buffer, edited, size);

@@ -11,7 +11,7 @@ set(PRIVATE_DATA ${CMAKE_CURRENT_LIST_DIR}/data/private)
 set(PRIVATE_RUNS ${CMAKE_BINARY_DIR}/tests/private)
 
 function(private_transcript name)
-  probix_transcript_test(private_${name} ${name} DATA ${PRIVATE_DATA} RUNS ${PRIVATE_RUNS}
+  probix_transcript_test(private_${name} ${name} DATA ${PRIVATE_DATA} RUNS ${PRIVATE_RUNS} ${ARGN}
     ARGS -sstream.ini
     COPY ${CMAKE_CURRENT_LIST_DIR}/data/stream/stream.ini ${PRIVATE_DATA}/private.cfg
          ${PRIVATE_DATA}/setup.scn ${PRIVATE_DATA}/greet.vox
@@ -29,8 +29,8 @@ private_transcript(settings)
 # Caller ID of an incoming outside call, formatted and raw; CTI values;
 # digits heard with LISTEN; a play with its reports and "Since end:",
 # repeated plays; a record and its file; park and park information; the
-# administration password.
-private_transcript(calls)
+# administration password. Plays and records last their real time.
+private_transcript(calls REAL_CLOCK)
 
 # The directory listing behind DIRECTORY, on both systems.
 probix_add_test(private_dir_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/private_dir_test.cpp LIBS platform)
