@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <string>
 #include <vector>
 
@@ -280,3 +282,51 @@ TEST_F(LogicalInput, TheOpenCommandLogIsNoScriptAndNoScriptTheLog) {
       << text;
   EXPECT_EQ(commandLogFile(), nullptr);
 }
+
+namespace {
+
+int idleCalls = 0;
+void stopAfterThreeIdleCalls() {
+  if (++idleCalls == 3) std::raise(SIGTERM);
+}
+
+}  // namespace
+
+// Handlers are the process's own from here on: the signal only sets a flag.
+#ifdef SIGHUP
+TEST_F(LogicalInput, AutomaticModeOutlivesTheEndOfInputUntilAStopRequest) {
+  plat_install_stop_handlers();
+  TempFile console("first\n");
+  ASSERT_TRUE(testfiles::feedConsole(console));
+  i_endUserInput();
+  const char savedMode = manualMode;
+  manualMode = 0;
+  idleCalls = 0;
+  const IdleRoutine previous = setCallWhileIdle(stopAfterThreeIdleCalls);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(nextLine(), "first");
+  // The input ends; events go on until the stop, which ends it quietly.
+  EXPECT_EQ(nextLine(), "<none>");
+  const std::string text = capturedStdout();
+  EXPECT_EQ(idleCalls, 3);
+  EXPECT_TRUE(i_consoleInputEnded());
+  EXPECT_TRUE(i_stopRequested());
+  EXPECT_TRUE(contains(text, "End of input: call logging goes on until the program is stopped\n"));
+  EXPECT_TRUE(contains(text, "Termination requested: stopping\n"));
+  EXPECT_FALSE(contains(text, "Could not get line")) << text;
+
+  // Once stopping, scripts and waits end at once too.
+  TempFile script("never\n");
+  ASSERT_TRUE(addIndirectFile(script.path()));
+  EXPECT_EQ(nextLine(), "<none>");
+  EXPECT_EQ(indirectFileCount(), 0);
+  const WaitClock savedClock = setWaitClock(steppedWaitClock);
+  EXPECT_FALSE(waitUntil(60, nullptr, nullptr));
+  setWaitClock(savedClock);
+
+  setCallWhileIdle(previous);
+  manualMode = savedMode;
+  i_endUserInput();
+  EXPECT_FALSE(i_stopRequested());
+}
+#endif
