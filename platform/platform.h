@@ -189,3 +189,6 @@ void plat_install_stop_handlers();
 // Each true once per request (the flag is consumed).
 bool plat_stop_requested();
 bool plat_hangup_requested();
+// Cuts a file to `size` bytes (or extends it with zero bytes). False on a
+// failure.
+bool plat_resize_file(const char* path, std::uint64_t size);

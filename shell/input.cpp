@@ -32,7 +32,8 @@ int gotoDepth = 0;  // scripts open when the search began
 struct {
   char* name;
   FILE* file;
-} logFile = {nullptr, nullptr};
+  bool failing;  // its last write failed: only the first of a run is told
+} logFile = {nullptr, nullptr, false};
 
 IdleRoutine callWhileIdle = nullptr;
 IdleRoutine eventPoller = nullptr;
@@ -298,8 +299,12 @@ char* getLineFromLogicalUser(char* buffer, int size, const char* defaultText) {
   while (is_line_space(*line)) line++;
 
   if (logFile.file) {
-    std::fprintf(logFile.file, "%s\n", line);
-    std::fflush(logFile.file);
+    const bool ok = std::fprintf(logFile.file, "%s\n", line) >= 0 && std::fflush(logFile.file) == 0;
+    if (!ok) {
+      std::clearerr(logFile.file);
+      if (!logFile.failing) log_error("? Unable to write to command log \"%s\"\n", logFile.name);
+    }
+    logFile.failing = !ok;
   }
   return line;
 }
@@ -394,6 +399,7 @@ bool establishLogFile(const char* path) {
   if (!f) return false;
   logFile.file = f;
   logFile.name = alloc_str(path);
+  logFile.failing = false;
   std::printf("Logging commands in %s\n", path);
   std::fflush(stdout);
   return true;

@@ -330,3 +330,17 @@ TEST_F(LogicalInput, AutomaticModeOutlivesTheEndOfInputUntilAStopRequest) {
   EXPECT_FALSE(i_stopRequested());
 }
 #endif
+
+TEST_F(LogicalInput, CommandLogOnAFullDeviceIsReportedOnceWithItsName) {
+  if (!plat_file_exists("/dev/full")) GTEST_SKIP() << "no always-full device here";
+  TempFile script("first\nsecond\nthird\n");
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(establishLogFile("/dev/full"));
+  ASSERT_TRUE(addIndirectFile(script.path()));
+  EXPECT_EQ(nextLine(), "first");
+  EXPECT_EQ(nextLine(), "second");
+  const std::string text = capturedStdout();
+  const std::string message = "? Unable to write to command log \"/dev/full\"\n";
+  EXPECT_TRUE(contains(text, message)) << text;
+  EXPECT_EQ(text.find(message), text.rfind(message)) << "told for every line:\n" << text;
+}

@@ -10,3 +10,11 @@ if(TARGET probix32 AND NOT WIN32)
     set_tests_properties(service_stdin_${mode} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
   endforeach()
 endif()
+
+# The profile on a full disk (a file size limit) keeps every byte, and says so.
+if(TARGET probix32 AND NOT WIN32)
+  add_test(NAME profile_full_disk
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/profile_full_test.sh $<TARGET_FILE:probix32>
+            ${CMAKE_BINARY_DIR}/tests/profile_full)
+  set_tests_properties(profile_full_disk PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
+endif()
