@@ -296,7 +296,8 @@ class ConsoleKeys : public EditorKeys {
       // before it is given up, so nothing is written over the report.
       if (what < 0) givingUp_ = true;
       if (what != 0) return EDKEY_REDRAW;
-      plat_stdin_wait(20);
+      // Ready with no key: the terminal has gone, and the read says so.
+      if (plat_stdin_wait(20) && !plat_key_waiting()) break;
     }
     int scan = 0;
     int key = plat_read_key(&scan);

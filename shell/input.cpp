@@ -230,7 +230,8 @@ ConsoleRead read_console_line(char* buffer, int size) {
       act_on_signals();
       if (stopLatched) return kStopped;
       idle_once();
-      plat_stdin_wait(kIdleSliceMs);
+      // Ready with no key: the terminal has gone, and the editor's read says so.
+      if (plat_stdin_wait(kIdleSliceMs) && !plat_key_waiting()) break;
     }
     char edited[128];
     edited[0] = '\0';
@@ -240,7 +241,7 @@ ConsoleRead read_console_line(char* buffer, int size) {
       std::fflush(stdout);
       return kStopped;
     }
-    if (!got) return kInputEnded;
+    if (!got) return manualMode ? kInputEnded : keep_logging();
     edited[sizeof edited - 1] = '\0';
     copy_bounded(buffer, edited, size);
   } else {

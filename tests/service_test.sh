@@ -103,25 +103,29 @@ start_program() {
   esac
 }
 
+# What the program has printed so far.
+printed() {
+  if [ "$mode" = tty ]; then t capture-pane -p -S - -t probix; else cat out.txt; fi
+}
+
 started=$(date +%s%N)
 connected=""
 for try in 1 2 3 4 5; do
   port=$((30000 + (RANDOM % 30000)))
   start_program "$port"
-  for _ in $(seq 1 50); do
-    # A failed exec would end this shell: try the port in a subshell first.
-    if (: <>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      exec 5<>"/dev/tcp/127.0.0.1/$port"
-      connected=yes
-      break
-    fi
-    grep -q "no control port" err.txt 2>/dev/null && break
-    sleep 0.1
-  done
-  [ -n "$connected" ] && break
+  # The switch and its control port are up once the stream is open; a port
+  # someone else holds is said on stderr, and another one is tried.
+  wait_for "the stream" 'printed | grep -q "acsHandle"'
+  if ! grep -q "no control port" err.txt 2>/dev/null &&
+     (: <>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+    exec 5<>"/dev/tcp/127.0.0.1/$port"
+    connected=yes
+    break
+  fi
   kill -KILL "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; pid=""
   [ "$mode" = tty ] && t kill-server >/dev/null 2>&1
   rm -f input pid
+  started=$(date +%s%N)
 done
 [ -n "$connected" ] || fail "the switch's control port never opened"
 
