@@ -128,7 +128,7 @@ void check_script_keys() {
     std::printf("Indirect File Processing Paused,\n");
     std::printf("Type any Key to continue...");
     std::fflush(stdout);
-    while (!plat_key_waiting()) plat_sleep_ms(20);
+    while (!plat_key_waiting() && !i_stopRequested()) plat_sleep_ms(20);
     std::printf("\r\n");
     std::fflush(stdout);
   } else if (key == 'Q' || key == 'q') {
