@@ -283,6 +283,8 @@ TEST_F(LogicalInput, TheOpenCommandLogIsNoScriptAndNoScriptTheLog) {
   EXPECT_EQ(commandLogFile(), nullptr);
 }
 
+// Handlers are the process's own from here on: the signal only sets a flag.
+#ifdef SIGHUP
 namespace {
 
 int idleCalls = 0;
@@ -292,8 +294,6 @@ void stopAfterThreeIdleCalls() {
 
 }  // namespace
 
-// Handlers are the process's own from here on: the signal only sets a flag.
-#ifdef SIGHUP
 TEST_F(LogicalInput, AutomaticModeOutlivesTheEndOfInputUntilAStopRequest) {
   plat_install_stop_handlers();
   TempFile console("first\n");
