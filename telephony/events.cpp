@@ -518,16 +518,17 @@ bool counterMoved(const void* context) {
   return w->counter && *w->counter != w->value;
 }
 
-// Invoke IDs of the latest answers (confirmations and failures alike), so a
-// wait can tell that its own request was answered even while others are.
-InvokeID_t answered[64];
-unsigned answeredNext = 0;
+// The requests whose answers are being waited for (waits nest as polls
+// do), each marked when its confirmation or failure is handled.
+struct Awaited {
+  InvokeID_t id;
+  bool answered;
+};
+Awaited awaited[8];
+int awaitedCount = 0;
 
 bool replyArrived(const void* context) {
-  const InvokeID_t id = *static_cast<const InvokeID_t*>(context);
-  for (InvokeID_t a : answered)
-    if (a == id) return true;
-  return false;
+  return awaited[*static_cast<const int*>(context)].answered;
 }
 
 // Waits on the shell's clock with this poll, installed or not.
@@ -541,9 +542,8 @@ bool waitPolling(double seconds, WaitDone done, const void* context) {
 }  // namespace
 
 void noteAnswer(InvokeID_t id) {
-  if (id == 0) return;
-  answered[answeredNext] = id;
-  answeredNext = (answeredNext + 1) % (sizeof answered / sizeof answered[0]);
+  for (int i = 0; i < awaitedCount; ++i)
+    if (awaited[i].id == id) awaited[i].answered = true;
 }
 
 bool doWatchTime(long seconds, const long* varToWatch, long value) {
@@ -552,7 +552,16 @@ bool doWatchTime(long seconds, const long* varToWatch, long value) {
 }
 
 bool waitForReply(InvokeID_t id, double seconds) {
-  return waitPolling(seconds, replyArrived, &id);
+  const int slot = awaitedCount;
+  if (slot == static_cast<int>(sizeof awaited / sizeof awaited[0])) {
+    waitPolling(seconds, nullptr, nullptr);  // nested beyond reason: the whole time
+    return false;
+  }
+  awaited[slot] = {id, false};
+  ++awaitedCount;
+  const bool answered = waitPolling(seconds, replyArrived, &slot);
+  --awaitedCount;
+  return answered;
 }
 
 bool waitForLastReply(double seconds) { return waitForReply(invokeID - 1, seconds); }
@@ -697,6 +706,5 @@ void resetEventState() {
   startTime = 0;
   eventsAtStart = 0;
   lastWatchSeconds = 10;
-  for (InvokeID_t& a : answered) a = 0;
-  answeredNext = 0;
+  awaitedCount = 0;
 }
