@@ -603,3 +603,27 @@ void doReportCallLogStatus() {
     o_newline(0);
   }
 }
+
+// ---- reopening on a hang-up ------------------------------------------------------
+
+// After logrotate has moved the file, later records go to a new file of the
+// same name; a port is opened afresh with its settings.
+void callLogReopen() {
+  if (!callLoggingEnabled || hFile == PLAT_INVALID_HANDLE) return;
+  log_info(true, "Reopening %s for SMDR call logging\n", logDeviceName);
+  plat_close(hFile);
+  hFile = PLAT_INVALID_HANDLE;
+  if (logToSerialPort) {
+    setCommBaud(logDeviceName, baudRate, parityChar, dataBits, stopBits);
+    if (!callLoggingEnabled) return;  // the port refused its settings, and said so
+  }
+  const plat_handle h = openDevice(logDeviceName);
+  if (h == PLAT_INVALID_HANDLE) {
+    log_error("? Unable to open call log file \"%s\"\n", logDeviceName);
+    closeDevice();
+    return;
+  }
+  hFile = h;
+  portStalled = false;
+  CallInfo::setOutputFile(hFile);
+}

@@ -66,3 +66,7 @@ void doSetSMDRPushTo();       // SET SMDR_PUSH_TO
 void doClearSMDRPushTo();     // CLEAR SMDR_PUSH_TO
 // The device, records written and lost, each TCP output (REPORT STATUS).
 void doReportCallLogStatus();
+// Closes the call-log device and opens it again by the same name (after a
+// hang-up signal, so that a rotated log file starts afresh). Nothing when
+// call logging is off.
+void callLogReopen();

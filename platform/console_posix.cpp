@@ -305,3 +305,22 @@ void plat_console_goto(int row, int col) {
 }
 
 void plat_console_clear_eol() { std::fputs("\033[K", stdout); }
+
+bool plat_stdin_wait(unsigned timeoutMs) {
+  if (stdin_terminal() && pendingCount > 0) return true;
+  struct pollfd p;
+  p.fd = 0;
+  p.events = POLLIN;
+  p.revents = 0;
+  const int timeout = timeoutMs > 0x7fffffffu ? 0x7fffffff : static_cast<int>(timeoutMs);
+  // A hang-up or an error counts as ready: the read then reports the end.
+  return ::poll(&p, 1, timeout) > 0 && p.revents != 0;
+}
+
+long plat_stdin_read(void* data, std::size_t len) {
+  for (;;) {
+    const ssize_t n = ::read(0, data, len);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno != EINTR) return -1;
+  }
+}

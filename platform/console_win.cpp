@@ -85,3 +85,52 @@ void plat_console_clear_eol() {
   FillConsoleOutputCharacterA(console_out(), ' ', count, at, &done);
   FillConsoleOutputAttribute(console_out(), info.wAttributes, count, at, &done);
 }
+
+namespace {
+
+HANDLE console_in() { return GetStdHandle(STD_INPUT_HANDLE); }
+
+// True when a read of standard input will not block: there is input, or the
+// other end has gone (the read then reports the end).
+bool stdin_ready() {
+  HANDLE in = console_in();
+  switch (GetFileType(in)) {
+    case FILE_TYPE_CHAR:
+      if (plat_stdin_is_terminal()) return _kbhit() != 0;
+      return true;  // a character device other than the console: no way to ask
+    case FILE_TYPE_PIPE: {
+      DWORD available = 0;
+      if (!PeekNamedPipe(in, nullptr, 0, nullptr, &available, nullptr)) return true;
+      return available > 0;
+    }
+    default:
+      return true;  // a file never keeps a reader waiting
+  }
+}
+
+}  // namespace
+
+bool plat_stdin_wait(unsigned timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (stdin_ready()) return true;
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= timeoutMs) return false;
+    DWORD slice = timeoutMs - spent;
+    if (slice > 10) slice = 10;
+    // The console handle is signalled by any input event, mouse and focus
+    // ones too, so each wake-up asks again whether a key is there.
+    if (GetFileType(console_in()) == FILE_TYPE_CHAR)
+      WaitForSingleObject(console_in(), slice);
+    else
+      Sleep(slice);
+  }
+}
+
+long plat_stdin_read(void* data, std::size_t len) {
+  DWORD got = 0;
+  const DWORD want = len > 0x7fffffffu ? 0x7fffffffu : static_cast<DWORD>(len);
+  if (ReadFile(console_in(), data, want, &got, nullptr)) return static_cast<long>(got);
+  const DWORD error = GetLastError();
+  return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? 0 : -1;
+}

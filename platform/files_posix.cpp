@@ -100,3 +100,7 @@ bool plat_temp_name(const char* near, char* buf, std::size_t size) {
   std::snprintf(buf, size, "%s", tmpl);
   return true;
 }
+
+bool plat_resize_file(const char* path, std::uint64_t size) {
+  return path && ::truncate(path, static_cast<off_t>(size)) == 0;
+}

@@ -153,3 +153,15 @@ bool plat_temp_name(const char* where, char* buf, std::size_t size) {
   std::snprintf(buf, size, "%s", name);
   return true;
 }
+
+bool plat_resize_file(const char* path, std::uint64_t size) {
+  if (!path) return false;
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER at;
+  at.QuadPart = static_cast<LONGLONG>(size);
+  const bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+  CloseHandle(h);
+  return ok;
+}

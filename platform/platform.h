@@ -179,3 +179,26 @@ int plat_serial_port_number(const char* name);
 // also when the write failed part-way.
 long plat_serial_write_counted(plat_handle h, const void* data, std::size_t len,
                                unsigned timeoutMs, std::size_t* sent);
+
+// ---- standard input without blocking, and stop requests -------------------
+
+// Waits at most timeoutMs for standard input to have something to read, or
+// to have ended (the read then says so): a terminal (keys already read ahead
+// count), a pipe, a socket or a file alike. False when the time ran out or a
+// signal came first.
+bool plat_stdin_wait(unsigned timeoutMs);
+// Reads what standard input holds, at most len bytes; blocks only when there
+// is nothing yet. 0 at its end, -1 on an error. Not for a terminal in key
+// mode (plat_read_key reads that).
+long plat_stdin_read(void* data, std::size_t len);
+// From now on a termination request (SIGTERM, SIGINT; on Windows Ctrl+C,
+// Ctrl+Break and closing the console) and a hang-up (SIGHUP) only set flags
+// for the program to act on between events. A second termination request
+// while the first is still unacted ends the process at once.
+void plat_install_stop_handlers();
+// Each true once per request (the flag is consumed).
+bool plat_stop_requested();
+bool plat_hangup_requested();
+// Cuts a file to `size` bytes (or extends it with zero bytes). False on a
+// failure.
+bool plat_resize_file(const char* path, std::uint64_t size);

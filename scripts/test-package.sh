@@ -18,9 +18,33 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 dpkg-deb -x "$deb" "$scratch/root"
 usr="$scratch/root/usr"
-for f in bin/probix32 bin/telsim include/csta32.h lib/libcsta32.so; do
+for f in bin/probix32 bin/telsim include/csta32.h lib/libcsta32.so \
+         lib/systemd/system/probix32-smdr.service share/probix/probix-smdr.ini; do
   [ -e "$usr/$f" ] || { echo "test-package: $deb lacks /usr/$f" >&2; exit 1; }
 done
+[ -f "$scratch/root/etc/logrotate.d/probix32-smdr" ] ||
+  { echo "test-package: $deb lacks /etc/logrotate.d/probix32-smdr" >&2; exit 1; }
+# The service's user and folders come from the package's own scripts.
+dpkg-deb -e "$deb" "$scratch/control"
+for f in postinst prerm conffiles; do
+  [ -f "$scratch/control/$f" ] || { echo "test-package: $deb has no $f" >&2; exit 1; }
+done
+grep -qx /etc/logrotate.d/probix32-smdr "$scratch/control/conffiles" ||
+  { echo "test-package: the logrotate stanza is no conffile" >&2; exit 1; }
+grep -q 'ExecStart=/usr/bin/probix32 -m- -s/etc/probix/probix.ini' \
+  "$usr/lib/systemd/system/probix32-smdr.service" ||
+  { echo "test-package: the unit does not start the logger" >&2; exit 1; }
+if command -v systemd-analyze >/dev/null 2>&1; then
+  # The unit's program must exist where the unit says: check against a copy
+  # that points at the unpacked one.
+  sed "s|/usr/bin/probix32|$usr/bin/probix32|" "$usr/lib/systemd/system/probix32-smdr.service" \
+    > "$scratch/probix32-smdr.service"
+  verify=$(systemd-analyze verify "$scratch/probix32-smdr.service" 2>&1 | grep -v 'User=\|Group=' || true)
+  [ -z "$verify" ] || echo "test-package: systemd-analyze says: $verify" >&2
+fi
+# The profile the package starts from opens its log and monitors extensions.
+grep -q '^LogDevice=/var/log/probix/CALLS.LOG$' "$usr/share/probix/probix-smdr.ini" ||
+  { echo "test-package: the service profile names another log" >&2; exit 1; }
 
 out=$(cd "$scratch" && printf 'EXIT\n' | "$usr/bin/probix32" -s"$scratch/probix.ini")
 grep -q '^PROBIX version ' <<<"$out" || { echo "test-package: probix32 from the package printed: $out" >&2; exit 1; }

@@ -255,6 +255,39 @@ bool write_all(const char* file, const std::string& bytes) {
   return ok;
 }
 
+// Writes bytes over the file from its start, without cutting it first.
+bool overwrite(const char* file, const std::string& bytes) {
+  FILE* out = std::fopen(file, "r+b");
+  if (!out) return false;
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  if (std::fclose(out) != 0) ok = false;
+  return ok;
+}
+
+// Rewrites the profile in place so that it is never left shorter than one
+// whole text: a longer text first takes its room at the end (a full disk
+// fails there, before anything is overwritten), and the file is cut only
+// once the whole new text is in it.
+bool rewrite_in_place(const char* file, const std::string& old, const std::string& now) {
+  if (now.size() > old.size()) {
+    FILE* out = std::fopen(file, "ab");
+    if (!out) return false;
+    const std::size_t grow = now.size() - old.size();
+    bool ok = std::fwrite(now.data() + old.size(), 1, grow, out) == grow;
+    if (std::fclose(out) != 0) ok = false;
+    if (!ok) {
+      plat_resize_file(file, old.size());
+      return false;
+    }
+  }
+  if (!overwrite(file, now)) {
+    overwrite(file, old);  // its room was there before, so it fits again
+    plat_resize_file(file, old.size());
+    return false;
+  }
+  return now.size() >= old.size() || plat_resize_file(file, now.size());
+}
+
 // A profile refused is named once, not again for each key of the same save.
 std::string lastRefused;
 
@@ -262,6 +295,12 @@ void refuse(const char* file, const char* reason) {
   if (lastRefused == file) return;
   lastRefused = file;
   log_error("? Profile %s is not rewritten: %s\n", file, reason);
+}
+
+// A save that went through: a later failure is worth telling again.
+int saved(int result) {
+  lastRefused.clear();
+  return result;
 }
 
 }  // namespace
@@ -303,20 +342,28 @@ int ODB_PutPrivateProfileString(const char* section, const char* key, const char
   std::string rewritten;
   const int result = rewrite_with_key(bytes, &rewritten, section, key, value);
   if (result == 0) return 0;
-  lastRefused.clear();
 
   char temp[1024];
-  if (!plat_temp_name(target, temp, sizeof temp)) return write_all(target, rewritten) ? result : 0;
-  if (!write_all(temp, rewritten) || !plat_copy_file_access(temp, info)) {
-    plat_delete_file(temp);
+  if (!plat_temp_name(target, temp, sizeof temp)) {
+    if (rewrite_in_place(target, bytes, rewritten)) return saved(result);
+    refuse(file, "it could not be written whole (disk full?); it is as it was");
     return 0;
   }
-  if (plat_rename_file(temp, target)) return result;
+  if (!write_all(temp, rewritten) || !plat_copy_file_access(temp, info)) {
+    plat_delete_file(temp);
+    refuse(file, "its new copy could not be written (disk full?); it is as it was");
+    return 0;
+  }
+  if (plat_rename_file(temp, target)) return saved(result);
   // Where a file cannot be renamed over another, write it in place instead.
   // If even that fails, the temporary copy is left: it is the only complete one.
-  if (!write_all(target, rewritten)) return 0;
+  if (!rewrite_in_place(target, bytes, rewritten)) {
+    const std::string reason = std::string("it could not be replaced; the new text is in ") + temp;
+    refuse(file, reason.c_str());
+    return 0;
+  }
   plat_delete_file(temp);
-  return result;
+  return saved(result);
 }
 
 char GetParityChar(const char* text) {

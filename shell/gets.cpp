@@ -51,6 +51,18 @@ class Editor {
 
   int length() const { return len_; }
 
+  // Output came between keys: the line starts again at the cursor.
+  void redrawHere() {
+    int r = row0_, c = col0_;
+    if (screen_.where(&r, &c)) {
+      row0_ = r < 0 ? 0 : r;
+      col0_ = clamp(c, 0, SCREEN_COLUMNS - 1);
+    }
+    drawnRows_ = 0;
+    rowsMade_ = 0;
+    draw();
+  }
+
   bool insert(const char* text, int n) {
     if (n <= 0 || len_ + n > EDIT_LINE_MAX) return false;
     std::memmove(line_ + pos_ + n, line_ + pos_, static_cast<size_t>(len_ - pos_ + 1));
@@ -210,6 +222,10 @@ char* edit_line(EditorKeys& keys, EditorScreen& screen, EditorHistory& history, 
       break;
     }
     if (key == '\r' || key == '\n') break;
+    if (key == EDKEY_REDRAW) {
+      ed.redrawHere();
+      continue;
+    }
     bool changed = false;
     if (key >= ' ' && key < DEL_KEY) {
       char c = static_cast<char>(key);
@@ -271,11 +287,26 @@ EditorHistory consoleHistory;  // zero-initialised: every entry empty, curcom 0
 class ConsoleKeys : public EditorKeys {
  public:
   int nextKey() override {
+    // Between keys the events go on (automatic mode), and a stop request
+    // gives the line up.
+    if (givingUp_) return EDKEY_END_OF_INPUT;
+    while (!plat_key_waiting()) {
+      const int what = i_whileEditing();
+      // The stop was reported on the screen: the line is drawn below it
+      // before it is given up, so nothing is written over the report.
+      if (what < 0) givingUp_ = true;
+      if (what != 0) return EDKEY_REDRAW;
+      // Ready with no key: the terminal has gone, and the read says so.
+      if (plat_stdin_wait(20) && !plat_key_waiting()) break;
+    }
     int scan = 0;
     int key = plat_read_key(&scan);
     if (key < 0) return EDKEY_END_OF_INPUT;
     return translate_key(key, scan, true);
   }
+
+ private:
+  bool givingUp_ = false;
 };
 
 class ConsoleScreen : public EditorScreen {

@@ -18,6 +18,9 @@ enum {
   // so they can never be mistaken for a printable character.
   EDKEY_OTHER_EXTENDED = 0x100,
   EDKEY_END_OF_INPUT = -1,
+  // Not a key: something else wrote to the screen meanwhile, so the line is
+  // drawn again where the cursor now stands.
+  EDKEY_REDRAW = -2,
 };
 
 const int EDIT_LINE_MAX = 127;  // characters in a line; buffers hold 128 bytes

@@ -358,3 +358,41 @@ TEST(EditorKeys, ScanCodesStayApartFromCharacters) {
 }
 
 }  // namespace
+
+// Keys that print on the screen partway, as events handled between keys do.
+class KeysWithOutput : public EditorKeys {
+ public:
+  KeysWithOutput(FakeTerminal& screen, std::vector<int> before, std::vector<int> after)
+      : screen_(screen), before_(std::move(before)), after_(std::move(after)) {}
+  int nextKey() override {
+    if (next_ < before_.size()) return before_[next_++];
+    if (!printed_) {
+      printed_ = true;
+      screen_.print(screen_.cursorRow(), screen_.cursorColumn(), "! call logged");
+      screen_.newLine();
+      return EDKEY_REDRAW;
+    }
+    const size_t at = next_++ - before_.size();
+    return at < after_.size() ? after_[at] : EDKEY_END_OF_INPUT;
+  }
+
+ private:
+  FakeTerminal& screen_;
+  std::vector<int> before_, after_;
+  size_t next_ = 0;
+  bool printed_ = false;
+};
+
+TEST_F(LineEditor, OutputBetweenKeysLeavesTheLineWholeBelowIt) {
+  screen.print(2, 0, "PROBIX: ");
+  KeysWithOutput keys(screen, typed("hel") + std::vector<int>{EDKEY_LEFT},
+                      typed("X") + std::vector<int>{EDKEY_END} + typed("p") + ENTER);
+  char buffer[EDIT_LINE_MAX + 1] = "";
+  EXPECT_STREQ(edit_line(keys, screen, history, -1, -1, buffer), "heXlp");
+  EXPECT_EQ(screen.row(2), "PROBIX: he! call logged");  // written from the cursor on
+  // Drawn again where the output left the cursor; editing went on in place.
+  EXPECT_EQ(screen.row(3), "heXlp");
+  EXPECT_EQ(screen.cursorRow(), 3);
+  EXPECT_EQ(screen.cursorColumn(), 5);
+  EXPECT_STREQ(history.strings[0], "heXlp");
+}

@@ -32,11 +32,33 @@ int gotoDepth = 0;  // scripts open when the search began
 struct {
   char* name;
   FILE* file;
-} logFile = {nullptr, nullptr};
+  bool failing;  // its last write failed: only the first of a run is told
+} logFile = {nullptr, nullptr, false};
 
 IdleRoutine callWhileIdle = nullptr;
 IdleRoutine eventPoller = nullptr;
+IdleRoutine hangupHandler = nullptr;
 bool consoleEnded = false;
+bool stopLatched = false;
+
+// A console that is not a terminal: bytes read ahead, and the line being
+// gathered from them, so that a line arriving in pieces never holds up the
+// events.
+char stdinBytes[4096];
+int stdinNext = 0, stdinHave = 0;
+bool stdinEnded = false;
+char partLine[LOGICAL_LINE_SIZE];
+int partLength = 0;
+bool partStarted = false;
+bool afterCR = false;  // a LF right after a CR belongs to that line end
+
+// Waits poll this often for events while nothing else can wake them.
+const unsigned kIdleSliceMs = 20;
+
+WaitClock waitClock = nullptr;
+std::uint64_t steppedNow = 0;
+
+std::uint64_t wait_millis() { return waitClock ? waitClock() : plat_millis(); }
 
 inline bool is_line_space(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -106,7 +128,7 @@ void check_script_keys() {
     std::printf("Indirect File Processing Paused,\n");
     std::printf("Type any Key to continue...");
     std::fflush(stdout);
-    while (!plat_key_waiting()) plat_sleep_ms(20);
+    while (!plat_key_waiting() && !i_stopRequested()) plat_sleep_ms(20);
     std::printf("\r\n");
     std::fflush(stdout);
   } else if (key == 'Q' || key == 'q') {
@@ -116,24 +138,119 @@ void check_script_keys() {
   }
 }
 
-bool read_console_line(char* buffer, int size) {
-  if (plat_stdin_is_terminal()) {
-    while (callWhileIdle && !plat_key_waiting()) {
+// Signals are acted on here, between events: a hang-up runs its handler at
+// once, a termination request is kept until the input and the waits see it.
+void act_on_signals() {
+  if (plat_stop_requested() && !stopLatched) {
+    stopLatched = true;
+    log_info(true, "Termination requested: stopping\n");
+  }
+  if (plat_hangup_requested() && hangupHandler) hangupHandler();
+}
+
+void idle_once() {
+  if (callWhileIdle) callWhileIdle();
+}
+
+enum ConsoleRead { kGotLine, kInputEnded, kStopped };
+
+// One byte into the line being gathered; true when it ended the line.
+bool gather(char c) {
+  if (afterCR) {
+    afterCR = false;
+    if (c == '\n') return false;
+  }
+  partStarted = true;
+  if (c == '\n' || c == '\r') {
+    afterCR = c == '\r';
+    return true;
+  }
+  if (partLength < static_cast<int>(sizeof partLine) - 1) partLine[partLength++] = c;
+  return false;
+}
+
+void hand_out_part(char* buffer, int size) {
+  partLine[partLength] = '\0';
+  copy_bounded(buffer, partLine, size);
+  partLength = 0;
+  partStarted = false;
+}
+
+// Standard input ended in automatic mode: logging goes on, with nothing more
+// to read, until the program is asked to stop.
+ConsoleRead keep_logging() {
+  log_info(true, "End of input: call logging goes on until the program is stopped\n");
+  for (;;) {
+    act_on_signals();
+    if (stopLatched) return kStopped;
+    if (callWhileIdle)
       callWhileIdle();
-      plat_sleep_ms(1);
+    else if (eventPoller)
+      eventPoller();
+    plat_sleep_ms(kIdleSliceMs);
+  }
+}
+
+ConsoleRead read_plain_console(char* buffer, int size) {
+  // Events due before this line are handled first, also when it was read
+  // ahead with earlier ones.
+  idle_once();
+  for (;;) {
+    while (stdinNext < stdinHave) {
+      if (gather(stdinBytes[stdinNext++])) {
+        hand_out_part(buffer, size);
+        return kGotLine;
+      }
+    }
+    if (stdinEnded) {
+      // A last line without its line end is still a line.
+      if (partStarted && partLength > 0) {
+        hand_out_part(buffer, size);
+        return kGotLine;
+      }
+      if (!manualMode) return keep_logging();
+      return kInputEnded;
+    }
+    act_on_signals();
+    if (stopLatched) return kStopped;
+    if (!plat_stdin_wait(kIdleSliceMs)) {
+      idle_once();
+      continue;
+    }
+    const long n = plat_stdin_read(stdinBytes, sizeof stdinBytes);
+    stdinNext = 0;
+    stdinHave = n > 0 ? static_cast<int>(n) : 0;
+    if (n <= 0) stdinEnded = true;
+  }
+}
+
+ConsoleRead read_console_line(char* buffer, int size) {
+  if (plat_stdin_is_terminal()) {
+    while (!plat_key_waiting()) {
+      act_on_signals();
+      if (stopLatched) return kStopped;
+      idle_once();
+      // Ready with no key: the terminal has gone, and the editor's read says so.
+      if (plat_stdin_wait(kIdleSliceMs) && !plat_key_waiting()) break;
     }
     char edited[128];
     edited[0] = '\0';
-    if (!echo_gets(-1, -1, edited)) return false;
+    const char* got = echo_gets(-1, -1, edited);
+    if (stopLatched) {  // a half-typed line is not run
+      std::printf("\n");
+      std::fflush(stdout);
+      return kStopped;
+    }
+    if (!got) return manualMode ? kInputEnded : keep_logging();
     edited[sizeof edited - 1] = '\0';
     copy_bounded(buffer, edited, size);
   } else {
-    if (callWhileIdle) callWhileIdle();
-    if (!read_line(stdin, buffer, size)) return false;
+    const ConsoleRead got = read_plain_console(buffer, size);
+    if (got != kGotLine) return got;
   }
   std::printf("\n");
   std::fflush(stdout);
-  return true;
+  return kGotLine;
 }
 
 }  // namespace
@@ -141,6 +258,14 @@ bool read_console_line(char* buffer, int size) {
 char* getLineFromLogicalUser(char* buffer, int size, const char* defaultText) {
   if (!buffer || size < 2) return nullptr;
   buffer[0] = '\0';
+  act_on_signals();
+  if (stopLatched) {
+    // Stopping ends every kind of input, as the end of the console does.
+    i_ignoreRestOfLine(true);
+    closeAllIndirectFiles();
+    consoleEnded = true;
+    return nullptr;
+  }
   if (restOfLastLine) {
     copy_bounded(buffer, restOfLastLine, size);
     errfree(restOfLastLine);
@@ -156,9 +281,10 @@ char* getLineFromLogicalUser(char* buffer, int size, const char* defaultText) {
         continue;
       }
       if (consoleEnded) return nullptr;
-      if (read_console_line(buffer, size)) break;
+      const ConsoleRead got = read_console_line(buffer, size);
+      if (got == kGotLine) break;
       consoleEnded = true;
-      log_error("? Could not get line from user\n");
+      if (got == kInputEnded) log_error("? Could not get line from user\n");
       return nullptr;
     }
   }
@@ -174,8 +300,12 @@ char* getLineFromLogicalUser(char* buffer, int size, const char* defaultText) {
   while (is_line_space(*line)) line++;
 
   if (logFile.file) {
-    std::fprintf(logFile.file, "%s\n", line);
-    std::fflush(logFile.file);
+    const bool ok = std::fprintf(logFile.file, "%s\n", line) >= 0 && std::fflush(logFile.file) == 0;
+    if (!ok) {
+      std::clearerr(logFile.file);
+      if (!logFile.failing) log_error("? Unable to write to command log \"%s\"\n", logFile.name);
+    }
+    logFile.failing = !ok;
   }
   return line;
 }
@@ -200,6 +330,11 @@ void i_endUserInput() {
   closeAllIndirectFiles();
   end_search_quietly();
   consoleEnded = false;
+  stopLatched = false;
+  stdinNext = stdinHave = 0;
+  stdinEnded = false;
+  partLength = 0;
+  partStarted = afterCR = false;
 }
 
 bool i_consoleInputEnded() { return consoleEnded; }
@@ -265,6 +400,7 @@ bool establishLogFile(const char* path) {
   if (!f) return false;
   logFile.file = f;
   logFile.name = alloc_str(path);
+  logFile.failing = false;
   std::printf("Logging commands in %s\n", path);
   std::fflush(stdout);
   return true;
@@ -284,20 +420,55 @@ IdleRoutine setEventPoller(IdleRoutine routine) {
   return previous;
 }
 
-void pauseNseconds(double seconds) {
-  std::uint64_t start = plat_millis();
-  double limit = seconds > 0 ? seconds * 1000.0 : 0.0;
+WaitClock setWaitClock(WaitClock clock) {
+  WaitClock previous = waitClock;
+  waitClock = clock;
+  return previous;
+}
+
+std::uint64_t steppedWaitClock() { return steppedNow += 10; }
+
+bool waitUntil(double seconds, WaitDone done, const void* context) {
+  const std::uint64_t start = wait_millis();
+  const double limit = seconds > 0 ? seconds * 1000.0 : 0.0;
   for (;;) {
-    double elapsed = static_cast<double>(plat_millis() - start);
-    if (elapsed > limit) return;
-    if (eventPoller) {
-      eventPoller();
+    if (eventPoller) eventPoller();
+    if (done && done(context)) return true;
+    act_on_signals();
+    if (stopLatched) return false;
+    const double elapsed = static_cast<double>(wait_millis() - start);
+    if (elapsed > limit) return false;
+    if (waitClock) {
+      plat_yield();  // a test clock: time moves as it is read
+    } else if (eventPoller || done) {
       plat_sleep_ms(1);  // let the server's replies arrive instead of spinning
     } else {
-      double left = limit - elapsed + 1.0;
+      const double left = limit - elapsed + 1.0;
       plat_sleep_ms(left > 50.0 ? 50u : static_cast<unsigned>(left));
     }
   }
+}
+
+void pauseNseconds(double seconds) { waitUntil(seconds, nullptr, nullptr); }
+
+IdleRoutine setHangupHandler(IdleRoutine routine) {
+  IdleRoutine previous = hangupHandler;
+  hangupHandler = routine;
+  return previous;
+}
+
+bool i_stopRequested() {
+  act_on_signals();
+  return stopLatched;
+}
+
+int i_whileEditing() {
+  act_on_signals();
+  if (stopLatched) return -1;
+  if (manualMode || !callWhileIdle) return 0;
+  const long before = o_consoleWrites();
+  callWhileIdle();
+  return o_consoleWrites() != before ? 1 : 0;
 }
 
 const char* gotoSearchLabel() { return gotoSearching ? gotolabel : nullptr; }

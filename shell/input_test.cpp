@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include <string>
 #include <vector>
 
@@ -283,4 +285,66 @@ TEST_F(LogicalInput, TheOpenCommandLogIsNoScriptAndNoScriptTheLog) {
                                  " is being run as a script; it cannot be the command log\n"))
       << text;
   EXPECT_EQ(commandLogFile(), nullptr);
+}
+
+// Handlers are the process's own from here on: the signal only sets a flag.
+#ifdef SIGHUP
+namespace {
+
+int idleCalls = 0;
+void stopAfterThreeIdleCalls() {
+  if (++idleCalls == 3) std::raise(SIGTERM);
+}
+
+}  // namespace
+
+TEST_F(LogicalInput, AutomaticModeOutlivesTheEndOfInputUntilAStopRequest) {
+  plat_install_stop_handlers();
+  TempFile console("first\n");
+  ASSERT_TRUE(testfiles::feedConsole(console));
+  i_endUserInput();
+  const char savedMode = manualMode;
+  manualMode = 0;
+  idleCalls = 0;
+  const IdleRoutine previous = setCallWhileIdle(stopAfterThreeIdleCalls);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(nextLine(), "first");
+  // The input ends; events go on until the stop, which ends it quietly.
+  EXPECT_EQ(nextLine(), "<none>");
+  const std::string text = capturedStdout();
+  EXPECT_EQ(idleCalls, 3);
+  EXPECT_TRUE(i_consoleInputEnded());
+  EXPECT_TRUE(i_stopRequested());
+  EXPECT_TRUE(contains(text, "End of input: call logging goes on until the program is stopped\n"));
+  EXPECT_TRUE(contains(text, "Termination requested: stopping\n"));
+  EXPECT_FALSE(contains(text, "Could not get line")) << text;
+
+  // Once stopping, scripts and waits end at once too.
+  TempFile script("never\n");
+  ASSERT_TRUE(addIndirectFile(script.path()));
+  EXPECT_EQ(nextLine(), "<none>");
+  EXPECT_EQ(indirectFileCount(), 0);
+  const WaitClock savedClock = setWaitClock(steppedWaitClock);
+  EXPECT_FALSE(waitUntil(60, nullptr, nullptr));
+  setWaitClock(savedClock);
+
+  setCallWhileIdle(previous);
+  manualMode = savedMode;
+  i_endUserInput();
+  EXPECT_FALSE(i_stopRequested());
+}
+#endif
+
+TEST_F(LogicalInput, CommandLogOnAFullDeviceIsReportedOnceWithItsName) {
+  if (!plat_file_exists("/dev/full")) GTEST_SKIP() << "no always-full device here";
+  TempFile script("first\nsecond\nthird\n");
+  testing::internal::CaptureStdout();
+  ASSERT_TRUE(establishLogFile("/dev/full"));
+  ASSERT_TRUE(addIndirectFile(script.path()));
+  EXPECT_EQ(nextLine(), "first");
+  EXPECT_EQ(nextLine(), "second");
+  const std::string text = capturedStdout();
+  const std::string message = "? Unable to write to command log \"/dev/full\"\n";
+  EXPECT_TRUE(contains(text, message)) << text;
+  EXPECT_EQ(text.find(message), text.rfind(message)) << "told for every line:\n" << text;
 }

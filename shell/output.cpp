@@ -47,6 +47,8 @@ char* reportName = nullptr;
 // Its writes are failing (a full disk): only the first of a run is reported.
 bool reportWritesFailing = false;
 
+long consoleWrites = 0;
+
 inline FILE* current_file() { return fileChosen ? cur_file : stdout; }
 
 inline bool is_white(char c) {
@@ -89,6 +91,7 @@ void put_string(const char* text, std::size_t len) {
     plat_write(win32File, text, len);
   } else if (FILE* f = current_file()) {
     if (f != reportFile || !reportFile) {
+      if (f == stdout) ++consoleWrites;
       std::fwrite(text, 1, len, f);
       return;
     }
@@ -464,6 +467,7 @@ void io_setPrintoutLimit(int limit) {
 void log_info(bool stamp, const char* format, ...) {
   if (!debugDetailed && infoPrintouts > maxErrorPrintouts) return;
   infoPrintouts++;
+  ++consoleWrites;
   if (stamp) std::printf("%s:\n    ", timestamp());
   va_list args;
   va_start(args, format);
@@ -475,6 +479,7 @@ void log_info(bool stamp, const char* format, ...) {
 void log_error(const char* format, ...) {
   if (!debugDetailed && errorPrintouts > maxErrorPrintouts) return;
   errorPrintouts++;
+  ++consoleWrites;
   std::printf("Error at %s:\n    ", timestamp());
   va_list args;
   va_start(args, format);
@@ -482,6 +487,8 @@ void log_error(const char* format, ...) {
   va_end(args);
   std::fflush(stdout);
 }
+
+long o_consoleWrites() { return consoleWrites; }
 
 const char* timestamp() {
   static char buf[40];

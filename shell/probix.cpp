@@ -179,6 +179,13 @@ int probixMain(int argc, char** argv) {
 
   processArguments(argc, argv);
   set_o_file(stdout);
+  // A service is stopped by signals; the loop acts on them between events.
+  plat_install_stop_handlers();
+  setHangupHandler(callLogReopen);
+  // Test runs let every pause pass at once unless they test real time.
+  char clock[16];
+  if (plat_getenv("PROBIX_WAIT_CLOCK", clock, sizeof clock) && std::strcmp(clock, "stepped") == 0)
+    setWaitClock(steppedWaitClock);
   acsEnumServerNames(ST_CSTA, reportServerCB, 0);
   runProbix();
   std::exit(finishProbix());

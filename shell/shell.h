@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -67,6 +68,27 @@ bool i_noMoreInput();
 // rest, closes every script, ends a GOTO search and forgets that the console
 // ended; establishLogFile(nullptr) closes the command log. The idle hook and
 // the event poller are left as they are (their setters return the old one).
+
+// The clock every pause and wait reads, in milliseconds; null gives back the
+// real one. With a test clock the waits do not sleep, so time moves only as
+// the clock is read: steppedWaitClock moves 10 ms at each look.
+typedef std::uint64_t (*WaitClock)();
+WaitClock setWaitClock(WaitClock clock);
+std::uint64_t steppedWaitClock();
+// Polls events until done(context) holds (true) or the time is up (false);
+// a termination request ends it early too. pauseNseconds is the wait with
+// nothing to look for.
+typedef bool (*WaitDone)(const void* context);
+bool waitUntil(double seconds, WaitDone done, const void* context);
+// Run between events when a hang-up signal came (the call log reopens).
+IdleRoutine setHangupHandler(IdleRoutine routine);
+// True once a termination request was seen: input then ends as at the end
+// of the console, quietly, and waits return at once.
+bool i_stopRequested();
+// Called by the line editor between keys: -1 when the line is to be given
+// up (stopping), 1 when events were handled and wrote to the console (the
+// line is drawn again), else 0. Events run only in automatic mode.
+int i_whileEditing();
 
 void doIndirect();
 void doLogCommands();
@@ -134,6 +156,9 @@ void o_unixSlashTime(time_t t, int column, bool force);
 void o_ramount_of_time(long seconds, int column, bool force);
 void o_newline(long line);
 void o_space();
+// Counts the writes that reached the console, so that a line being edited
+// can be drawn again after them.
+long o_consoleWrites();
 
 FILE* set_o_file(FILE* stream);
 plat_handle set_win32_file(plat_handle handle);

@@ -136,6 +136,8 @@ class Commands : public testing::Test {
     savedAutoLogSMDR = autoLogSMDR;
     eventReports = false;
     autoLogSMDR = 0;
+    // Every pause passes at once; a wait for an answer still sees it come.
+    setWaitClock(steppedWaitClock);
     sim("reset");
     clean();
     sent().clear();
@@ -163,6 +165,7 @@ class Commands : public testing::Test {
     clean();
     eventReports = savedEventReports;
     autoLogSMDR = savedAutoLogSMDR;
+    setWaitClock(nullptr);
   }
 
   // No stream, no call context, nothing counted, no input pending.

@@ -131,6 +131,7 @@ const char* currentDeviceString() { return primaryDevice ? primaryDevice : defau
 void handleACSConfirmation(const CSTAEvent_t& e) {
   const ACSConfirmationEvent& c = e.event.acsConfirmation;
   stampInvokeID(c.invokeID);
+  noteAnswer(c.invokeID);
   switch (e.eventHeader.eventType) {
     case ACS_OPEN_STREAM_CONF:
       readServerFirmware(c.u.acsopen.drvrVer);
@@ -327,6 +328,7 @@ void loadTestStep() {
 void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
   const CSTAConfirmationEvent& c = e.event.cstaConfirmation;
   stampInvokeID(c.invokeID);
+  noteAnswer(c.invokeID);
   switch (e.eventHeader.eventType) {
     case CSTA_MAKE_CALL_CONF:
       currentCall = c.u.makeCall.newCall.callID;
@@ -515,16 +517,65 @@ void doAutoEvents(bool on) {
 
 // ---- waiting -----------------------------------------------------------------------
 
-bool doWatchTime(long seconds, const long* varToWatch, long value) {
-  const std::uint64_t start = millisNow();
-  const std::int64_t limit = static_cast<std::int64_t>(seconds) * 1000;
-  for (;;) {
-    if (static_cast<std::int64_t>(millisNow() - start) > limit) return false;
-    doGetEvents();
-    if (varToWatch && *varToWatch != value) return true;
-    plat_sleep_ms(1);  // let the server's replies arrive instead of spinning
-  }
+namespace {
+
+struct Watched {
+  const long* counter;
+  long value;
+};
+
+bool counterMoved(const void* context) {
+  const Watched* w = static_cast<const Watched*>(context);
+  return w->counter && *w->counter != w->value;
 }
+
+// The requests whose answers are being waited for (waits nest as polls
+// do), each marked when its confirmation or failure is handled.
+struct Awaited {
+  InvokeID_t id;
+  bool answered;
+};
+Awaited awaited[8];
+int awaitedCount = 0;
+
+bool replyArrived(const void* context) {
+  return awaited[*static_cast<const int*>(context)].answered;
+}
+
+// Waits on the shell's clock with this poll, installed or not.
+bool waitPolling(double seconds, WaitDone done, const void* context) {
+  const IdleRoutine previous = setEventPoller(doGetEvents);
+  const bool result = waitUntil(seconds, done, context);
+  setEventPoller(previous);
+  return result;
+}
+
+}  // namespace
+
+void noteAnswer(InvokeID_t id) {
+  for (int i = 0; i < awaitedCount; ++i)
+    if (awaited[i].id == id) awaited[i].answered = true;
+}
+
+bool doWatchTime(long seconds, const long* varToWatch, long value) {
+  const Watched w = {varToWatch, value};
+  return waitPolling(static_cast<double>(seconds), counterMoved, &w);
+}
+
+bool waitForReply(InvokeID_t id, double seconds) {
+  const int slot = awaitedCount;
+  if (slot == static_cast<int>(sizeof awaited / sizeof awaited[0])) {
+    waitPolling(seconds, nullptr, nullptr);  // nested beyond reason: the whole time
+    return false;
+  }
+  awaited[slot] = {id, false};
+  ++awaitedCount;
+  const bool answered = waitPolling(seconds, replyArrived, &slot);
+  --awaitedCount;
+  return answered;
+}
+
+bool waitForLastReply(double seconds) { return waitForReply(invokeID - 1, seconds); }
 
 namespace {
 
@@ -666,4 +717,5 @@ void resetEventState() {
   startTime = 0;
   eventsAtStart = 0;
   lastWatchSeconds = 10;
+  awaitedCount = 0;
 }

@@ -66,6 +66,13 @@ void doAutoEvents(bool on);
 // Polls for up to `seconds`; true as soon as *varToWatch differs from
 // `value`. A null varToWatch waits the full time.
 bool doWatchTime(long seconds, const long* varToWatch, long value);
+// Polls for up to `seconds`; true as soon as the request sent with `id` is
+// answered, confirmed or failed. Called right after the request is sent
+// (no poll in between). waitForLastReply waits for the request sent last.
+// The dispatcher notes each answer with noteAnswer.
+bool waitForReply(InvokeID_t id, double seconds);
+bool waitForLastReply(double seconds);
+void noteAnswer(InvokeID_t id);
 
 // Command handlers.
 void doWait();                   // WAIT

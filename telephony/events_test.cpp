@@ -355,6 +355,28 @@ TEST_F(Wait, WatchOnAcknowledgementsReturnsWithTheFirstConfirmation) {
   EXPECT_GE(millisReads(), 4);
 }
 
+TEST_F(Wait, AReplyWaitEndsWithItsOwnAnswerAndNoOther) {
+  openStream();
+  // Two answers wait in the queue: a failure, then a confirmation.
+  const InvokeID_t refused = invokeID;
+  monitorDevice("x1#99");
+  const InvokeID_t confirmed = invokeID;
+  monitorDevice("201");
+  millisReads() = 0;
+  EXPECT_TRUE(waitForReply(confirmed, 3));
+  EXPECT_LE(millisReads(), 2) << "kept waiting after its confirmation";
+  EXPECT_EQ(cstaFailCount, 1);
+
+  // Answered already (in the poll above) or never sent: nothing ends the
+  // wait but its time, whatever else is answered meanwhile.
+  monitorDevice("202");
+  millisReads() = 0;
+  EXPECT_FALSE(waitForReply(refused, 3));
+  EXPECT_GE(millisReads(), 4);
+  EXPECT_EQ(ackCount, 2);
+  EXPECT_FALSE(waitForReply(invokeID + 5, 1));
+}
+
 TEST_F(Wait, WaitTakesWholeSecondsUpToADayAndRefusesTheRest) {
   struct Case {
     const char* answer;

@@ -9,6 +9,7 @@
 #include "display/private_display.h"
 #include "shell/shell.h"
 #include "telephony/calls.h"
+#include "telephony/events.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
 
@@ -127,7 +128,7 @@ void stopRequest(privateMessageID type, const char* tag) {
 void perBoard(privateMessageID type, const char* tag) {
   lastResourcesBoards = 0;
   simpleRequest(kqPvtGetSystemResources, "get system resources");
-  pauseNseconds(1);
+  waitForLastReply(1);
   for (unsigned board = 0; board < lastResourcesBoards; ++board) {
     TelvanixPrivateMessage* m = setupPrivateMessage(type, 0, nullptr);
     m->payload[0] = static_cast<unsigned char>(board);
@@ -383,7 +384,7 @@ void doSetTranslation() {
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetTranslation, 0, nullptr);
   m->xlate.position = static_cast<std::uint16_t>(xlatePosition);
   sendPrivateMessage(m, "get translation");
-  pauseNseconds(1);
+  waitForLastReply(1);
   const std::string oldPattern = getPrivateText(lastTranslationInfo.pattern);
   const std::string oldResult = getPrivateText(lastTranslationInfo.result);
   char* pattern = get_line("Pattern", oldPattern.c_str(), false);
@@ -407,7 +408,7 @@ void doSetTranslation() {
 
 void doSetSystemInfo() {
   simpleRequest(kqPvtGetSystemInfo, "get systemInfo");
-  pauseNseconds(1);
+  waitForLastReply(1);
   // The answers live in this command's own record: a reply that comes late
   // refreshes the cache while they are typed, and must not undo them.
   TelvanixPrivateSystemInfo n = lastSystemInfo;
@@ -442,7 +443,7 @@ void doSetLineInfo() {
   usePrimaryDevice();
   if (!askNonEmpty("Set info for device", &primaryDevice)) return;
   deviceRequest(kqPvtGetLineInfo, primaryDevice, "get line info");
-  pauseNseconds(1);
+  waitForLastReply(1);
   const TelvanixPrivateLineInfo c = lastLineInfo;
   TelvanixPrivateLineInfo n = {};
   n.classOfService = c.classOfService;
@@ -483,7 +484,7 @@ void doSetMoreLineInfo() {
   usePrimaryDevice();
   if (!askNonEmpty("Set info for device", &primaryDevice)) return;
   deviceRequest(kqPvtGetMoreLineInfo, primaryDevice, "get more line info");
-  pauseNseconds(1);
+  waitForLastReply(1);
   const std::uint32_t flags = static_cast<std::uint32_t>(
       get_hexNumber("Digital Trunk Flags", static_cast<long>(lastMoreLineInfo.digitalTrunkFlags)));
   if (inputEnded()) return;
@@ -494,7 +495,7 @@ void doSetMoreLineInfo() {
 
 void doSetBoardOrder() {
   simpleRequest(kqPvtGetBoardOrder, "get board order list");
-  pauseNseconds(1);
+  waitForLastReply(1);
   TelvanixPrivateBoardList order = {};
   for (int slot = 0; slot < 16; ++slot) {
     const TelvanixPrivateSerialNumber was = defaultBoardOrder.boardID[slot];
@@ -515,7 +516,7 @@ void doSetSpanInfo() {
   usePrimarySpan();
   if (!askNonEmpty("Set info for span", &primarySpan)) return;
   sendPrivateMessage(setupPrivateMessage(kqPvtGetDSpanInfo, 0, primarySpan), "get span info");
-  pauseNseconds(1);
+  waitForLastReply(1);
   const TelvanixPrivateDSpanInfo c = lastDSpanInfo;
   TelvanixPrivateDSpanInfo n = {};
   const int mode = choose("Choose span mode", spanModeNames, 2, c.mode);

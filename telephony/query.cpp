@@ -21,17 +21,8 @@ namespace {
 // Automatic call monitors let every event through.
 const CSTAMonitorFilter_t filter = {};
 
-QueryPause queryPause = nullptr;
-
 const char* const snapNames[] = {"CALL", "CURRENT_DEVICE", "DEVICE", "EXPLICIT_CALL", nullptr};
 const char* const monitorNames[] = {"CALL", "DEVICE", "EXTENSIONS", "LINES", nullptr};
-
-void pause(double seconds) {
-  if (queryPause)
-    queryPause(seconds);
-  else
-    pauseNseconds(seconds);
-}
 
 // The operator typed a number right after the command: it names a device.
 bool deviceFollows() {
@@ -64,7 +55,7 @@ void setFeature(const char* queryWhat, DeviceRequest query, const char* question
   usePrimaryDevice();
   if (!askDevice("Device", &primaryDevice)) return;
   deviceRequest(queryWhat, query, primaryDevice);
-  pause(1);
+  waitForLastReply(1);
   const bool on = get_boolean(question, "OFF", "ON", remembered());
   if (inputEnded()) return;
   ACS_CALL(setWhat, set(acsHandle, invokeID, primaryDevice, on ? 1 : 0, nullptr));
@@ -102,15 +93,19 @@ void monitorCall(std::int32_t callID, const CSTAMonitorFilter_t* monitorFilter) 
     pendingMonitors.erase(id);
 }
 
-// Monitors name1, name2, ... until one goes unconfirmed for 3 seconds: the
-// system has no more such devices.
+// Monitors name1, name2, ... until one is refused or goes unanswered for 3
+// seconds: the system has no more such devices. Each wait ends with its own
+// answer, so a refusal costs no time.
 void monitorAll(const char* format, int most) {
   for (int i = 1; i <= most; ++i) {
     char device[16];
     std::snprintf(device, sizeof device, format, i);
-    const long acks = ackCount;
+    const InvokeID_t id = invokeID;
     if (!monitorDevice(device)) return;
-    if (!doWatchTime(3, &ackCount, acks)) return;
+    const bool answered = waitForReply(id, 3);
+    // A confirmation has taken the request off the list; a failure has not.
+    const bool confirmed = pendingMonitors.erase(id) == 0;
+    if (!answered || !confirmed) return;
   }
 }
 
@@ -126,11 +121,6 @@ bool takeMonitorRequest(InvokeID_t id, std::string* device) {
 
 void forgetMonitorRequests() { pendingMonitors.clear(); }
 
-QueryPause setQueryPauseForTests(QueryPause pause) {
-  QueryPause old = queryPause;
-  queryPause = pause;
-  return old;
-}
 
 // ---- snapshots -------------------------------------------------------------------------
 
@@ -214,7 +204,7 @@ void doMultiLineReport(bool onTrunks) {
     for (int pauses = 0;
          (rc == ACSERR_NOBUFFERS || rc == ACSERR_QUEUE_FULL) && pauses < REPORT_RETRY_PAUSES;
          ++pauses) {
-      pause(1);
+      pauseNseconds(1);
       rc = sendSnapshotDevice(device);
     }
     if (!ACS_CALL("snapshot for report", rc) || acsStreamAborted) return;

@@ -56,7 +56,3 @@ void forgetMonitorRequests();
 // The call snapshot of call-snapshot polling.
 void doSnapshotActiveCall(std::int32_t callID);
 
-// The one-second pauses of the bulk report and of setting a feature (events
-// are polled meanwhile). Tests put their own in; null restores the shell's.
-typedef void (*QueryPause)(double seconds);
-QueryPause setQueryPauseForTests(QueryPause pause);

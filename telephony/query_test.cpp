@@ -11,31 +11,30 @@ using testfiles::contains;
 
 namespace {
 
-int pauses = 0;
-
-// A pause that takes no time: it only lets the queued events in.
-void quickPause(double) {
-  ++pauses;
-  doGetEvents();
-}
-
 // Waits run on a clock that moves a quarter second at each look.
 std::uint64_t fakeMillis = 0;
 std::uint64_t steppingClock() { return fakeMillis += 250; }
+
+// Pauses and waits read a clock of their own that moves a second at each
+// look: a one-second pause that runs its time out looks three times, a wait
+// that its answer ends looks once.
+std::uint64_t waitedMillis = 0;
+std::uint64_t waitClock() { return waitedMillis += 1000; }
+long fullPauses() { return static_cast<long>(waitedMillis / 3000); }
 
 class QueryCommands : public Commands {
  protected:
   void SetUp() override {
     Commands::SetUp();
-    pauses = 0;
     trunkCount = 6;
     lineCount = 18;
-    setQueryPauseForTests(quickPause);
+    waitedMillis = 0;
+    setWaitClock(waitClock);
     setEventClocksForTests(nullptr, steppingClock);
     globalFilter = CSTAMonitorFilter_t();
   }
   void TearDown() override {
-    setQueryPauseForTests(nullptr);
+    setWaitClock(nullptr);
     setEventClocksForTests(nullptr, nullptr);
     globalFilter = CSTAMonitorFilter_t();
     callLoggingEnabled = 0;
@@ -70,7 +69,7 @@ TEST_F(QueryCommands, ReportsSnapshotTrunksAndLinesByPhysicalName) {
 
   run(doTrunkReport, "2\n");
   EXPECT_EQ(trunkCount, 2);
-  EXPECT_EQ(pauses, 0);
+  EXPECT_EQ(waitedMillis, 0u);
 }
 
 TEST_F(QueryCommands, FullQueueIsRetriedTenTimesWithTheSameInvokeIDThenReported) {
@@ -79,17 +78,17 @@ TEST_F(QueryCommands, FullQueueIsRetriedTenTimesWithTheSameInvokeIDThenReported)
   EXPECT_EQ(run(doTrunkReport, "1\n"),
             "Number of trunks to report on [6]: \n"
             "!? ACS ERROR ACSERR_QUEUE_FULL: when trying to snapshot for report\n");
-  EXPECT_EQ(pauses, 10);
+  EXPECT_EQ(fullPauses(), 10);
   EXPECT_TRUE(sent().empty()) << "a refused request reached the switch";
   EXPECT_EQ(invokeID, first + 1);
 
   // Buffers that come free in time: the snapshot goes out, nothing to report.
   sent().clear();
-  pauses = 0;
+  waitedMillis = 0;
   sim("refuse 3 nobuffers");
   const InvokeID_t retried = invokeID;
   EXPECT_EQ(run(doTrunkReport, "1\n"), "Number of trunks to report on [1]: \n");
-  EXPECT_EQ(pauses, 3);
+  EXPECT_EQ(fullPauses(), 3);
   ASSERT_EQ(sent().size(), 1u);
   EXPECT_EQ(sent()[0].invokeID, retried) << "the tries did not keep their invoke ID";
   EXPECT_EQ(sent()[0].device, "L1#1");
@@ -108,7 +107,7 @@ TEST_F(QueryCommands, ReportsEndWithTheDevicesAndAtTheFirstStreamFailure) {
   acsAbortStream(acsHandle, nullptr);  // the library no longer knows the handle
   const std::string said = run(doTrunkReport, "2\n");
   acsHandle = 0;
-  EXPECT_EQ(pauses, 0);
+  EXPECT_EQ(waitedMillis, 0u);
   EXPECT_TRUE(devicesOf("cstaSnapshotDeviceReq").empty());
   EXPECT_EQ(said, "Number of trunks to report on [2147483647]: \n"
                   "!? ACS ERROR ACSERR_BADHDL: when trying to snapshot for report\n");
@@ -118,6 +117,8 @@ TEST_F(QueryCommands, MonitorLinesStopsAtTheFirstLineNotConfirmed) {
   run(doMonitorLines, "");
   EXPECT_EQ(devicesOf("cstaMonitorDevice"), numbered("L1#", 1, 9)) << "the switch has 8 lines";
   EXPECT_EQ(ackCount, 8);
+  // Each wait, the refused ninth's too, ends with its own answer.
+  EXPECT_EQ(waitedMillis, 9000u);
   sent().clear();
   globalFilter.call = CF_DELIVERED;
   run(doMonitorExtensions, "");
@@ -171,7 +172,7 @@ TEST_F(QueryCommands, NumberAfterSnapOrMonitorNamesTheDevice) {
 TEST_F(QueryCommands, SettingAFeatureOffersItsCurrentState) {
   sim("dnd 203 on");
   EXPECT_EQ(run(doSetDoNotDisturb, "203\nOFF\n"), "Device [201]: \nDo not disturb [ON]: \n");
-  EXPECT_EQ(pauses, 1);
+  EXPECT_EQ(waitedMillis, 1000u) << "the wait outlasted the query's answer";
   ASSERT_EQ(sent().size(), 2u);
   EXPECT_EQ(sent()[0].op, "cstaQueryDoNotDisturb");
   EXPECT_EQ(sent()[1].op, "cstaSetDoNotDisturb");

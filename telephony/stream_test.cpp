@@ -14,6 +14,11 @@ namespace {
 
 std::int32_t fixedStampClock() { return 4321; }
 
+// A wait clock that moves 10 ms at each look, for measuring what the waits
+// of a start-up cost.
+std::uint64_t startupMillis = 0;
+std::uint64_t startupClock() { return startupMillis += 10; }
+
 class RequestRoutine : public StreamTest {};
 
 TEST_F(RequestRoutine, RefusedRequestIsReportedAndStillUsesItsInvokeID) {
@@ -87,7 +92,12 @@ TEST_F(Connect, UnattendedTakesEverythingFromTheProfileAndWritesItBack) {
   // line (L1#1..8 of the switch's 8, L1#9 unknown) and, with MonitorExt,
   // every extension (x1#1..16, x1#17 unknown).
   const InvokeID_t openID = acsOpenInvokeID;
+  startupMillis = 0;
+  setWaitClock(startupClock);
   poll();
+  // Every monitor's wait ends with its own answer, the refusals of L1#9 and
+  // x1#17 too: monitoring starts in well under a second, not after 6.
+  EXPECT_LT(startupMillis, 1000u);
   EXPECT_EQ(firmwareMajor, 3);
   EXPECT_EQ(firmwareMinor, 1);
   EXPECT_EQ(firmwareEdit, 12);

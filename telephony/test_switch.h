@@ -148,6 +148,7 @@ class StreamTest : public ::testing::Test {
     // Waits that see no confirmation (the last line monitor of an
     // unattended open) run out after a few polls instead of seconds.
     setEventClocksForTests(readFakeSeconds, readSteppingMillis);
+    setWaitClock(readSteppingMillis);
     profile = ::testing::TempDir() + "probix_stream_test.ini";
     writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=TELVANIX\nUserID=Telvanix\n");
   }
@@ -161,6 +162,7 @@ class StreamTest : public ::testing::Test {
     release(serverPassword);
     release(primaryDevice);
     setEventClocksForTests(nullptr, nullptr);
+    setWaitClock(nullptr);
     setCallWhileIdle(nullptr);
     setEventPoller(nullptr);
     i_endUserInput();

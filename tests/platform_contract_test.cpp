@@ -4,6 +4,7 @@
 // untranslated bytes, empty and over-long environment values, clock steps).
 #include "platform/platform.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -172,3 +173,51 @@ TEST(PlatformContract, ClockMovesInSmallSteps) {
   }
   EXPECT_LE(smallest, 2u);
 }
+
+namespace {
+
+TEST(PlatformContract, ResizeCutsAndExtendsWithZeros) {
+  TempFile f;
+  write_file(f.name, "abcdef");
+  ASSERT_TRUE(plat_resize_file(f.name, 3));
+  EXPECT_EQ(read_all(f.name), "abc");
+  ASSERT_TRUE(plat_resize_file(f.name, 5));
+  EXPECT_EQ(read_all(f.name), std::string("abc\0\0", 5));
+  EXPECT_FALSE(plat_resize_file((std::string(f.name) + ".missing").c_str(), 1));
+}
+
+// Standard input that is a file never keeps a reader waiting, and its end
+// reads as 0 bytes (not an error), however often it is asked.
+TEST(PlatformContract, StandardInputFromAFileIsReadyAndEnds) {
+  TempFile f;
+  write_file(f.name, "ab\r\nc");
+  ASSERT_NE(std::freopen(f.name, "rb", stdin), nullptr);
+  ASSERT_FALSE(plat_stdin_is_terminal());
+  EXPECT_TRUE(plat_stdin_wait(0));
+  char buf[16];
+  EXPECT_EQ(plat_stdin_read(buf, sizeof buf), 5);
+  EXPECT_EQ(std::string(buf, 5), "ab\r\nc");
+  EXPECT_TRUE(plat_stdin_wait(0));
+  EXPECT_EQ(plat_stdin_read(buf, sizeof buf), 0);
+  EXPECT_EQ(plat_stdin_read(buf, sizeof buf), 0);
+}
+
+#ifdef SIGHUP
+// A signal only sets its flag (the process lives on), and each flag is
+// handed out once.
+TEST(PlatformContract, SignalsBecomeFlagsTakenOnce) {
+  plat_install_stop_handlers();
+  EXPECT_FALSE(plat_stop_requested());
+  std::raise(SIGHUP);
+  EXPECT_FALSE(plat_stop_requested());
+  EXPECT_TRUE(plat_hangup_requested());
+  EXPECT_FALSE(plat_hangup_requested());
+  std::raise(SIGTERM);
+  EXPECT_TRUE(plat_stop_requested());
+  EXPECT_FALSE(plat_stop_requested());
+  std::raise(SIGINT);
+  EXPECT_TRUE(plat_stop_requested());
+}
+#endif
+
+}  // namespace

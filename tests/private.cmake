@@ -11,7 +11,7 @@ set(PRIVATE_DATA ${CMAKE_CURRENT_LIST_DIR}/data/private)
 set(PRIVATE_RUNS ${CMAKE_BINARY_DIR}/tests/private)
 
 function(private_transcript name)
-  probix_transcript_test(private_${name} ${name} DATA ${PRIVATE_DATA} RUNS ${PRIVATE_RUNS}
+  probix_transcript_test(private_${name} ${name} DATA ${PRIVATE_DATA} RUNS ${PRIVATE_RUNS} ${ARGN}
     ARGS -sstream.ini
     COPY ${CMAKE_CURRENT_LIST_DIR}/data/stream/stream.ini ${PRIVATE_DATA}/private.cfg
          ${PRIVATE_DATA}/setup.scn ${PRIVATE_DATA}/greet.vox
@@ -30,7 +30,8 @@ private_transcript(settings)
 # digits heard with LISTEN; a play with its reports and "Since end:",
 # repeated plays; a record and its file; park and park information; the
 # administration password.
-private_transcript(calls)
+# Plays and records last their real time.
+private_transcript(calls REAL_CLOCK)
 # A new user's first steps, with no drive folders yet: "~" at the file to
 # play cancels, a name climbing out of the voice folder is not known, the
 # first record makes the voice folder, a report ends with the lines there
