@@ -67,9 +67,10 @@ TEST_F(QueryCommands, ReportsSnapshotTrunksAndLinesByPhysicalName) {
   EXPECT_EQ(deviceSnapshots, 6 + 16);
   EXPECT_EQ(cstaFailCount, 1);
 
+  waitedMillis = 0;
   run(doTrunkReport, "2\n");
   EXPECT_EQ(trunkCount, 2);
-  EXPECT_EQ(waitedMillis, 0u);
+  EXPECT_LE(waitedMillis, 2000u) << "a snapshot's wait outlasted its answer";
 }
 
 TEST_F(QueryCommands, FullQueueIsRetriedTenTimesWithTheSameInvokeIDThenReported) {
@@ -104,6 +105,7 @@ TEST_F(QueryCommands, ReportsEndWithTheDevicesAndAtTheFirstStreamFailure) {
   EXPECT_EQ(trunkCount, 2147483647L);
 
   sent().clear();
+  waitedMillis = 0;
   acsAbortStream(acsHandle, nullptr);  // the library no longer knows the handle
   const std::string said = run(doTrunkReport, "2\n");
   acsHandle = 0;

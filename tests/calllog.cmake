@@ -73,6 +73,8 @@ if(TEST calllog_mivb)
             -P ${CMAKE_CURRENT_LIST_DIR}/record_lines.cmake)
   set_tests_properties(calllog_mivb_line_ends PROPERTIES FIXTURES_REQUIRED calllog_mivb_log
                        LABELS transcript)
+endif()
+
 # SMDR over TCP end to end: collectors are a small program of ours.
 if(NOT WIN32 AND TARGET probix32)
   add_executable(smdr_collector ${CMAKE_CURRENT_LIST_DIR}/smdr_collector.cpp)
