@@ -11,20 +11,27 @@ void realSleep(unsigned ms) { plat_sleep_ms(ms); }
 const Timing kRealTiming = {realMillis, realSleep};
 const Timing* g_timing = &kRealTiming;
 
-// Polls with short pauses, so that an answer is seen within a few
-// milliseconds and an idle wait costs little.
+// Polls that only yield come first: an answer on loopback takes tens of
+// microseconds, and a millisecond's sleep would be most of a digit's round
+// trip. A longer wait then pauses, at most 8 ms at a time.
+const int kYieldingPolls = 2000;
+
 RetCode_t pollWithin(ACSHandle_t handle, void* buffer, std::uint16_t* size, PrivateData_t* priv,
                      unsigned timeoutMs) {
   const std::uint64_t start = timing().millis();
   const std::uint16_t room = *size;
   const std::uint16_t privateRoom = priv ? priv->length : 0;
   unsigned pause = 1;
-  for (;;) {
+  for (int polls = 1;; ++polls) {
     *size = room;
     if (priv) priv->length = privateRoom;
     RetCode_t r = acsGetEventPoll(handle, buffer, size, priv, nullptr);
     if (r != ACSERR_NOMESSAGE) return r;
     if (timing().millis() - start >= timeoutMs) return ACSERR_NOMESSAGE;
+    if (polls < kYieldingPolls) {
+      plat_yield();
+      continue;
+    }
     timing().sleep(pause);
     if (pause < 8) pause *= 2;
   }
