@@ -330,6 +330,15 @@ class Play : public Channel {
     Channel::TearDown();
   }
   std::uint32_t termMask() { return ch->pendingTermMask & ch->actualTermMask; }
+  // A one-entry list for a new voice file holding `bytes`.
+  DX_IOTT only(const char* name, const std::string& bytes) {
+    DX_IOTT iott;
+    std::memset(&iott, 0, sizeof iott);
+    iott.io_type = IO_EOT;
+    iott.io_fhandle = openFile(name, bytes);
+    iott.io_length = static_cast<std::int32_t>(bytes.size());
+    return iott;
+  }
   const SentRequest* request(int msgType) {
     for (const auto& r : fake.sent)
       if (r.op == "escape" && r.message.header.msgType == msgType) return &r;
@@ -670,12 +679,7 @@ TEST_F(Record, ANameTooLongForTheRequestIsAnArgumentError) {
 TEST_F(Play, ASilentServerEndsTheWaitForAConfirmation) {
   LogCapture log;
   callPresent();
-  int a = openFile("s.vox", "s");
-  DX_IOTT iott;
-  std::memset(&iott, 0, sizeof iott);
-  iott.io_type = IO_EOT;
-  iott.io_fhandle = a;
-  iott.io_length = 1;
+  DX_IOTT iott = only("s.vox", "s");
   DV_TPT t = term(DX_LCOFF, 0);
   ch->PrepareCall(true);
   fake.confirmWithoutQueueing("escape");
@@ -717,12 +721,7 @@ TEST_F(Play, SegmentsAreCopiedInPiecesNotWhole) {
 // second thread would find it) is refused and leaves the first alone.
 TEST_F(Play, ABusyChannelRefusesASecondOperation) {
   callPresent();
-  int a = openFile("b.vox", "bb");
-  DX_IOTT iott;
-  std::memset(&iott, 0, sizeof iott);
-  iott.io_type = IO_EOT;
-  iott.io_fhandle = a;
-  iott.io_length = 2;
+  DX_IOTT iott = only("b.vox", "bb");
   DV_TPT t = term(DX_LCOFF, 0);
   int second = 0, third = 0;
   std::int32_t error = 0;
