@@ -11,24 +11,26 @@ void realSleep(unsigned ms) { plat_sleep_ms(ms); }
 const Timing kRealTiming = {realMillis, realSleep};
 const Timing* g_timing = &kRealTiming;
 
-// Polls that only yield come first: an answer on loopback takes tens of
-// microseconds, and a millisecond's sleep would be most of a digit's round
-// trip. A longer wait then pauses, at most 8 ms at a time.
-const int kYieldingPolls = 2000;
+// Polls that only yield come first, for a few milliseconds of real time: an
+// answer on loopback takes tens of microseconds, and a millisecond's sleep
+// would be most of a digit's round trip. A longer wait then pauses, at most
+// 8 ms at a time, on the library's clock.
+const std::uint64_t kYieldingMs = 3;
 
 RetCode_t pollWithin(ACSHandle_t handle, void* buffer, std::uint16_t* size, PrivateData_t* priv,
                      unsigned timeoutMs) {
   const std::uint64_t start = timing().millis();
+  const std::uint64_t yieldUntil = plat_millis() + kYieldingMs;
   const std::uint16_t room = *size;
   const std::uint16_t privateRoom = priv ? priv->length : 0;
   unsigned pause = 1;
-  for (int polls = 1;; ++polls) {
+  for (;;) {
     *size = room;
     if (priv) priv->length = privateRoom;
     RetCode_t r = acsGetEventPoll(handle, buffer, size, priv, nullptr);
     if (r != ACSERR_NOMESSAGE) return r;
     if (timing().millis() - start >= timeoutMs) return ACSERR_NOMESSAGE;
-    if (polls < kYieldingPolls) {
+    if (plat_millis() < yieldUntil) {
       plat_yield();
       continue;
     }
