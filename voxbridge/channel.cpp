@@ -1,11 +1,19 @@
 // Opening and closing a channel, its private requests and event readers, and
 // the play, record and digit operations built on them.
 //
-// Events passed over while a request waits for its confirmation are kept in
-// held_ and read first by the next WaitUnsolicitedEvent/GetUnsolicitedEvent:
-// a hang-up or an end report that arrives during a wait must still end the
-// running operation. Held events are restored into eventBuffer, the buffer
-// they were read into, so the pointers inside an event stay valid.
+// The three operations share one wait (runUntilEnd): the state of the
+// running operation is an Operation, and each event read is judged by it
+// (ended, failed, or go on). The busy flags that Stop looks at are set only
+// while a request is outstanding and cleared by scope, on every way out.
+//
+// Events passed over while a request waits for its confirmation are dropped,
+// except digits and the events of the call the channel works on: those are
+// kept in held_ and read first by the next WaitUnsolicitedEvent/
+// GetUnsolicitedEvent, so that a hang-up or an end report that arrives
+// during a wait still ends the running operation. A held event whose call is
+// no longer the channel's is dropped when its turn comes. Held events are
+// restored into eventBuffer, the buffer they were read into, so the pointers
+// inside an event stay valid.
 #include "voxbridge/channel.h"
 
 #include <algorithm>
@@ -16,7 +24,6 @@
 #include "platform/fileops.h"
 #include "voxbridge/config.h"
 #include "voxbridge/debuglog.h"
-#include "voxbridge/tsapi.h"
 #include "voxbridge/voicefiles.h"
 
 namespace vox {
@@ -24,11 +31,6 @@ namespace vox {
 namespace {
 
 static_assert(sizeof(CSTAEvent_t) <= kEventBufferSize, "an event fits the event buffer");
-
-std::uint64_t realMillis() { return plat_millis(); }
-void realSleep(unsigned ms) { plat_sleep_ms(ms); }
-const Timing kRealTiming = {realMillis, realSleep};
-const Timing* g_timing = &kRealTiming;
 
 // The confirmation wait reads private data into an area of its own.
 const std::uint16_t kConfirmationPrivate = 616;
@@ -38,6 +40,11 @@ const unsigned kRecordPollSleepMs = 10;
 const unsigned kDeleteRetryMs = 500;
 const int kDeleteRetries = 1200;
 const std::size_t kMaxFileName = 127;
+const std::int32_t kUnsupported = 8;  // lastError of a refused argument
+const std::size_t kDefaultPlayPiece = 64 * 1024;
+
+std::atomic<std::size_t> g_playPiece{kDefaultPlayPiece};
+std::atomic<std::size_t> g_playHighWater{0};
 
 // Record time limit in seconds per byte: the single-precision 0x39AAAAAB.
 float recordSecondsPerByte() {
@@ -83,10 +90,40 @@ std::mutex& tempNameMutex() {
 }
 unsigned g_tempCounter = 0;
 
+// The call an event speaks of: 0 for events of no call.
+std::int32_t eventCall(const CSTAEvent_t& ev, const PrivateData_t* priv, std::size_t room) {
+  if (ev.eventHeader.eventClass != CSTAUNSOLICITED) return 0;
+  switch (ev.eventHeader.eventType) {
+    case CSTA_CALL_CLEARED: return ev.event.cstaUnsolicited.u.callCleared.clearedCall.callID;
+    case CSTA_CONNECTION_CLEARED:
+      return ev.event.cstaUnsolicited.u.connectionCleared.droppedConnection.callID;
+    case CSTA_PRIVATE_STATUS: {
+      TelvanixPrivateMessage m;
+      return priv && readPrivateMessage(priv, room, &m) ? m.header.connection.callID : 0;
+    }
+    default: return 0;
+  }
+}
+
+// Sets a busy flag for as long as it lives.
+class FlagScope {
+ public:
+  explicit FlagScope(std::atomic<std::uint8_t>& flag) : flag_(flag) { flag_ = 1; }
+  ~FlagScope() { flag_ = 0; }
+  FlagScope(const FlagScope&) = delete;
+  FlagScope& operator=(const FlagScope&) = delete;
+
+ private:
+  std::atomic<std::uint8_t>& flag_;
+};
+
 }  // namespace
 
-const Timing& timing() { return *g_timing; }
-void setTimingForTests(const Timing* t) { g_timing = t ? t : &kRealTiming; }
+void setPlayPieceForTests(std::size_t bytes) {
+  g_playPiece = bytes ? bytes : kDefaultPlayPiece;
+  g_playHighWater = 0;
+}
+std::size_t playPieceHighWaterForTests() { return g_playHighWater; }
 
 std::uint32_t digitMask(char digit) {
   switch (digit) {
@@ -109,6 +146,50 @@ std::uint32_t digitMask(char digit) {
     default: return 0;
   }
 }
+
+// The state of the one operation that runs on a channel.
+struct DialogicChannel::Operation {
+  explicit Operation(OpKind k)
+      : kind(k),
+        request(k == OpKind::Record ? kqPvtRecord : kqPvtPlay),
+        maxParties(k == OpKind::Digits ? 1 : 2) {}
+  const OpKind kind;
+  privateMessageID request;  // what play or record asks the server for
+  const int maxParties;      // a call snapshot with this many or fewer: the caller left
+  std::uint32_t stopMask = 0;
+  bool hangupWatch = false;
+  int failures = 0;        // consecutive failed reads
+  RetCode_t failure = 0;   // why the reads failed
+  RetCode_t lastRead = 0;
+  // Digits.
+  DV_DIGIT* digits = nullptr;
+  int limit = 31;
+  int result = 1;  // digits placed, plus one
+  std::uint32_t received = 0;
+  long budget = -1;  // milliseconds; none
+  // Record.
+  long timeLimit = -1;  // seconds; none
+  std::uint64_t start = 0;
+  bool stopSent = false;
+  bool stopSeen = false;
+  std::uint64_t stoppedAt = 0;
+};
+
+// Holds the channel for one operation; a second one finds it taken.
+class DialogicChannel::Claim {
+ public:
+  explicit Claim(DialogicChannel& ch) : ch_(ch), held_(!ch.busy_.exchange(true)) {}
+  ~Claim() {
+    if (held_) ch_.busy_ = false;
+  }
+  Claim(const Claim&) = delete;
+  Claim& operator=(const Claim&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  DialogicChannel& ch_;
+  const bool held_;
+};
 
 // ---- opening and closing ----------------------------------------------------
 
@@ -190,24 +271,34 @@ bool DialogicChannel::privateMessage(TelvanixPrivateMessage* out) const {
   return readPrivateMessage(reinterpret_cast<const PrivateData_t*>(privateBuffer), privateLength, out);
 }
 
-RetCode_t DialogicChannel::readEvent(bool block, EventType_t* eventType, bool withPrivate) {
-  const char* who = block ? "WaitUnsolicitedEvent" : "GetUnsolicitedEvent";
+// Restores the next held event that still matters; false when none is left.
+bool DialogicChannel::takeHeld(std::uint16_t* size, bool withPrivate) {
   PrivateData_t* priv = reinterpret_cast<PrivateData_t*>(privateBuffer);
-  RetCode_t r;
-  std::uint16_t size = eventBufferSize;
-  if (!held_.empty()) {
+  while (!held_.empty()) {
     HeldEvent h = std::move(held_.front());
     held_.pop_front();
+    bool current = h.callID != 0 ? isCurrentCall(h.callID)
+                                 : snapshotInvoke_ > 0 && h.invokeID == static_cast<InvokeID_t>(snapshotInvoke_);
+    if (!current) continue;
     std::memcpy(eventBuffer, h.event.data(), h.event.size());
-    size = static_cast<std::uint16_t>(h.event.size());
+    *size = static_cast<std::uint16_t>(h.event.size());
     priv->length = 0;
     if (withPrivate && h.privateData.size() >= PRIVATE_DATA_HEADER) {
       std::size_t n = std::min<std::size_t>(h.privateData.size(), PRIVATE_DATA_HEADER + privateLength);
       std::memcpy(privateBuffer, h.privateData.data(), n);
       priv->length = static_cast<std::uint16_t>(n - PRIVATE_DATA_HEADER);
     }
-    r = 0;
-  } else {
+    return true;
+  }
+  return false;
+}
+
+RetCode_t DialogicChannel::readEvent(bool block, EventType_t* eventType, bool withPrivate) {
+  const char* who = block ? "WaitUnsolicitedEvent" : "GetUnsolicitedEvent";
+  PrivateData_t* priv = reinterpret_cast<PrivateData_t*>(privateBuffer);
+  RetCode_t r = 0;
+  std::uint16_t size = eventBufferSize;
+  if (!takeHeld(&size, withPrivate)) {
     if (withPrivate) priv->length = privateLength;
     r = (block ? tsapi().getEventBlock : tsapi().getEventPoll)(acsHandle, eventBuffer, &size,
                                                                withPrivate ? priv : nullptr, nullptr);
@@ -237,12 +328,23 @@ RetCode_t DialogicChannel::GetUnsolicitedEvent(EventType_t* eventType, bool with
   return readEvent(false, eventType, withPrivate);
 }
 
+// Only events of the channel's call, and the answer to the call snapshot it
+// asked for, still mean something to a later read.
+bool DialogicChannel::mattersLater(const CSTAEvent_t& ev, const PrivateData_t* priv, HeldEvent* h) const {
+  h->callID = eventCall(ev, priv, priv ? priv->length : 0);
+  if (h->callID != 0) return isCurrentCall(h->callID);
+  h->invokeID = ev.event.cstaConfirmation.invokeID;
+  return snapshotInvoke_ > 0 && ev.eventHeader.eventClass == CSTACONFIRMATION &&
+         h->invokeID == static_cast<InvokeID_t>(snapshotInvoke_);
+}
+
 void DialogicChannel::hold(const void* ev, std::size_t size, const PrivateData_t* priv) {
+  HeldEvent h;
+  if (!mattersLater(*static_cast<const CSTAEvent_t*>(ev), priv, &h)) return;
   if (held_.size() >= kMaxHeldEvents) {
     logLine("Too many events passed over; dropping the oldest");
     held_.pop_front();
   }
-  HeldEvent h;
   const std::uint8_t* p = static_cast<const std::uint8_t*>(ev);
   h.event.assign(p, p + size);
   if (priv && priv->length > 0) {
@@ -259,57 +361,79 @@ int DialogicChannel::GetConfirmationEvent(ACSHandle_t handle, RetCode_t invokeID
     PrivateData_t data;
     std::uint8_t bytes[PRIVATE_DATA_HEADER + kConfirmationPrivate];
   } area;
+  int rc = readConfirmation(handle, invokeID, buffer, &area.data);
+  if (rc != 0) return rc;
+  return judgeConfirmation(*static_cast<const CSTAEvent_t*>(buffer), expectedType);
+}
+
+// Reads until an event ends the wait (0) or the reads fail. A server that
+// never answers, or answers only with other events, is given up on after
+// kConfirmationWaitMs.
+int DialogicChannel::readConfirmation(ACSHandle_t handle, RetCode_t invokeID, void* buffer,
+                                      PrivateData_t* area) {
   int tooSmall = 0;
-  const CSTAEvent_t* ev = static_cast<const CSTAEvent_t*>(buffer);
+  const std::uint64_t deadline = timing().millis() + kConfirmationWaitMs;
   for (;;) {
     std::uint16_t size = kEventBufferSize;
-    area.data.length = kConfirmationPrivate;
-    RetCode_t r = tsapi().getEventBlock(handle, buffer, &size, &area.data, nullptr);
+    area->length = kConfirmationPrivate;
+    const std::uint64_t now = timing().millis();
+    RetCode_t r = now >= deadline ? ACSERR_NOMESSAGE
+                                  : tsapi().getEventWithin(handle, buffer, &size, area,
+                                                           static_cast<unsigned>(deadline - now));
+    if (r == ACSERR_NOMESSAGE) {
+      logLine("No confirmation within %u ms", kConfirmationWaitMs);
+      return VOX_ERR_TIMEOUT;
+    }
     if (r < 0 && r != ACSERR_UBUFSMALL) {
       logLine("GetConfirmationEvent error %d", r);
       return r;
     }
     if (r == ACSERR_UBUFSMALL || size > kEventBufferSize) {
-      logLine("EventBuffer too small %d %d %d", r, size, area.data.length);
+      logLine("EventBuffer too small %d %d %d", r, size, area->length);
       if (++tooSmall >= kMaxTooSmall) return -1;
       continue;
     }
-    EventClass_t cls = ev->eventHeader.eventClass;
-    EventType_t type = ev->eventHeader.eventType;
-    logLine("GetConfirmationEvent:Got Event Type %d", type);
-    bool digitsHandled = false;
-    if (cls == CSTAUNSOLICITED && type == CSTA_PRIVATE_STATUS) {
-      TelvanixPrivateMessage message;
-      if (readPrivateMessage(&area.data, kConfirmationPrivate, &message) &&
-          message.header.msgType == kqPvtDigitsSeen) {
-        ProcessDialedDigits(message, 0);
-        digitsHandled = true;
-      }
-    }
-    if ((cls == ACSCONFIRMATION && type == ACS_UNIVERSAL_FAILURE_CONF) ||
-        (cls == ACSUNSOLICITED && type == ACS_UNIVERSAL_FAILURE))
-      break;
-    bool passOver =
-        (cls == ACSCONFIRMATION &&
-         ev->event.acsConfirmation.invokeID != static_cast<InvokeID_t>(invokeID)) ||
-        (cls == CSTACONFIRMATION &&
-         ev->event.cstaConfirmation.invokeID != static_cast<InvokeID_t>(invokeID)) ||
-        cls == CSTAUNSOLICITED || cls == ACSUNSOLICITED;
-    if (!passOver) break;
-    if (!digitsHandled) hold(buffer, size, &area.data);
+    const CSTAEvent_t* ev = static_cast<const CSTAEvent_t*>(buffer);
+    logLine("GetConfirmationEvent:Got Event Type %d", ev->eventHeader.eventType);
+    if (!passOver(*ev, invokeID, area)) return 0;
+    hold(buffer, size, area);
   }
-  EventClass_t cls = ev->eventHeader.eventClass;
-  EventType_t type = ev->eventHeader.eventType;
+}
+
+// Whether the wait goes on past this event. Digits are taken as they pass.
+bool DialogicChannel::passOver(const CSTAEvent_t& ev, RetCode_t invokeID, const PrivateData_t* area) {
+  EventClass_t cls = ev.eventHeader.eventClass;
+  EventType_t type = ev.eventHeader.eventType;
+  if (cls == CSTAUNSOLICITED && type == CSTA_PRIVATE_STATUS) {
+    TelvanixPrivateMessage message;
+    if (readPrivateMessage(area, kConfirmationPrivate, &message) &&
+        message.header.msgType == kqPvtDigitsSeen) {
+      ProcessDialedDigits(message, 0);
+      return true;
+    }
+  }
+  if ((cls == ACSCONFIRMATION && type == ACS_UNIVERSAL_FAILURE_CONF) ||
+      (cls == ACSUNSOLICITED && type == ACS_UNIVERSAL_FAILURE))
+    return false;
+  const InvokeID_t awaited = static_cast<InvokeID_t>(invokeID);
+  return (cls == ACSCONFIRMATION && ev.event.acsConfirmation.invokeID != awaited) ||
+         (cls == CSTACONFIRMATION && ev.event.cstaConfirmation.invokeID != awaited) ||
+         cls == CSTAUNSOLICITED || cls == ACSUNSOLICITED;
+}
+
+int DialogicChannel::judgeConfirmation(const CSTAEvent_t& ev, EventType_t expectedType) {
+  EventClass_t cls = ev.eventHeader.eventClass;
+  EventType_t type = ev.eventHeader.eventType;
   if (cls == ACSCONFIRMATION && type == ACS_UNIVERSAL_FAILURE_CONF) {
-    logLine("ACS Universal Failure. Error %d.", ev->event.acsConfirmation.u.failureEvent.error);
+    logLine("ACS Universal Failure. Error %d.", ev.event.acsConfirmation.u.failureEvent.error);
     return -1;
   }
   if (cls == CSTACONFIRMATION && type == CSTA_UNIVERSAL_FAILURE_CONF) {
-    logLine("CSTA Universal Failure. Error %d.", ev->event.cstaConfirmation.u.universalFailure.error);
+    logLine("CSTA Universal Failure. Error %d.", ev.event.cstaConfirmation.u.universalFailure.error);
     return -1;
   }
   if (cls == ACSUNSOLICITED && type == ACS_UNIVERSAL_FAILURE) {
-    logLine("ACS Unsolicited Universal Failure. Error %d.", ev->event.acsUnsolicited.u.failureEvent.error);
+    logLine("ACS Unsolicited Universal Failure. Error %d.", ev.event.acsUnsolicited.u.failureEvent.error);
     return -1;
   }
   if (type == expectedType) return 0;
@@ -319,13 +443,28 @@ int DialogicChannel::GetConfirmationEvent(ACSHandle_t handle, RetCode_t invokeID
 
 // ---- call, monitor and detector --------------------------------------------------
 
+void DialogicChannel::setConnection(const ConnectionID_t& conn) {
+  std::lock_guard<std::mutex> lock(connectionMutex_);
+  connection = conn;
+}
+
 void DialogicChannel::PrepareCall(bool createCall) {
-  std::memset(&connection, 0, sizeof connection);
+  ConnectionID_t none;
+  std::memset(&none, 0, sizeof none);
+  setConnection(none);
+  if (!findCall(createCall)) return;
+  if (std::memcmp(&connection, &monitoredConnection, sizeof connection) == 0) return;
+  watchCall();
+}
+
+// Takes the device's connected call, or makes one; false when there is none
+// to work on (or no connected one among several).
+bool DialogicChannel::findCall(bool createCall) {
   int rc = GetConfirmationEvent(acsHandle, tsapi().snapshotDevice(acsHandle, 0, deviceID, nullptr),
                                 CSTA_SNAPSHOT_DEVICE_CONF, eventBuffer);
   if (rc != 0) {
     logLine("Snapshot failed %d", rc);
-    return;
+    return false;
   }
   const CSTASnapshotDeviceData_t& snap = event().event.cstaConfirmation.u.snapshotDevice.snapshotData;
   // The list points into our own event buffer; take no more than fits there.
@@ -341,32 +480,34 @@ void DialogicChannel::PrepareCall(bool createCall) {
   bool found = false;
   for (std::int32_t i = 0; i < count && !found; ++i) {
     const CSTASnapshotDeviceResponseInfo_t& info = snap.info[i];
-    connection = info.callIdentifier;
+    setConnection(info.callIdentifier);
     const std::uint8_t* state = reinterpret_cast<const std::uint8_t*>(info.getCallState.state);
     found = info.getCallState.count > 0 && state >= eventBuffer &&
             state + sizeof(LocalConnectionState_t) <= eventBuffer + kEventBufferSize &&
             info.getCallState.state[0] == CS_CONNECT;
   }
-  if (count > 0 && !found) {
-    logLine("Cannot locate primary call from %d calls", count);
-    return;
+  if (count > 0) {
+    if (!found) logLine("Cannot locate primary call from %d calls", count);
+    return found;
   }
-  if (count == 0) {
-    if (!createCall) return;  // digits only ever come from a call that exists
-    rc = GetConfirmationEvent(acsHandle, tsapi().makeCall(acsHandle, 0, deviceID, deviceID, nullptr),
-                              CSTA_MAKE_CALL_CONF, eventBuffer);
-    if (rc != 0) {
-      logLine("Unable to create call. Error %d", rc);
-      return;
-    }
-    connection = event().event.cstaConfirmation.u.makeCall.newCall;
-    privateCallMade = 1;
+  if (!createCall) return false;  // digits only ever come from a call that exists
+  rc = GetConfirmationEvent(acsHandle, tsapi().makeCall(acsHandle, 0, deviceID, deviceID, nullptr),
+                            CSTA_MAKE_CALL_CONF, eventBuffer);
+  if (rc != 0) {
+    logLine("Unable to create call. Error %d", rc);
+    return false;
   }
-  if (std::memcmp(&connection, &monitoredConnection, sizeof connection) == 0) return;
+  setConnection(event().event.cstaConfirmation.u.makeCall.newCall);
+  privateCallMade = 1;
+  return true;
+}
+
+// Monitors the call and borrows the server's DTMF detector on it.
+void DialogicChannel::watchCall() {
   CSTAMonitorFilter_t filter;
   std::memset(&filter, 0, sizeof filter);
-  rc = GetConfirmationEvent(acsHandle, tsapi().monitorCall(acsHandle, 0, &connection, &filter, nullptr),
-                            CSTA_MONITOR_CONF, eventBuffer);
+  int rc = GetConfirmationEvent(acsHandle, tsapi().monitorCall(acsHandle, 0, &connection, &filter, nullptr),
+                                CSTA_MONITOR_CONF, eventBuffer);
   if (rc != 0) {
     actualTermMask |= TM_ERROR;
     logLine("Monitor call failure %d\n", rc);
@@ -431,8 +572,9 @@ void DialogicChannel::clearOwnCall() {
   if (rc != 0) logLine("Can't clear private call. Error %d", rc);
 }
 
+// Call ID 0 is no call: it never names the channel's.
 bool DialogicChannel::isCurrentCall(std::int32_t callID) const {
-  return connection.callID == 0 || callID == 0 || callID == connection.callID;
+  return callID != 0 && callID == connection.callID;
 }
 
 // A party leaving that is the server's own player (or recorder, while
@@ -471,26 +613,34 @@ bool DialogicChannel::snapshotSaysGone(const CSTAEvent_t& ev, int maxParties) {
 
 // The server may end a play or record itself when the caller leaves, before
 // the snapshot asked for on the way is answered: that answer (or the call's
-// end) still decides whether the caller hung up. Other events read meanwhile
-// are kept for the next operation.
+// end) still decides whether the caller hung up. Events of the call read
+// meanwhile are kept for the next operation; an answer that never comes is
+// given up on as a confirmation would be.
 void DialogicChannel::settleCallSnapshot(int maxParties) {
   std::deque<HeldEvent> later;
-  while (snapshotInvoke_ > 0 && !(actualTermMask & TM_LCOFF)) {
+  const std::uint64_t deadline = timing().millis() + kConfirmationWaitMs;
+  while (snapshotInvoke_ > 0 && !(actualTermMask & TM_LCOFF) && timing().millis() < deadline) {
     EventType_t type = 0;
-    if (WaitUnsolicitedEvent(&type, true) < 0) break;
+    RetCode_t r = GetUnsolicitedEvent(&type, true);
+    if (r == ACSERR_NOMESSAGE) {
+      timing().sleep(kRecordPollSleepMs);
+      continue;
+    }
+    if (r < 0) break;
     const CSTAEvent_t& ev = event();
+    const PrivateData_t* priv = reinterpret_cast<const PrivateData_t*>(privateBuffer);
+    HeldEvent h;
     if (isSnapshotAnswer(ev)) {
       if (snapshotSaysGone(ev, maxParties)) actualTermMask |= TM_LCOFF;
     } else if (ev.eventHeader.eventClass == CSTAUNSOLICITED && type == CSTA_CALL_CLEARED &&
                isCurrentCall(ev.event.cstaUnsolicited.u.callCleared.clearedCall.callID)) {
       actualTermMask |= TM_LCOFF;
       privateCallMade = 0;
-    } else {
-      later.push_back(HeldEvent());
-      later.back().event.assign(eventBuffer, eventBuffer + lastEventSize_);
-      const PrivateData_t* priv = reinterpret_cast<const PrivateData_t*>(privateBuffer);
+    } else if (mattersLater(ev, priv, &h)) {
+      h.event.assign(eventBuffer, eventBuffer + lastEventSize_);
       if (priv->length > 0)
-        later.back().privateData.assign(privateBuffer, privateBuffer + PRIVATE_DATA_HEADER + priv->length);
+        h.privateData.assign(privateBuffer, privateBuffer + PRIVATE_DATA_HEADER + priv->length);
+      later.push_back(std::move(h));
     }
   }
   held_.insert(held_.begin(), later.begin(), later.end());
@@ -498,13 +648,22 @@ void DialogicChannel::settleCallSnapshot(int maxParties) {
 
 // ---- stop and digits -----------------------------------------------------------------
 
+// Safe from another thread: the flags are atomic and the connection is
+// copied under its lock. The request follows the operation that runs now.
 int DialogicChannel::Stop(bool force) {
   if (!isPlaying && !isRecording && !isCollecting) return 0;
   stopRequested = 1;
   if (isPlaying && !force) return 0;  // the server ends a play-till-digit by itself
+  ConnectionID_t conn;
+  ACSHandle_t handle;
+  {
+    std::lock_guard<std::mutex> lock(connectionMutex_);
+    conn = connection;
+    handle = acsHandle;
+  }
   TelvanixPrivateVoxMessage area;
-  BuildPrivateRequest(&area, isRecording ? kqPvtRecordStop : kqPvtPlayStop, connection);
-  tsapi().escapeService(acsHandle, 0, asPrivateData(&area));
+  BuildPrivateRequest(&area, isRecording ? kqPvtRecordStop : kqPvtPlayStop, conn);
+  tsapi().escapeService(handle, 0, asPrivateData(&area));
   return 0;
 }
 
@@ -570,8 +729,6 @@ int DialogicChannel::CollectDigits(DV_DIGIT* digits, std::uint32_t stopMask, int
   return copied;
 }
 
-// ---- temporary files -------------------------------------------------------------------
-
 bool DialogicChannel::makeTempFile(std::string* winPath, plat_handle* file) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     unsigned n;
@@ -597,423 +754,452 @@ void DialogicChannel::DeleteTempFile(const char* path) {
   char local[1024];
   if (!path || !plat_map_path(path, local, sizeof local)) return;
   if (!plat_file_exists(local) || plat_delete_file(local)) return;
-  logLine("Cannot delete file: %s, error=%d", path, lastError);
+  logLine("Cannot delete file: %s, error=%d", path, lastError.load());
   std::size_t len = std::strlen(local);
   char* copy = new char[len + 1]();
   std::memcpy(copy, local, len);
   if (!plat_start_thread(deleteLater, copy)) delete[] copy;
 }
 
-// ---- play -----------------------------------------------------------------------------
+// ---- play's file ------------------------------------------------------------------
 
-int DialogicChannel::Play(DX_IOTT* iott, DV_TPT* tpt) {
-  if (!iott || !tpt) return -1;
-  pendingTermMask = kTermAlways;
-  actualTermMask = 0;
-  snapshotInvoke_ = 0;
-  bytesTransferred = 0;
-  privateMessageID requestType = kqPvtPlay;
-  std::uint32_t stopMask = 0;
-  bool hangupWatch = false;
+namespace {
 
-  PrepareCall(true);
-
-  int steps = 0;
-  for (DV_TPT* t = tpt; t && steps < kMaxChain; t = nextTpt(t), ++steps) {
-    if (t->tp_termno == DX_LCOFF) {
-      pendingTermMask |= TM_LCOFF;
-      hangupWatch = true;
-    } else if (t->tp_termno == DX_DIGMASK && t->tp_flags == TF_LEVEL) {
-      pendingTermMask |= TM_DIGIT;
-      std::uint32_t buffered = 0;
-      for (std::int32_t i = digitsTaken; i < digitCount; ++i) buffered |= digitMask(digitBuffer[i]);
-      if (buffered & t->tp_length) {
-        actualTermMask |= TM_DIGIT;
-        clearOwnCall();
-        return 0;
-      }
-      stopMask = t->tp_length;
-      if (t->tp_length == 0xFFFF) requestType = kqPvtPlayTillDTMF;
-    } else {
-      logLine("Unsupported termination condition %d", t->tp_termno);
+// Copies `want` bytes in pieces through one buffer of the set size; returns
+// the bytes written.
+std::uint64_t copyPieces(plat_handle from, plat_handle to, long long want, std::vector<char>* piece) {
+  const std::size_t cap = g_playPiece;
+  if (piece->size() != cap) piece->assign(cap, 0);
+  if (cap > g_playHighWater) g_playHighWater = cap;
+  std::uint64_t written = 0;
+  while (want > 0) {
+    std::size_t n = static_cast<std::size_t>(std::min<long long>(want, static_cast<long long>(cap)));
+    long got = plat_read(from, piece->data(), n);
+    if (got <= 0) break;
+    long put = plat_write(to, piece->data(), static_cast<std::size_t>(got));
+    if (put > 0) written += static_cast<std::uint64_t>(put);
+    if (put < got) {
+      logLine("Cannot write the whole segment to the temporary file");
+      break;
     }
+    want -= got;
   }
+  return written;
+}
 
-  stopRequested = 0;
-  std::string tempPath;
+// Appends one segment (io_length -1: the rest of the file) to the play file;
+// the voice-file table is locked only to read the entry's name.
+std::uint64_t appendSegment(const DX_IOTT& e, plat_handle temp, std::vector<char>* piece) {
+  std::string source;
+  if (!withVoiceFile(e.io_fhandle, [&](const VoiceFileEntry& entry) {
+        source = entry.path.substr(std::min(entry.path.size(), kDosDevicesLength));
+      }))
+    return 0;
+  logLine("Appending new source file: %s", source.c_str());
+  char local[1024];
+  long long size = -1;
+  plat_handle src = PLAT_INVALID_HANDLE;
+  if (plat_map_path(source.c_str(), local, sizeof local)) {
+    size = plat_file_size(local);
+    src = plat_open(local, PLAT_OPEN_READ);
+  }
+  if (src == PLAT_INVALID_HANDLE) {
+    logLine("Cannot open file: %s", source.c_str());
+    return 0;
+  }
+  const long long offset = e.io_offset;
+  long long want = e.io_length > 0 ? e.io_length : (e.io_length == -1 ? size - offset : 0);
+  if (size >= 0) want = std::min(want, size - offset);  // never past the end
+  std::uint64_t written = 0;
+  if (want > 0 && plat_seek(src, offset)) written = copyPieces(src, temp, want, piece);
+  plat_close(src);
+  return written;
+}
+
+}  // namespace
+
+// The segments, one after the other, in one temporary file: 0, or -1 (no
+// name) or -2 (not created).
+int DialogicChannel::writePlayFile(DX_IOTT* iott, std::string* tempPath, std::uint64_t* total) {
   plat_handle temp = PLAT_INVALID_HANDLE;
-  if (!makeTempFile(&tempPath, &temp)) {
+  if (!makeTempFile(tempPath, &temp)) {
     logLine("Cannot allocate temporary filename");
-    clearOwnCall();
     return -1;
   }
   if (temp == PLAT_INVALID_HANDLE) {
-    logLine("Cannot create temporary file: %s", tempPath.c_str());
-    clearOwnCall();
+    logLine("Cannot create temporary file: %s", tempPath->c_str());
     return -2;
   }
-
-  std::uint32_t total = 0;
-  steps = 0;
-  for (DX_IOTT* e = iott; e && !stopRequested && steps < kMaxChain; e = nextIott(e), ++steps) {
-    const std::uint32_t offset = e->io_offset;
-    const std::int32_t length = e->io_length;
-    withVoiceFile(e->io_fhandle, [&](const VoiceFileEntry& entry) {
-      std::string source = entry.path.substr(std::min(entry.path.size(), kDosDevicesLength));
-      logLine("Appending new source file: %s", source.c_str());
-      char local[1024];
-      long long size = -1;
-      plat_handle src = PLAT_INVALID_HANDLE;
-      if (plat_map_path(source.c_str(), local, sizeof local)) {
-        size = plat_file_size(local);
-        src = plat_open(local, PLAT_OPEN_READ);
-      }
-      if (src == PLAT_INVALID_HANDLE) {
-        logLine("Cannot open file: %s", source.c_str());
-        return;
-      }
-      // -1 asks for the rest of the file; no request reads past its end.
-      long long want = length > 0 ? length : (length == -1 ? size - static_cast<long long>(offset) : 0);
-      if (size >= 0) want = std::min(want, size - static_cast<long long>(offset));
-      if (want > 0 && plat_seek(src, offset)) {
-        std::vector<char> bytes(static_cast<std::size_t>(want));
-        long got = plat_read(src, bytes.data(), bytes.size());
-        if (got > 0) {
-          long written = plat_write(temp, bytes.data(), static_cast<std::size_t>(got));
-          if (written > 0) total += static_cast<std::uint32_t>(written);
-        }
-      }
-      plat_close(src);
-    });
-  }
+  std::vector<char> piece;
+  *total = 0;
+  int steps = 0;
+  for (DX_IOTT* e = iott; e && !stopRequested && steps < kMaxChain; e = nextIott(e), ++steps)
+    *total += appendSegment(*e, temp, &piece);
   plat_close(temp);
+  return 0;
+}
 
+// ---- what every operation shares -------------------------------------------------
+
+int DialogicChannel::refuseBusy() {
+  logLine("Channel %s is busy with another operation", name.c_str());
+  lastError = VOX_ERR_BUSY;
+  return -1;
+}
+
+void DialogicChannel::begin(Operation& op) {
+  pendingTermMask = kTermAlways | (op.kind == OpKind::Record ? TM_MAXTIME : 0);
+  actualTermMask = 0;
+  snapshotInvoke_ = 0;
+  if (op.kind != OpKind::Digits) bytesTransferred = 0;
+}
+
+// The application's termination list, walked once for every operation.
+DialogicChannel::Arm DialogicChannel::armTerminations(Operation& op, DV_TPT* tpt) {
+  int steps = 0;
+  for (DV_TPT* t = tpt; t && steps < kMaxChain; t = nextTpt(t), ++steps) {
+    Arm a = armOne(op, *t);
+    if (a != kArmed) return a;
+  }
+  return kArmed;
+}
+
+DialogicChannel::Arm DialogicChannel::armOne(Operation& op, const DV_TPT& t) {
+  const bool digits = op.kind == OpKind::Digits;
+  switch (t.tp_termno) {
+    case DX_LCOFF:
+      pendingTermMask |= TM_LCOFF;
+      op.hangupWatch = true;
+      return kArmed;
+    case DX_DIGMASK:
+      if (digits || t.tp_flags == TF_LEVEL) return armDigitMask(op, t.tp_length);
+      break;
+    case DX_MAXDTMF:
+      if (!digits) break;
+      pendingTermMask |= TM_MAXDTMF;
+      op.limit = std::min<int>(t.tp_length, 31);
+      return kArmed;
+    case DX_MAXTIME:
+      if (!digits) break;
+      pendingTermMask |= TM_MAXTIME;
+      op.budget = static_cast<long>(t.tp_length) * ((t.tp_flags & TF_10MS) ? 10 : 100);
+      return kArmed;
+    default:
+      break;
+  }
+  if (op.kind == OpKind::Play) {
+    logLine("Unsupported termination condition %d", t.tp_termno);
+    return kArmed;
+  }
+  if (digits)
+    logLine("GetDigit: Unsupported termination condition %d", t.tp_termno);
+  else
+    logLine("Unsupported termination conditions");
+  lastError = kUnsupported;
+  return kRefused;
+}
+
+DialogicChannel::Arm DialogicChannel::armDigitMask(Operation& op, std::uint32_t mask) {
+  pendingTermMask |= TM_DIGIT;
+  if (op.kind == OpKind::Play) {
+    std::uint32_t buffered = 0;
+    for (std::int32_t i = digitsTaken; i < digitCount; ++i) buffered |= digitMask(digitBuffer[i]);
+    if (buffered & mask) {
+      actualTermMask |= TM_DIGIT;
+      return kEndedAtOnce;
+    }
+  }
+  op.stopMask = mask;
+  if (mask == 0xFFFF) op.request = op.kind == OpKind::Play ? kqPvtPlayTillDTMF : kqPvtRecordTillDTMF;
+  return kArmed;
+}
+
+// The one wait of every operation: reads the next event of the channel and
+// lets the operation judge it. False when the reads failed, or a record's
+// end never came; the reason is then in op.failure.
+bool DialogicChannel::runUntilEnd(Operation& op) {
+  for (;;) {
+    EventType_t type = 0;
+    Step step = readStep(op, &type);
+    if (step == kJudge) step = judge(op, type);
+    if (step == kFailed) return false;
+    if (step == kEnded) break;
+  }
+  if (op.kind != OpKind::Digits) settleCallSnapshot(op.maxParties);
+  return true;
+}
+
+DialogicChannel::Step DialogicChannel::readStep(Operation& op, EventType_t* type) {
+  const bool poll = op.kind == OpKind::Record || (op.kind == OpKind::Digits && op.budget >= 0);
+  RetCode_t r = poll ? GetUnsolicitedEvent(type, true) : WaitUnsolicitedEvent(type, true);
+  op.lastRead = r;
+  if (r == ACSERR_NOMESSAGE && poll) return quietPoll(op);
+  if (r >= 0) {
+    op.failures = 0;
+    return kJudge;
+  }
+  op.failure = r;
+  if (op.kind == OpKind::Digits) return kFailed;
+  if (++op.failures < kMaxFailedReads) return kGoOn;
+  actualTermMask |= TM_ERROR;
+  if (op.kind == OpKind::Record) logLine("10 consecutive errors in record");
+  lastError = r;
+  return kFailed;
+}
+
+// Nothing to read: a digit wait spends its budget; a record judges its time
+// limit and, once stopped, how long its end report has been missing.
+DialogicChannel::Step DialogicChannel::quietPoll(Operation& op) {
+  if (op.kind == OpKind::Digits) {
+    op.budget -= 100;
+    if (op.budget > 0) {
+      timing().sleep(100);
+      return kGoOn;
+    }
+    actualTermMask |= TM_MAXTIME;
+    return kEnded;
+  }
+  timing().sleep(kRecordPollSleepMs);  // a short pause instead of spinning
+  const std::uint64_t now = timing().millis();
+  if (!op.stopSent && op.timeLimit >= 0 && static_cast<long>(now / 1000 - op.start) >= op.timeLimit)
+    sendRecordStop(op);
+  if (!op.stopSeen && (op.stopSent || stopRequested)) {
+    op.stopSeen = true;
+    op.stoppedAt = now;
+  }
+  if (!op.stopSeen || now - op.stoppedAt < kRecordEndWaitMs) return kGoOn;
+  logLine("No end of the recording %u ms after its stop", kRecordEndWaitMs);
+  actualTermMask |= TM_ERROR;
+  lastError = VOX_ERR_TIMEOUT;
+  op.failure = VOX_ERR_TIMEOUT;
+  return kFailed;
+}
+
+void DialogicChannel::sendRecordStop(Operation& op) {
+  TelvanixPrivateVoxMessage stop;
+  BuildPrivateRequest(&stop, kqPvtRecordStop, connection);
+  int rc = sendRequest(&stop);
+  if (rc != 0) logLine("Record Stop failure %d", rc);
+  op.stopSent = true;
+  actualTermMask |= TM_MAXTIME;
+}
+
+// What an event means to the running operation.
+DialogicChannel::Step DialogicChannel::judge(Operation& op, EventType_t type) {
+  const CSTAEvent_t& ev = event();
+  const bool unsolicited = ev.eventHeader.eventClass == CSTAUNSOLICITED;
+  if (unsolicited && type == CSTA_CALL_CLEARED) {
+    if (!isCurrentCall(ev.event.cstaUnsolicited.u.callCleared.clearedCall.callID)) return otherEvent(op);
+    privateCallMade = 0;  // the call is gone
+    actualTermMask |= TM_LCOFF;
+    if (op.kind == OpKind::Play) stopRequested = 1;
+    return kEnded;
+  }
+  if (unsolicited && type == CSTA_CONNECTION_CLEARED) {
+    if (op.hangupWatch && !isOwnRelease(ev, op.kind == OpKind::Record)) askCallSnapshot();
+    return kGoOn;
+  }
+  if (isSnapshotAnswer(ev)) {
+    if (!snapshotSaysGone(ev, op.maxParties)) return kGoOn;
+    actualTermMask |= TM_LCOFF;
+    if (op.kind == OpKind::Digits) return kEnded;
+    Stop(true);  // the end report follows
+    return kGoOn;
+  }
+  TelvanixPrivateMessage message;
+  if (unsolicited && type == CSTA_PRIVATE_STATUS && privateMessage(&message)) return judgeReport(op, message);
+  return otherEvent(op);
+}
+
+DialogicChannel::Step DialogicChannel::judgeReport(Operation& op, const TelvanixPrivateMessage& m) {
+  const int type = m.header.msgType;
+  if (op.kind == OpKind::Play) logLine("Received private message %d.", type);
+  if (type == kqPvtDigitsSeen) {
+    if (op.kind == OpKind::Digits) return takeDigits(op, m);
+    ProcessDialedDigits(m, op.stopMask);
+    return kGoOn;
+  }
+  const bool ours = isCurrentCall(m.header.connection.callID);
+  if (op.kind == OpKind::Play && (type == kqPvtPlayEnded || type == kqPvtPlayNextFile) &&
+      m.file.invokeID == requestCounter && ours) {
+    bytesTransferred += static_cast<std::int32_t>(m.file.position);
+    return kEnded;
+  }
+  if (op.kind == OpKind::Record && type == kqPvtRecordEnded && ours) {
+    bytesTransferred += static_cast<std::int32_t>(m.file.position);
+    logLine("RecordEnded: BytesTransferred=%d", bytesTransferred);
+    return kEnded;
+  }
+  return otherEvent(op);
+}
+
+// Any other event wakes a digit wait that was asked to stop.
+DialogicChannel::Step DialogicChannel::otherEvent(Operation& op) {
+  if (op.kind != OpKind::Digits || !stopRequested) return kGoOn;
+  actualTermMask |= TM_USRSTOP;
+  return kEnded;
+}
+
+DialogicChannel::Step DialogicChannel::takeDigits(Operation& op, const TelvanixPrivateMessage& m) {
+  if (m.digits.count > 1) logLine("MultipleDigits %d", m.digits.count);
+  ProcessDialedDigits(m, 0);
+  op.result += CollectDigits(op.digits, op.stopMask, op.limit - (op.result - 1), &op.received);
+  return digitsDone(op) ? kEnded : kGoOn;
+}
+
+bool DialogicChannel::digitsDone(Operation& op) {
+  if (op.received & op.stopMask) {
+    actualTermMask |= TM_DIGIT;
+    return true;
+  }
+  if (op.result > op.limit) {
+    actualTermMask |= TM_MAXDTMF;
+    return true;
+  }
+  return false;
+}
+
+// ---- the operations ------------------------------------------------------------------
+
+int DialogicChannel::Play(DX_IOTT* iott, DV_TPT* tpt) { return operate(OpKind::Play, iott, tpt, nullptr); }
+int DialogicChannel::Record(DX_IOTT* iott, DV_TPT* tpt) { return operate(OpKind::Record, iott, tpt, nullptr); }
+int DialogicChannel::GetDigit(DV_TPT* tpt, DV_DIGIT* digits) {
+  return operate(OpKind::Digits, nullptr, tpt, digits);
+}
+
+// One operation at a time: a second one on a busy channel is refused at once.
+int DialogicChannel::operate(OpKind kind, DX_IOTT* iott, DV_TPT* tpt, DV_DIGIT* digits) {
+  if (!tpt || (kind == OpKind::Digits ? !digits : !iott)) return -1;
+  Claim claim(*this);
+  if (!claim.held()) return refuseBusy();
+  Operation op(kind);
+  begin(op);
+  if (kind == OpKind::Play) return play(op, iott, tpt);
+  if (kind == OpKind::Record) return record(op, iott, tpt);
+  return getDigits(op, tpt, digits);
+}
+
+int DialogicChannel::play(Operation& op, DX_IOTT* iott, DV_TPT* tpt) {
+  PrepareCall(true);
+  if (armTerminations(op, tpt) == kEndedAtOnce) {
+    clearOwnCall();
+    return 0;
+  }
+  stopRequested = 0;
+  std::string tempPath;
+  std::uint64_t total = 0;
+  int rc = writePlayFile(iott, &tempPath, &total);
+  if (rc != 0) {
+    clearOwnCall();
+    return rc;
+  }
   TelvanixPrivateVoxMessage area;
-  BuildPrivateRequest(&area, requestType, connection);
+  BuildPrivateRequest(&area, op.request, connection);
   area.file.position = 0;
   std::string serverName = kDosDevices + tempPath;
   std::snprintf(area.file.fileName, kMaxFileName + 1, "%s", serverName.c_str());
   area.file.invokeID = ++requestCounter;
-  area.file.count = total;
-  isPlaying = 1;
-  int rc = sendRequest(&area);
-  if (rc != 0) {
-    actualTermMask |= TM_ERROR;
-    logLine("Play failure %d", rc);
-    DeleteTempFile(tempPath.c_str());
-    lastError = rc;
-    clearOwnCall();
-    return -1;
-  }
-
-  int failures = 0;
-  for (bool done = false; !done;) {
-    EventType_t type = 0;
-    RetCode_t r = WaitUnsolicitedEvent(&type, true);
-    if (r < 0) {
-      if (++failures >= kMaxFailedReads) {
-        actualTermMask |= TM_ERROR;
-        DeleteTempFile(tempPath.c_str());
-        lastError = r;
-        clearOwnCall();
-        return -1;
-      }
-      continue;
-    }
-    failures = 0;
-    const CSTAEvent_t& ev = event();
-    EventClass_t cls = ev.eventHeader.eventClass;
-    if (cls == CSTAUNSOLICITED && type == CSTA_CALL_CLEARED) {
-      if (!isCurrentCall(ev.event.cstaUnsolicited.u.callCleared.clearedCall.callID)) continue;
-      actualTermMask |= TM_LCOFF;
-      stopRequested = 1;
-      privateCallMade = 0;
-      done = true;
-    } else if (cls == CSTAUNSOLICITED && type == CSTA_CONNECTION_CLEARED) {
-      if (hangupWatch && !isOwnRelease(ev, false))
-        askCallSnapshot();
-    } else if (isSnapshotAnswer(ev)) {
-      if (snapshotSaysGone(ev, 2)) {
-        actualTermMask |= TM_LCOFF;
-        Stop(true);
-      }
-    } else if (cls == CSTAUNSOLICITED && type == CSTA_PRIVATE_STATUS) {
-      TelvanixPrivateMessage message;
-      if (!privateMessage(&message)) continue;
-      logLine("Received private message %d.", message.header.msgType);
-      if (message.header.msgType == kqPvtDigitsSeen) {
-        ProcessDialedDigits(message, stopMask);
-      } else if ((message.header.msgType == kqPvtPlayEnded ||
-                  message.header.msgType == kqPvtPlayNextFile) &&
-                 message.file.invokeID == requestCounter &&
-                 isCurrentCall(message.header.connection.callID)) {
-        bytesTransferred += static_cast<std::int32_t>(message.file.position);
-        done = true;
-      }
-    }
-  }
-  settleCallSnapshot(2);
+  // The file holds exactly the bytes to play: past 32 bits, "to its end".
+  area.file.count = total <= 0xFFFFFFFFu ? static_cast<std::uint32_t>(total) : 0;
+  bool ended = requestAndWait(op, &area, 0);
   DeleteTempFile(tempPath.c_str());
-  isPlaying = 0;
-  ReleaseCall();
-  logLine("Play returns %d", 0);
-  return 0;
+  return finish(op, ended);
 }
 
-// ---- record -----------------------------------------------------------------------------
-
-int DialogicChannel::Record(DX_IOTT* iott, DV_TPT* tpt) {
-  if (!iott || !tpt) return -1;
-  pendingTermMask = kTermAlways | TM_MAXTIME;
-  actualTermMask = 0;
-  snapshotInvoke_ = 0;
-  bytesTransferred = 0;
-  privateMessageID requestType = kqPvtRecord;
-  std::uint32_t stopMask = 0;
-  bool hangupWatch = false;
-
-  PrepareCall(true);
-
-  int steps = 0;
-  for (DV_TPT* t = tpt; t && steps < kMaxChain; t = nextTpt(t), ++steps) {
-    if (t->tp_termno == DX_LCOFF) {
-      pendingTermMask |= TM_LCOFF;
-      hangupWatch = true;
-    } else if (t->tp_termno == DX_DIGMASK && t->tp_flags == TF_LEVEL) {
-      pendingTermMask |= TM_DIGIT;
-      stopMask = t->tp_length;
-      if (t->tp_length == 0xFFFF) requestType = kqPvtRecordTillDTMF;
-    } else {
-      logLine("Unsupported termination conditions");
-      lastError = 8;
-      clearOwnCall();
-      return -1;
-    }
-  }
-
+// The request for the first entry's voice file; false (lastError set) when
+// its name does not fit the record: cut, it would record into another file.
+bool DialogicChannel::buildRecordRequest(DX_IOTT* iott, Operation& op, TelvanixPrivateVoxMessage* area) {
   std::string path;
   withVoiceFile(iott->io_fhandle, [&](const VoiceFileEntry& entry) { path = entry.path; });
-  // A longer name would be cut and so record into another file.
   if (path.size() > kMaxFileName) {
     logLine("Record file name too long: %s", path.c_str());
-    clearOwnCall();
-    return -1;
+    actualTermMask |= TM_ERROR;
+    lastError = kUnsupported;
+    return false;
   }
+  BuildPrivateRequest(area, op.request, connection);
+  std::snprintf(area->file.fileName, kMaxFileName + 1, "%s", path.c_str());
+  area->file.position = iott->io_offset;
+  area->file.count = static_cast<std::uint32_t>(iott->io_length);
+  logLine("Recording in: %s", area->file.fileName);
+  return true;
+}
+
+int DialogicChannel::record(Operation& op, DX_IOTT* iott, DV_TPT* tpt) {
+  PrepareCall(true);
   TelvanixPrivateVoxMessage area;
-  BuildPrivateRequest(&area, requestType, connection);
-  std::snprintf(area.file.fileName, kMaxFileName + 1, "%s", path.c_str());
-  area.file.position = iott->io_offset;
-  area.file.count = static_cast<std::uint32_t>(iott->io_length);
-  logLine("Recording in: %s", area.file.fileName);
-
-  stopRequested = 0;
-  isRecording = 1;
-  int rc = sendRequest(&area);
-  if (rc != 0) {
-    logLine("Record failure %d", rc);
-    lastError = rc;
+  if (armTerminations(op, tpt) != kArmed || !buildRecordRequest(iott, op, &area)) {
     clearOwnCall();
     return -1;
   }
+  stopRequested = 0;
+  return finish(op, requestAndWait(op, &area, iott->io_length));
+}
 
-  // A length that is not positive records until something else ends it.
-  const bool limited = iott->io_length > 0;
-  const long limit = limited ? static_cast<long>(static_cast<float>(iott->io_length) * recordSecondsPerByte()) : -1;
-  if (limited)
-    logLine("Record timeout: %ld seconds", limit);
-  else
-    logLine("Record timeout: none");
-  const std::uint64_t start = timing().millis() / 1000;
-
-  bool stopSent = false;
-  int failures = 0;
-  RetCode_t r = 0;
-  for (bool done = false; !done;) {
-    EventType_t type = 0;
-    r = GetUnsolicitedEvent(&type, true);
-    if (r == ACSERR_NOMESSAGE) {
-      // A short pause instead of spinning; the time is judged after it.
-      timing().sleep(kRecordPollSleepMs);
-      if (!stopSent && limited &&
-          static_cast<long>(timing().millis() / 1000 - start) >= limit) {
-        TelvanixPrivateVoxMessage stop;
-        BuildPrivateRequest(&stop, kqPvtRecordStop, connection);
-        rc = sendRequest(&stop);
-        if (rc != 0) logLine("Record Stop failure %d", rc);
-        stopSent = true;
-        actualTermMask |= TM_MAXTIME;
-      }
-      continue;
+// Sends the play or record request and waits for the end, the busy flag set
+// meanwhile; false when the request was refused or the reads failed.
+bool DialogicChannel::requestAndWait(Operation& op, TelvanixPrivateVoxMessage* area, std::int32_t length) {
+  const bool recording = op.kind == OpKind::Record;
+  FlagScope busy(recording ? isRecording : isPlaying);
+  int rc = sendRequest(area);
+  if (rc != 0) {
+    if (recording) {
+      logLine("Record failure %d", rc);
+    } else {
+      actualTermMask |= TM_ERROR;
+      logLine("Play failure %d", rc);
     }
-    if (r < 0) {
-      if (++failures >= kMaxFailedReads) {
-        actualTermMask |= TM_ERROR;
-        logLine("10 consecutive errors in record");
-        lastError = r;
-        clearOwnCall();
-        return -1;
-      }
-      continue;
-    }
-    failures = 0;
-    const CSTAEvent_t& ev = event();
-    EventClass_t cls = ev.eventHeader.eventClass;
-    if (cls == CSTAUNSOLICITED && type == CSTA_CALL_CLEARED) {
-      if (!isCurrentCall(ev.event.cstaUnsolicited.u.callCleared.clearedCall.callID)) continue;
-      privateCallMade = 0;
-      actualTermMask |= TM_LCOFF;
-      done = true;
-    } else if (cls == CSTAUNSOLICITED && type == CSTA_CONNECTION_CLEARED) {
-      if (hangupWatch && !isOwnRelease(ev, true))
-        askCallSnapshot();
-    } else if (isSnapshotAnswer(ev)) {
-      if (snapshotSaysGone(ev, 2)) {
-        actualTermMask |= TM_LCOFF;
-        Stop(true);
-      }
-    } else if (cls == CSTAUNSOLICITED && type == CSTA_PRIVATE_STATUS) {
-      TelvanixPrivateMessage message;
-      if (!privateMessage(&message)) continue;
-      if (message.header.msgType == kqPvtDigitsSeen) {
-        ProcessDialedDigits(message, stopMask);
-      } else if (message.header.msgType == kqPvtRecordEnded &&
-                 isCurrentCall(message.header.connection.callID)) {
-        bytesTransferred += static_cast<std::int32_t>(message.file.position);
-        logLine("RecordEnded: BytesTransferred=%d", bytesTransferred);
-        done = true;
-      }
-    }
+    lastError = rc;
+    return false;
   }
-  settleCallSnapshot(2);
-  isRecording = 0;
+  if (recording) {
+    // A length that is not positive records until something else ends it.
+    if (length > 0) {
+      op.timeLimit = static_cast<long>(static_cast<float>(length) * recordSecondsPerByte());
+      logLine("Record timeout: %ld seconds", op.timeLimit);
+    } else {
+      logLine("Record timeout: none");
+    }
+    op.start = timing().millis() / 1000;
+  }
+  return runUntilEnd(op);
+}
+
+int DialogicChannel::finish(Operation& op, bool ended) {
+  if (!ended) {
+    clearOwnCall();
+    return -1;
+  }
   ReleaseCall();
-  logLine("Record returns %d PendingTermCond=%#x ActualTermCond=%#x", r, pendingTermMask, actualTermMask);
+  if (op.kind == OpKind::Play)
+    logLine("Play returns %d", 0);
+  else
+    logLine("Record returns %d PendingTermCond=%#x ActualTermCond=%#x", op.lastRead, pendingTermMask,
+            actualTermMask);
   return 0;
 }
 
-// ---- digits -----------------------------------------------------------------------------
-
-int DialogicChannel::GetDigit(DV_TPT* tpt, DV_DIGIT* digits) {
-  if (!tpt || !digits) return -1;
-  pendingTermMask = kTermAlways;
-  actualTermMask = 0;
-  snapshotInvoke_ = 0;
-  int limit = 31;
-  std::uint32_t received = 0;
-  std::uint32_t stopMask = 0;
-  long budget = -1;  // milliseconds; none
-  bool hangupWatch = false;
+int DialogicChannel::getDigits(Operation& op, DV_TPT* tpt, DV_DIGIT* digits) {
+  op.digits = digits;
   digits->dg_type[0] = static_cast<char>(0xFF);
   // A stop meant for an earlier operation does not end this one.
   stopRequested = 0;
-
-  int steps = 0;
-  for (DV_TPT* t = tpt; t && steps < kMaxChain; t = nextTpt(t), ++steps) {
-    switch (t->tp_termno) {
-      case DX_MAXDTMF:
-        pendingTermMask |= TM_MAXDTMF;
-        limit = std::min<int>(t->tp_length, 31);
-        break;
-      case DX_LCOFF:
-        pendingTermMask |= TM_LCOFF;
-        hangupWatch = true;
-        break;
-      case DX_MAXTIME:
-        pendingTermMask |= TM_MAXTIME;
-        budget = static_cast<long>(t->tp_length) * ((t->tp_flags & TF_10MS) ? 10 : 100);
-        break;
-      case DX_DIGMASK:
-        pendingTermMask |= TM_DIGIT;
-        stopMask = t->tp_length;
-        break;
-      default:
-        logLine("GetDigit: Unsupported termination condition %d", t->tp_termno);
-        lastError = 8;
-        return -1;
-    }
-  }
-
+  if (armTerminations(op, tpt) != kArmed) return -1;
   PrepareCall(false);
-
-  int result = CollectDigits(digits, stopMask, limit, &received) + 1;
-  if (received & stopMask) {
-    actualTermMask |= TM_DIGIT;
-    return result;
+  op.result = CollectDigits(digits, op.stopMask, op.limit, &op.received) + 1;
+  if (digitsDone(op)) return op.result;
+  bool ended;
+  {
+    FlagScope collecting(isCollecting);
+    ended = runUntilEnd(op);
   }
-  if (result > limit) {
-    actualTermMask |= TM_MAXDTMF;
-    return result;
-  }
-
-  isCollecting = 1;
-  bool failed = false;
-  RetCode_t failure = 0;
-  for (bool done = false; !done;) {
-    EventType_t type = 0;
-    RetCode_t r;
-    if (budget < 0) {
-      r = WaitUnsolicitedEvent(&type, true);
-    } else {
-      r = GetUnsolicitedEvent(&type, true);
-      if (r == ACSERR_NOMESSAGE) {
-        budget -= 100;
-        if (budget > 0) {
-          timing().sleep(100);
-          continue;
-        }
-        actualTermMask |= TM_MAXTIME;
-        break;
-      }
-    }
-    if (r < 0) {
-      failed = true;
-      failure = r;
-      break;
-    }
-    const CSTAEvent_t& ev = event();
-    EventClass_t cls = ev.eventHeader.eventClass;
-    if (cls == CSTAUNSOLICITED && type == CSTA_CALL_CLEARED &&
-        isCurrentCall(ev.event.cstaUnsolicited.u.callCleared.clearedCall.callID)) {
-      privateCallMade = 0;
-      actualTermMask |= TM_LCOFF;
-      done = true;
-    } else if (cls == CSTAUNSOLICITED && type == CSTA_CONNECTION_CLEARED) {
-      if (hangupWatch && !isOwnRelease(ev, false))
-        askCallSnapshot();
-    } else if (isSnapshotAnswer(ev)) {
-      if (snapshotSaysGone(ev, 1)) {
-        actualTermMask |= TM_LCOFF;
-        done = true;
-      }
-    } else if (cls == CSTAUNSOLICITED && type == CSTA_PRIVATE_STATUS && [&] {
-                 TelvanixPrivateMessage m;
-                 return privateMessage(&m) && m.header.msgType == kqPvtDigitsSeen;
-               }()) {
-      TelvanixPrivateMessage message;
-      privateMessage(&message);
-      if (message.digits.count > 1) logLine("MultipleDigits %d", message.digits.count);
-      ProcessDialedDigits(message, 0);
-      result += CollectDigits(digits, stopMask, limit - (result - 1), &received);
-      if (received & stopMask) {
-        actualTermMask |= TM_DIGIT;
-        done = true;
-      } else if (result > limit) {
-        actualTermMask |= TM_MAXDTMF;
-        done = true;
-      }
-    } else if (stopRequested) {
-      actualTermMask |= TM_USRSTOP;
-      done = true;
-    }
-  }
-  isCollecting = 0;
   ReleaseCall();
-  if (failed) {
-    logLine("GetDigit returns %x", failure);
-    lastError = failure;
+  if (!ended) {
+    logLine("GetDigit returns %x", op.failure);
+    lastError = op.failure;
     return -1;
   }
-  return result;
+  return op.result;
 }
 
 }  // namespace vox

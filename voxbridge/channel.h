@@ -2,12 +2,14 @@
 // stream of its own to its board's server; a board device has none. Every
 // operation runs on the application's calling thread and reads the channel's
 // stream there; the only other thread that touches a channel is one calling
-// dx_stopch, which sends its stop request without reading (Stop).
+// dx_stopch, which sends its stop request without reading (Stop): what
+// Stop reads is atomic or taken under connectionMutex_.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "platform/platform.h"
 #include "private/telvanix_private.h"
 #include "voxbridge/include/voxlib.h"
+#include "voxbridge/tsapi.h"
 
 namespace vox {
 
@@ -30,13 +33,16 @@ const std::uint32_t kTermAlways = TM_ERROR | TM_USRSTOP;
 // The mask bit of a DTMF character; 0 for anything else.
 std::uint32_t digitMask(char digit);
 
-// Where time comes from: the real clock, or a test's.
-struct Timing {
-  std::uint64_t (*millis)();
-  void (*sleep)(unsigned ms);
-};
-const Timing& timing();
-void setTimingForTests(const Timing* t);  // null: the real clock
+// How long a request waits for its confirmation before the library gives
+// up on the server (as long as the client library waits on a stuck send).
+const unsigned kConfirmationWaitMs = 15000;
+// How long a record waits for its end report once it was stopped.
+const unsigned kRecordEndWaitMs = 5000;
+
+// Play copies the application's segments through a buffer of this many
+// bytes at most; tests make it small (0 puts the default back).
+void setPlayPieceForTests(std::size_t bytes);
+std::size_t playPieceHighWaterForTests();  // the largest buffer used so far
 
 class DialogicChannel {
  public:
@@ -98,7 +104,7 @@ class DialogicChannel {
   std::int32_t digitCount = 0;
   std::int32_t digitsTaken = 0;
   std::int32_t bytesTransferred = 0;
-  std::int32_t lastError = 0;
+  std::atomic<std::int32_t> lastError{0};
   std::uint32_t privateCallMade = 0;
   std::uint32_t detectorHeld = 0;
   CSTAMonitorCrossRefID_t monitorCrossRefID = 0;
@@ -108,10 +114,30 @@ class DialogicChannel {
   struct HeldEvent {
     std::vector<std::uint8_t> event;
     std::vector<std::uint8_t> privateData;  // header and data, as read
+    std::int32_t callID = 0;                // the call it belongs to; 0: a snapshot answer
+    InvokeID_t invokeID = 0;
   };
+  enum class OpKind : std::uint8_t { Play, Record, Digits };
+  struct Operation;
+  class Claim;
+  // What one read (and the operation's judgement of it) means.
+  enum Step { kGoOn, kJudge, kEnded, kFailed };
+  // What the termination list says before anything is sent.
+  enum Arm { kArmed, kEndedAtOnce, kRefused };
 
+  // The reads.
   RetCode_t readEvent(bool block, EventType_t* eventType, bool withPrivate);
+  bool takeHeld(std::uint16_t* size, bool withPrivate);
   void hold(const void* event, std::size_t size, const PrivateData_t* priv);
+  bool mattersLater(const CSTAEvent_t& ev, const PrivateData_t* priv, HeldEvent* h) const;
+  int readConfirmation(ACSHandle_t handle, RetCode_t invokeID, void* buffer, PrivateData_t* area);
+  bool passOver(const CSTAEvent_t& ev, RetCode_t invokeID, const PrivateData_t* area);
+  int judgeConfirmation(const CSTAEvent_t& ev, EventType_t expectedType);
+
+  // The call.
+  void setConnection(const ConnectionID_t& conn);
+  bool findCall(bool createCall);
+  void watchCall();
   bool isCurrentCall(std::int32_t callID) const;
   bool isOwnRelease(const CSTAEvent_t& ev, bool recording) const;
   void clearOwnCall();
@@ -120,11 +146,39 @@ class DialogicChannel {
   bool snapshotSaysGone(const CSTAEvent_t& ev, int maxParties);
   void settleCallSnapshot(int maxParties);
   int sendRequest(TelvanixPrivateVoxMessage* area);
+
+  // The operations' common parts.
+  int operate(OpKind kind, DX_IOTT* iott, DV_TPT* tpt, DV_DIGIT* digits);
+  int play(Operation& op, DX_IOTT* iott, DV_TPT* tpt);
+  int record(Operation& op, DX_IOTT* iott, DV_TPT* tpt);
+  int getDigits(Operation& op, DV_TPT* tpt, DV_DIGIT* digits);
+  bool requestAndWait(Operation& op, TelvanixPrivateVoxMessage* area, std::int32_t length);
+  int finish(Operation& op, bool ended);
+  int refuseBusy();
+  void begin(Operation& op);
+  Arm armTerminations(Operation& op, DV_TPT* tpt);
+  Arm armOne(Operation& op, const DV_TPT& t);
+  Arm armDigitMask(Operation& op, std::uint32_t mask);
+  bool runUntilEnd(Operation& op);
+  Step readStep(Operation& op, EventType_t* type);
+  Step quietPoll(Operation& op);
+  Step judge(Operation& op, EventType_t type);
+  Step judgeReport(Operation& op, const TelvanixPrivateMessage& m);
+  Step otherEvent(Operation& op);
+  Step takeDigits(Operation& op, const TelvanixPrivateMessage& m);
+  bool digitsDone(Operation& op);
+  void sendRecordStop(Operation& op);
+  bool buildRecordRequest(DX_IOTT* iott, Operation& op, TelvanixPrivateVoxMessage* area);
+
+  // Play's file.
+  int writePlayFile(DX_IOTT* iott, std::string* tempPath, std::uint64_t* total);
   bool makeTempFile(std::string* winPath, plat_handle* file);
 
   std::deque<HeldEvent> held_;
   RetCode_t snapshotInvoke_ = 0;  // the call snapshot whose answer counts
   std::uint16_t lastEventSize_ = 0;
+  std::atomic<bool> busy_{false};  // an operation runs
+  std::mutex connectionMutex_;     // connection and acsHandle, as Stop reads them
 };
 
 }  // namespace vox

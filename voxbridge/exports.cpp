@@ -235,7 +235,7 @@ int CountBoards(void) {
 
 int LastError(int chdev) {
   DialogicChannel* ch = lookup(chdev);
-  return ch ? ch->lastError : -1;
+  return ch ? ch->lastError.load() : -1;
 }
 
 // ---- accepted but not supported: -1 ---------------------------------------------------

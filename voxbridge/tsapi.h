@@ -1,5 +1,6 @@
-// The eleven TSAPI functions the voice library calls, behind one table so
-// that tests can put a scripted stream in place of the client library.
+// The eleven TSAPI functions the voice library calls, and a timed wait made
+// from them, behind one table so that tests can put a scripted stream in
+// place of the client library; and the clock the library waits on.
 #pragma once
 
 #include "csta32/include/csta32.h"
@@ -22,7 +23,18 @@ struct Tsapi {
   RetCode_t (*closeStream)(ACSHandle_t, InvokeID_t, const PrivateData_t*);
   RetCode_t (*snapshotDevice)(ACSHandle_t, InvokeID_t, const char*, const PrivateData_t*);
   RetCode_t (*monitorStop)(ACSHandle_t, InvokeID_t, CSTAMonitorCrossRefID_t, const PrivateData_t*);
+  // The next event within timeoutMs, else ACSERR_NOMESSAGE. The client
+  // library has no timed wait: the real one polls (getEventPoll) on timing().
+  RetCode_t (*getEventWithin)(ACSHandle_t, void*, std::uint16_t*, PrivateData_t*, unsigned timeoutMs);
 };
+
+// Where time comes from: the real clock, or a test's.
+struct Timing {
+  std::uint64_t (*millis)();
+  void (*sleep)(unsigned ms);
+};
+const Timing& timing();
+void setTimingForTests(const Timing* t);  // null: the real clock
 
 // The client library's functions.
 const Tsapi& realTsapi();

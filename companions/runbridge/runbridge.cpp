@@ -9,11 +9,6 @@
 #include "companions/common/bridge_export.h"
 #include "voxlib.h"
 
-namespace {
-// Callers print the message and name texts; an empty text is safe to print.
-const char kNoText[] = "";
-}  // namespace
-
 extern "C" {
 
 // The one entry point of every SHARED row.
@@ -40,12 +35,12 @@ int32_t ATDV_LASTERR(int32_t device) {
 
 const char* ATDV_ERRMSGP(int32_t) {
   debug_log("ATDV_ERRMSGP");
-  return kNoText;
+  return nullptr;
 }
 
 const char* ATDV_NAMEP(int32_t) {
   debug_log("ATDV_NAMEP");
-  return kNoText;
+  return nullptr;
 }
 
 #define EXPORT_ROW(ordinal, name, kind) RUNBRIDGE_DEFINE_##kind(name)

@@ -23,7 +23,7 @@ int32_t sr_getboardcnt(const char* deviceClass, int32_t* count);
 int32_t ATDV_SUBDEVS(int32_t device);
 /* The device's last error; -1 for an unknown handle. */
 int32_t ATDV_LASTERR(int32_t device);
-/* No message or name is kept: both give an empty text, never null. */
+/* No message or name is kept: both return a null pointer. */
 const char* ATDV_ERRMSGP(int32_t device);
 const char* ATDV_NAMEP(int32_t device);
 

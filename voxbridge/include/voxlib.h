@@ -84,6 +84,11 @@ typedef struct DV_TPT {
 #define TM_USRSTOP 0x100
 #define TM_ERROR 0x80000
 
+/* LastError values of the library's own, beside the TSAPI return codes
+   (negative), 1 (not supported) and 8 (an argument refused) */
+#define VOX_ERR_BUSY 16    /* another operation runs on the channel */
+#define VOX_ERR_TIMEOUT 17 /* the server did not answer in time */
+
 /* Digit masks for DX_DIGMASK */
 #define DM_D 0x0001
 #define DM_1 0x0002

@@ -143,23 +143,30 @@ TEST(PrivateRequest, IsThe308ByteRecordWithTheWholeDevice) {
 
 // ---- the confirmation wait ---------------------------------------------------------
 
-TEST_F(Channel, EventsPassedOverWhileWaitingAreReadNextAndDigitsAreKept) {
+// Passed over while a request waits: events of the channel's call are read
+// next, digits are kept, the rest is dropped; call 0 is no call.
+TEST_F(Channel, OnlyTheCallsEventsAndDigitsOutliveAConfirmationWait) {
+  ch->connection.callID = 9;
+  fake.pushCallCleared(8);  // another call
+  fake.pushCallCleared(0);
   fake.pushCallCleared(9);
   fake.pushEvent(ACSUNSOLICITED, ACS_KEY_REPLY);
   fake.pushEvent(CSTACONFIRMATION, CSTA_SNAPSHOT_CALL_CONF, 999);
   fake.pushDigits("12");
+  fake.pushPrivate(kqPvtPlayEnded, 9, 1, 40);
   EXPECT_EQ(0, ch->GetDTMFDetector());
   EXPECT_EQ(2, ch->digitCount);
-  EXPECT_EQ(3u, ch->heldEvents());
+  EXPECT_EQ(2u, ch->heldEvents());
   EventType_t type = 0;
   EXPECT_EQ(0, ch->WaitUnsolicitedEvent(&type, true));
   EXPECT_EQ(CSTA_CALL_CLEARED, type);
   EXPECT_EQ(9, ch->event().event.cstaUnsolicited.u.callCleared.clearedCall.callID);
-  EXPECT_EQ(0, ch->GetUnsolicitedEvent(&type, true));
-  EXPECT_EQ(ACS_KEY_REPLY, type);
-  EXPECT_EQ(0, ch->WaitUnsolicitedEvent(&type, true));
-  EXPECT_EQ(CSTA_SNAPSHOT_CALL_CONF, type);
+
+  // Once the channel works on another call, what is left of the old one is
+  // not replayed.
+  ch->connection.callID = 10;
   EXPECT_EQ(ACSERR_NOMESSAGE, ch->GetUnsolicitedEvent(&type, true));
+  EXPECT_EQ(0u, ch->heldEvents());
 }
 
 TEST_F(Channel, FailuresEndTheWait) {
@@ -323,6 +330,15 @@ class Play : public Channel {
     Channel::TearDown();
   }
   std::uint32_t termMask() { return ch->pendingTermMask & ch->actualTermMask; }
+  // A one-entry list for a new voice file holding `bytes`.
+  DX_IOTT only(const char* name, const std::string& bytes) {
+    DX_IOTT iott;
+    std::memset(&iott, 0, sizeof iott);
+    iott.io_type = IO_EOT;
+    iott.io_fhandle = openFile(name, bytes);
+    iott.io_length = static_cast<std::int32_t>(bytes.size());
+    return iott;
+  }
   const SentRequest* request(int msgType) {
     for (const auto& r : fake.sent)
       if (r.op == "escape" && r.message.header.msgType == msgType) return &r;
@@ -636,6 +652,94 @@ TEST_F(Record, RefusedRecordsClearTheChannelsOwnCall) {
   EXPECT_EQ(-1, ch->Record(&longName, &t));
   EXPECT_EQ(nullptr, request(kqPvtRecord));
   EXPECT_EQ("clearCall", ops().back());
+}
+
+TEST_F(Record, AnEndReportThatNeverComesIsGivenUpOn) {
+  LogCapture log;
+  callPresent();
+  DX_IOTT iott = target("C:\\voice\\msg.vox", 100);  // stopped at the first empty poll
+  DV_TPT t = term(DX_LCOFF, 0);
+  EXPECT_EQ(-1, ch->Record(&iott, &t));
+  EXPECT_EQ(VOX_ERR_TIMEOUT, ch->lastError);
+  EXPECT_EQ(static_cast<std::uint32_t>(TM_MAXTIME | TM_ERROR), termMask());
+  EXPECT_GE(fake.clockMs, kRecordEndWaitMs);
+  EXPECT_LT(fake.clockMs, kRecordEndWaitMs + 100);
+  EXPECT_FALSE(ch->isRecording);
+}
+
+TEST_F(Record, ANameTooLongForTheRequestIsAnArgumentError) {
+  callPresent();
+  DX_IOTT longName = target(("C:\\" + std::string(120, 'n') + ".vox").c_str(), 100);
+  DV_TPT t = term(DX_LCOFF, 0);
+  EXPECT_EQ(-1, ch->Record(&longName, &t));
+  EXPECT_EQ(8, ch->lastError);
+  EXPECT_EQ(static_cast<std::uint32_t>(TM_ERROR), termMask());
+}
+
+TEST_F(Play, ASilentServerEndsTheWaitForAConfirmation) {
+  LogCapture log;
+  callPresent();
+  DX_IOTT iott = only("s.vox", "s");
+  DV_TPT t = term(DX_LCOFF, 0);
+  ch->PrepareCall(true);
+  fake.confirmWithoutQueueing("escape");
+  fake.silent = true;
+  EXPECT_EQ(-1, ch->Play(&iott, &t));
+  EXPECT_EQ(VOX_ERR_TIMEOUT, ch->lastError);
+  EXPECT_TRUE(log.has("No confirmation within 15000 ms"));
+  EXPECT_FALSE(ch->isPlaying);
+}
+
+// Segments are copied through a buffer of a few bytes, across its edges.
+TEST_F(Play, SegmentsAreCopiedInPiecesNotWhole) {
+  callPresent();
+  std::string bytes;
+  for (int i = 0; i < 1000; ++i) bytes += static_cast<char>('a' + i % 26);
+  int a = openFile("p.vox", bytes);
+  DX_IOTT iott[2];
+  std::memset(iott, 0, sizeof iott);
+  iott[0].io_fhandle = a;
+  iott[0].io_offset = 3;
+  iott[0].io_length = 20;
+  iott[1].io_type = IO_EOT;
+  iott[1].io_fhandle = a;
+  iott[1].io_offset = 990;
+  iott[1].io_length = -1;
+  DV_TPT t = term(DX_LCOFF, 0);
+  fake.onEscape(kqPvtPlay, [this] { fake.pushPrivate(kqPvtPlayEnded, 5, 1, 30); });
+  setPlayPieceForTests(7);
+  int rc = ch->Play(iott, &t);
+  std::size_t highWater = playPieceHighWaterForTests();
+  setPlayPieceForTests(0);
+  EXPECT_EQ(0, rc);
+  EXPECT_EQ(bytes.substr(3, 20) + bytes.substr(990), fake.playedBytes);
+  EXPECT_EQ(30u, std::uint32_t(request(kqPvtPlay)->message.file.count));
+  EXPECT_EQ(7u, highWater);
+}
+
+// A second operation while one runs (here: from inside the play, as a
+// second thread would find it) is refused and leaves the first alone.
+TEST_F(Play, ABusyChannelRefusesASecondOperation) {
+  callPresent();
+  DX_IOTT iott = only("b.vox", "bb");
+  DV_TPT t = term(DX_LCOFF, 0);
+  int second = 0, third = 0;
+  std::int32_t error = 0;
+  fake.onEscape(kqPvtPlay, [&] {
+    DV_DIGIT d;
+    DV_TPT quick = term(DX_MAXTIME, 1);
+    second = ch->GetDigit(&quick, &d);
+    third = ch->Record(&iott, &t);
+    error = ch->lastError;
+    fake.pushPrivate(kqPvtPlayEnded, 5, 1, 2);
+  });
+  EXPECT_EQ(0, ch->Play(&iott, &t));
+  EXPECT_EQ(-1, second);
+  EXPECT_EQ(-1, third);
+  EXPECT_EQ(VOX_ERR_BUSY, error);
+  EXPECT_EQ(2, ch->bytesTransferred);
+  EXPECT_EQ(1, count(ops(), "escape 10"));
+  EXPECT_EQ(0, count(ops(), "escape 15"));
 }
 
 TEST_F(Channel, ClosingGivesBackTheDetectorAndClearsTheChannelsOwnCall) {

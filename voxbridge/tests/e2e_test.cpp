@@ -6,14 +6,18 @@
 // depends on the wall clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
+#include "csta32/wire/wire.h"
 #include "platform/platform.h"
 #include "simulator/telsim.h"
 #include "voxbridge/channel.h"
@@ -24,15 +28,33 @@
 
 namespace {
 
+// The switch, with the type of every private request noted on its way in.
 class SwitchHost : public csta32::SessionHost {
  public:
   explicit SwitchHost(telsim::Switch& sw) : sw_(sw) {}
   std::uint32_t openSession(csta32::FrameSink d) override { return sw_.openSession(std::move(d)); }
-  void onFrame(std::uint32_t s, const std::uint8_t* p, std::size_t n) override { sw_.onFrame(s, p, n); }
+  void onFrame(std::uint32_t s, const std::uint8_t* p, std::size_t n) override {
+    wire::Request r;
+    if (wire::decodeRequest(p, n, r) && r.op == wire::Op::EscapeService && r.priv.data.size() >= 2) {
+      std::lock_guard<std::mutex> lock(m_);
+      escapes_.push_back(r.priv.data[0] | r.priv.data[1] << 8);
+    }
+    sw_.onFrame(s, p, n);
+  }
   void closeSession(std::uint32_t s) override { sw_.closeSession(s); }
+  std::vector<int> escapes() {
+    std::lock_guard<std::mutex> lock(m_);
+    return escapes_;
+  }
+  void forget() {
+    std::lock_guard<std::mutex> lock(m_);
+    escapes_.clear();
+  }
 
  private:
   telsim::Switch& sw_;
+  std::mutex m_;
+  std::vector<int> escapes_;
 };
 
 // Process-lifetime: streams may still be closing when tests end.
@@ -59,9 +81,12 @@ bool partyOnCall(const char* name) { return sw().control("calls").find(name) != 
 
 class Voice : public ::testing::Test {
  protected:
+  static SwitchHost& host() {
+    static SwitchHost* h = new SwitchHost(sw());
+    return *h;
+  }
   static void SetUpTestSuite() {
-    static SwitchHost* host = new SwitchHost(sw());
-    csta32::registerLocalHost("VOXSIM", host);
+    csta32::registerLocalHost("VOXSIM", &host());
     voxtest::useScratchDrives();
     voxtest::makeDirs("C:\\TEMP");
     voxtest::makeDirs("C:\\voice");
@@ -75,7 +100,10 @@ class Voice : public ::testing::Test {
   }
   static void TearDownTestSuite() { vox::setTimingForTests(nullptr); }
 
-  void SetUp() override { sw().reset(); }
+  void SetUp() override {
+    sw().reset();
+    host().forget();
+  }
   void TearDown() override {
     for (int h : channels) dx_close(h);
     for (int f : files) dx_fileclose(f);
@@ -314,6 +342,120 @@ TEST_F(Voice, TwoChannelsPlayAtOnce) {
   EXPECT_EQ(0, rb);
   EXPECT_EQ(4000, ATDX_TRCOUNT(a));
   EXPECT_EQ(6000, ATDX_TRCOUNT(b));
+}
+
+// ---- what was mended ----------------------------------------------------------------
+
+int count(const std::vector<int>& v, int x) { return static_cast<int>(std::count(v.begin(), v.end(), x)); }
+
+// Each digit wait below has DX_MAXTIME 1 s and DX_LCOFF armed: with nobody
+// left on a call it must run its full time, not end on what an earlier
+// call left behind.
+void expectFullTimeDigitWait(int h) {
+  DV_TPT t[2] = {term(DX_MAXTIME, 10, 0, false), term(DX_LCOFF)};
+  DV_DIGIT d;
+  const std::uint64_t before = sw().now();
+  EXPECT_EQ(1, dx_getdig(h, t, &d, EV_SYNC));
+  EXPECT_EQ(TM_MAXTIME, ATDX_TERMMSK(h));
+  EXPECT_EQ(900u, sw().now() - before);  // nine pauses of 100 ms, the tenth poll ends it
+}
+
+TEST_F(Voice, ADigitWaitIgnoresWhatAnEndedCallLeftBehind) {
+  // A play on an idle channel: the library makes its own call and clears it.
+  int h = open("dxxxB1C2");
+  DX_IOTT iott = segment(voiceFile("idle.vox", std::string(800, 'i')), 800, true);
+  DV_TPT lcoff = term(DX_LCOFF);
+  int result = -9;
+  std::thread app([&] { result = dx_play(h, &iott, &lcoff, EV_SYNC); });
+  ASSERT_TRUE(waitUntil([] { return partyOnCall("Playing"); }));
+  sw().advance(200);
+  app.join();
+  ASSERT_EQ(0, result);
+  expectFullTimeDigitWait(h);
+
+  // A caller who hangs up between two operations.
+  callIn("L1#1", "401");
+  int caller = open("dxxxB1C1");
+  armDetector(caller);
+  sw().control("hangup L1#1");
+  expectFullTimeDigitWait(caller);
+}
+
+TEST_F(Voice, AStopAfterARefusedRecordStopsThePlayThatRuns) {
+  callIn("L1#1", "401");
+  int h = open("dxxxB1C1");
+  DX_IOTT nowhere = segment(fileHandle("no such folder\\x.vox"), 8000, true);
+  DV_TPT t = term(DX_LCOFF);
+  EXPECT_EQ(-1, dx_rec(h, &nowhere, &t, EV_SYNC));
+  EXPECT_LT(LastError(h), 0);  // refused by the server
+
+  DX_IOTT iott = segment(voiceFile("stop.vox", std::string(80000, 's')), 80000, true);
+  int result = -9;
+  std::thread app([&] { result = dx_play(h, &iott, &t, EV_SYNC); });
+  ASSERT_TRUE(waitUntil([] { return partyOnCall("Playing"); }));
+  host().forget();
+  EXPECT_EQ(0, dx_stopch(h, EV_SYNC));
+  sw().advance(10000);  // the play's own end, should the stop miss it
+  app.join();
+  EXPECT_EQ(0, result);
+  EXPECT_LT(ATDX_TRCOUNT(h), 80000);
+  EXPECT_EQ(1, count(host().escapes(), kqPvtPlayStop));
+  EXPECT_EQ(0, count(host().escapes(), kqPvtRecordStop));
+}
+
+// Stops from another thread race two plays, from the start of each (its
+// call, monitor and request) to its end; a refused record comes first, as
+// its flag once stayed set and let every stop read the connection.
+TEST_F(Voice, StopsFromAnotherThreadRaceConsecutivePlays) {
+  callIn("L1#1", "401");
+  int h = open("dxxxB1C1");
+  DX_IOTT nowhere = segment(fileHandle("no such folder\\y.vox"), 8000, true);
+  DV_TPT t = term(DX_LCOFF);
+  EXPECT_EQ(-1, dx_rec(h, &nowhere, &t, EV_SYNC));
+  DX_IOTT iott = segment(voiceFile("race.vox", std::string(4000, 'r')), 4000, true);
+  int first = -9, second = -9;
+  std::atomic<bool> done{false};
+  std::thread app([&] {
+    first = dx_play(h, &iott, &t, EV_SYNC);
+    second = dx_play(h, &iott, &t, EV_SYNC);
+    done = true;
+  });
+  while (!done) {
+    dx_stopch(h, EV_SYNC);
+    sw().advance(10);  // a play that a stop missed still ends
+  }
+  app.join();
+  EXPECT_EQ(0, first);
+  EXPECT_EQ(0, second);
+}
+
+// A digit wait from a second thread while a play runs: refused at once,
+// and the play goes on to be stopped as usual.
+TEST_F(Voice, ASecondOperationOnABusyChannelIsRefusedAtOnce) {
+  callIn("L1#1", "401");
+  int h = open("dxxxB1C1");
+  DX_IOTT iott = segment(voiceFile("busy.vox", std::string(80000, 'b')), 80000, true);
+  DV_TPT lcoff = term(DX_LCOFF);
+  int result = -9;
+  std::thread app([&] { result = dx_play(h, &iott, &lcoff, EV_SYNC); });
+  ASSERT_TRUE(waitUntil([] { return partyOnCall("Playing"); }));
+  DV_TPT quick = term(DX_MAXTIME, 1);
+  DV_DIGIT d;
+  EXPECT_EQ(-1, dx_getdig(h, &quick, &d, EV_SYNC));
+  EXPECT_EQ(VOX_ERR_BUSY, LastError(h));
+  EXPECT_EQ(-1, dx_rec(h, &iott, &lcoff, EV_SYNC));
+  EXPECT_EQ(0, dx_stopch(h, EV_SYNC));
+  app.join();
+  EXPECT_EQ(0, result);
+  EXPECT_LT(ATDX_TRCOUNT(h), 80000);
+}
+
+TEST_F(Voice, AStalledServerIsGivenUpOn) {
+  sw().control("delay 600000");  // no confirmation comes while the test runs
+  const std::uint64_t before = sw().now();
+  EXPECT_EQ(-1, dx_open("dxxxB1C1", 0));
+  EXPECT_GE(sw().now() - before, static_cast<std::uint64_t>(vox::kConfirmationWaitMs));
+  sw().control("delay 0");
 }
 
 }  // namespace

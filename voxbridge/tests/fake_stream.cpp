@@ -145,12 +145,21 @@ struct FakeCalls {
   static RetCode_t getPoll(ACSHandle_t, void* buf, std::uint16_t* size, PrivateData_t* priv, std::uint16_t*) {
     return s().read(buf, size, priv, false);
   }
+  // A silent server lets the time pass on the test clock; otherwise as a
+  // blocking read.
+  static RetCode_t getWithin(ACSHandle_t, void* buf, std::uint16_t* size, PrivateData_t* priv, unsigned ms) {
+    if (s().silent && s().queue_.empty()) {
+      s().clockMs += ms;
+      return ACSERR_NOMESSAGE;
+    }
+    return s().read(buf, size, priv, true);
+  }
 };
 
 const vox::Tsapi FakeStream::calls_ = {
     FakeCalls::clearCall,    FakeCalls::openStream, FakeCalls::makeCall,     FakeCalls::snapshotCall,
     FakeCalls::escape,       FakeCalls::getBlock,   FakeCalls::monitorCall,  FakeCalls::getPoll,
-    FakeCalls::closeStream,  FakeCalls::snapshotDevice, FakeCalls::monitorStop,
+    FakeCalls::closeStream,  FakeCalls::snapshotDevice, FakeCalls::monitorStop, FakeCalls::getWithin,
 };
 
 namespace {

@@ -58,6 +58,8 @@ class FakeStream {
   // The device snapshot: calls on the device (callID, first state).
   std::vector<std::pair<std::int32_t, LocalConnectionState_t>> deviceCalls;
   int callSnapshotParties = 3;
+  // Nothing more comes: a wait with a deadline runs into it.
+  bool silent = false;
 
   std::vector<SentRequest> sent;
   std::vector<std::string> ops() const;
