@@ -25,7 +25,36 @@ bool plat_stdin_is_terminal() {
   return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
-bool plat_key_waiting() { return plat_stdin_is_terminal() && _kbhit() != 0; }
+namespace {
+
+// A key-down that _getch will deliver: a character, or a cursor or function
+// key (which it hands over as a prefix and a scan code).
+bool key_event_waiting() {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD count = 0;
+  if (!GetNumberOfConsoleInputEvents(in, &count) || count == 0) return false;
+  INPUT_RECORD events[64];
+  DWORD got = 0;
+  if (!PeekConsoleInputA(in, events, count < 64 ? count : 64, &got)) return false;
+  for (DWORD i = 0; i < got; ++i) {
+    const KEY_EVENT_RECORD& k = events[i].Event.KeyEvent;
+    if (events[i].EventType != KEY_EVENT || !k.bKeyDown) continue;
+    if (k.uChar.AsciiChar) return true;
+    const WORD vk = k.wVirtualKeyCode;
+    if ((vk >= VK_PRIOR && vk <= VK_DOWN) || vk == VK_INSERT || vk == VK_DELETE ||
+        (vk >= VK_F1 && vk <= VK_F12))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// Some runtimes' _kbhit counts only keys that carry a character, so an arrow
+// typed alone would wait for ever: the console's own queue is asked as well.
+bool plat_key_waiting() {
+  return plat_stdin_is_terminal() && (_kbhit() != 0 || key_event_waiting());
+}
 
 int plat_read_key(int* scan) {
   if (scan) *scan = 0;
@@ -96,7 +125,7 @@ bool stdin_ready() {
   HANDLE in = console_in();
   switch (GetFileType(in)) {
     case FILE_TYPE_CHAR:
-      if (plat_stdin_is_terminal()) return _kbhit() != 0;
+      if (plat_stdin_is_terminal()) return plat_key_waiting();
       return true;  // a character device other than the console: no way to ask
     case FILE_TYPE_PIPE: {
       DWORD available = 0;
