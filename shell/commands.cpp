@@ -17,26 +17,6 @@
 #include "telephony/stream.h"
 #include "telephony/state.h"
 
-// Name of the command (or "COMMAND KEYWORD") being run, for notYet.
-static char runningCommand[96] = "";
-
-static void setRunning(const char* command, const char* keyword) {
-  if (keyword)
-    std::snprintf(runningCommand, sizeof runningCommand, "%s %s", command, keyword);
-  else
-    std::snprintf(runningCommand, sizeof runningCommand, "%s", command ? command : "");
-}
-
-void notYet() {
-  std::printf("? %s is not available yet\n", runningCommand);
-  std::fflush(stdout);
-}
-
-void notYetNamed(const char* what) {
-  setRunning(what, nullptr);
-  notYet();
-}
-
 // ---- the command table -------------------------------------------------------
 
 const COMMAND commands[] = {
@@ -280,7 +260,6 @@ bool doCommandTable(const char* word) {
   if (searching && found->action_routine != doLabel) return true;
 
   const long blocksBefore = number_blocks_out();
-  setRunning(found->name, nullptr);
   found->action_routine();
   const long change = number_blocks_out() - blocksBefore;
   if (debugPrint && change != 0)
@@ -288,11 +267,10 @@ bool doCommandTable(const char* word) {
   return true;
 }
 
-bool runKeyword(const char* command, const KEYWORD_ACTION* table, const char* keyword) {
+bool runKeyword(const char* /*command*/, const KEYWORD_ACTION* table, const char* keyword) {
   if (!keyword) return false;
   for (const KEYWORD_ACTION* row = table; row->name; ++row) {
     if (std::strcmp(keyword, row->name) == 0) {
-      setRunning(command, row->name);
       row->action();
       return true;
     }

@@ -44,12 +44,6 @@ bool doCommandTable(const char* word);
 // messages. False when the table has no such keyword.
 bool runKeyword(const char* command, const KEYWORD_ACTION* table, const char* keyword);
 
-// Stand-in action for commands whose room is not built yet: prints
-// "? <command> is not available yet". Replace table entries with the real
-// handler as each room lands.
-void notYet();
-// Runs notYet for a named operation that is not reached through the table.
-void notYetNamed(const char* what);
 
 // Handlers of the shell itself.
 void doNull();
