@@ -16,9 +16,10 @@ function(stream_more_transcript name)
 endfunction()
 
 # The switch cuts the stream: the failure is shown, the first poll after it
-# reopens the stream quietly with TS2 (the first reopen of a run is not held
-# back) and a monitor is confirmed on it. Cut again, the stream stays lost
-# within the minute: requests are refused and polls reopen nothing.
+# reopens the stream with TS2 (the first reopen of a run is not held back),
+# says it is back, and a monitor is confirmed on it. Cut again within the
+# second, the stream stays lost for a second: requests are refused, then the
+# wait reopens it.
 stream_more_transcript(reopen)
 # Waiting out the minute, after which the stream comes back by itself, is
 # run on the clock the unit tests move (telephony/events_test.cpp).
