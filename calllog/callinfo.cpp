@@ -42,7 +42,6 @@ std::set<std::pair<CallTime, long>> snappedBySeen;  // by monoSeen
 // are doubted. The checks still to ask after a reopen, and this second's
 // share of them.
 unsigned linkEra = 0;
-bool linkUp = true;
 std::deque<long> toCheck;
 CallTime checkSecond = 0;
 int checksThisSecond = 0;
@@ -123,7 +122,6 @@ void CallInfo::reset() {
   unsnapped.clear();
   snappedBySeen.clear();
   linkEra = 0;
-  linkUp = true;
   toCheck.clear();
   checkSecond = 0;
   checksThisSecond = 0;
@@ -487,13 +485,10 @@ void CallInfo::closeAsOutage(CallInfo& call) {
 
 void CallInfo::linkLost() {
   toCheck.clear();
-  if (!linkUp) return;
-  linkUp = false;
   ++linkEra;
 }
 
 void CallInfo::linkBack() {
-  linkUp = true;
   toCheck.clear();
   std::set<long> ids;
   for (const auto& entry : activeCalls)

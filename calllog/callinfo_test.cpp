@@ -411,7 +411,7 @@ TEST_F(Recovery, ACallIDTrackedFromBeforeTheDropIsNotANewCallsID) {
   CallInfo::answered(3, "205", "206", "206");
   CallInfo::answered(4, "207", "208", "208");
   CallInfo::linkLost();
-  CallInfo::linkLost();  // a failed reopen loses nothing more
+  CallInfo::linkLost();  // lost again before it was back: nothing more
   at(t + 20);
   CallInfo::linkBack();
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <set>
+#include <vector>
 
 #include "display/event.h"
 #include "display/names.h"
@@ -54,9 +55,11 @@ std::int64_t lastPollStarted = 0;
 int reopenWait = 0;
 int reopenBackOff = 1;
 bool linkWasLost = false;  // lost since it was last open: the next open recovers
-// While the monitors of a reopened stream come back, each monitored device
-// is snapshotted to find the calls that began while we were blind.
+// While the monitors of a reopened stream come back, the devices confirmed
+// are noted; each is then snapshotted to find the calls that began while we
+// were blind.
 bool findingCalls = false;
+std::vector<std::string> devicesBack;
 std::set<InvokeID_t> recoverySnapshots;  // device snapshots asked for that
 // Snapshots asked to check doubted calls, by invoke ID. Answers that never
 // come would pile up; the oldest go first.
@@ -139,8 +142,7 @@ void reopenFailed(const char* reason) {
   o_newline(0);
 }
 
-// The stream is open again after a loss: say so, check the calls tracked
-// from before and find the ones begun meanwhile.
+// The stream is open again after a loss.
 void linkBack() {
   linkWasLost = false;
   // A server that takes the stream and drops it at once is not hammered.
@@ -148,7 +150,20 @@ void linkBack() {
   reopenBackOff = 1;
   o_lprintf(1, false, "! Stream reopened, acsHandle %lu", static_cast<unsigned long>(acsHandle));
   o_newline(0);
+}
+
+// Once the monitors are back (their waits count every confirmation, so
+// nothing else is asked meanwhile): check the calls tracked from before and
+// find the ones begun meanwhile.
+void recoverCalls() {
   hookCallLog(callLogArgs(CALLLOG_LINK_BACK, 0));
+  for (const std::string& device : devicesBack) {
+    const InvokeID_t id = invokeID;
+    if (ACS_CALL("snapshot device",
+                 cstaSnapshotDeviceReq(acsHandle, invokeID, device.c_str(), nullptr)))
+      recoverySnapshots.insert(id);
+  }
+  devicesBack.clear();
 }
 
 void readServerFirmware(const Version_t driverVersion) {
@@ -175,10 +190,13 @@ void handleACSConfirmation(const CSTAEvent_t& e) {
       if (recovering) linkBack();
       if (acsHandle && autoLogSMDR) {
         findingCalls = recovering;
+        devicesBack.clear();
         hookMonitorLines();
         if (SMDRmonitorExt) hookMonitorExtensions();
         findingCalls = false;
       }
+      // The stream may have gone again while the monitors were asked for.
+      if (recovering && acsHandle && !linkWasLost) recoverCalls();
       break;
     }
     case ACS_CLOSE_STREAM_CONF:
@@ -410,12 +428,7 @@ void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
         if (!device.empty()) monitorDictionary.emplace(device, lastMonitorID);
         // From now on the device's calls are reported: what is on it now
         // began while we were blind or is already tracked.
-        if (ours && findingCalls && !device.empty()) {
-          const InvokeID_t id = invokeID;
-          if (ACS_CALL("snapshot device",
-                       cstaSnapshotDeviceReq(acsHandle, invokeID, device.c_str(), nullptr)))
-            recoverySnapshots.insert(id);
-        }
+        if (ours && findingCalls && !device.empty()) devicesBack.push_back(device);
       }
       ++ackCount;
       break;
@@ -769,6 +782,7 @@ void resetEventState() {
   reopenBackOff = 1;
   linkWasLost = false;
   findingCalls = false;
+  devicesBack.clear();
   recoverySnapshots.clear();
   pendingChecks.clear();
   startTime = 0;
