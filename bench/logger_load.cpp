@@ -208,7 +208,8 @@ int main(int argc, char** argv) {
   bool eventDone = false;
 
   const Clock::time_point start = Clock::now();
-  const std::time_t wallStart = std::time(nullptr);
+  const double wallStart =
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
   auto readRecords = [&](double now) {
     log.lines([&](const std::string& line) {
       const std::vector<std::string> w = words(line);
@@ -310,7 +311,7 @@ int main(int argc, char** argv) {
       if (cutAt >= 0 && c.ended <= cutAt + 1 && c.written - c.ended > 60) ++late;
       // Its own times: answered within a second of when it was, talked no
       // longer than it did.
-      const double answerWall = static_cast<double>(wallStart) + c.answered;
+      const double answerWall = wallStart + c.answered;
       std::time_t aw = static_cast<std::time_t>(answerWall);
       std::tm tm = {};
       plat_local_time(static_cast<std::int64_t>(aw), &tm);
@@ -319,11 +320,18 @@ int main(int argc, char** argv) {
       if (diff > 43200) diff -= 86400;
       if (diff < -43200) diff += 86400;
       if (c.answerWrittenWall >= 0 && (diff > 1.5 || diff < -1.5 ||
-                                       c.talkWritten > (c.ended - c.answered) + 1.5))
+                                       c.talkWritten > (c.ended - c.answered) + 1.5)) {
+        if (swapped < 10 && std::getenv("LOGGER_LOAD_DEBUG"))
+          std::fprintf(stderr, "swapped: offered %.4f ended %.4f written %.4f talk %lld diff %.1f (cut %.4f)\n",
+                       c.offered, c.ended, c.written, c.talkWritten, diff, cutAt);
         ++swapped;
+      }
     } else if (cutAt >= 0 && c.offered >= cutAt && backAt >= 0 && c.ended <= backAt) {
       ++insideGap;  // its whole life fell inside the gap: nobody can see it
     } else {
+      if (lost < 10 && std::getenv("LOGGER_LOAD_DEBUG"))
+        std::fprintf(stderr, "lost: offered %.4f ended %.4f (cut %.4f back %.4f) cut %d\n",
+                     c.offered, c.ended, cutAt, backAt, c.cut ? 1 : 0);
       ++lost;
     }
   }

@@ -71,7 +71,7 @@ AutoEventReport=1
 ServerID=TELSIM
 UserID=Telvanix
 [SMDR]
-LogDevice=calls.log
+LogDevice=CALLS.LOG
 MonitorExt=FALSE
 EOF
 
@@ -101,10 +101,10 @@ cd "$OLDPWD"
 
 # The log opens at start-up; the line monitors follow within moments.
 for _ in $(seq 300); do
-  [ -f "$work/calls.log" ] && break
+  [ -f "$work/CALLS.LOG" ] && break
   sleep 0.1
 done
-[ -f "$work/calls.log" ] || { echo "logger_load: probix32 opened no log"; cat "$work/console.out"; exit 1; }
+[ -f "$work/CALLS.LOG" ] || { echo "logger_load: probix32 opened no log"; cat "$work/console.out"; exit 1; }
 sleep 3
 
 cpu() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
@@ -114,7 +114,7 @@ p0=$(cpu "$probix_pid")
 start=$(date +%s.%N)
 
 status=0
-"$build/bench/logger_load" --control "$control" --log "$work/calls.log" \
+"$build/bench/logger_load" --control "$control" --log "$work/CALLS.LOG" \
   --console "$work/console.out" --rate "$rate" --seconds "$seconds" --lines "$lines" \
   --hold "$hold" "${event[@]}" || status=$?
 
