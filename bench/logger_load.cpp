@@ -320,18 +320,11 @@ int main(int argc, char** argv) {
       if (diff > 43200) diff -= 86400;
       if (diff < -43200) diff += 86400;
       if (c.answerWrittenWall >= 0 && (diff > 1.5 || diff < -1.5 ||
-                                       c.talkWritten > (c.ended - c.answered) + 1.5)) {
-        if (swapped < 10 && std::getenv("LOGGER_LOAD_DEBUG"))
-          std::fprintf(stderr, "swapped: offered %.4f ended %.4f written %.4f talk %lld diff %.1f (cut %.4f)\n",
-                       c.offered, c.ended, c.written, c.talkWritten, diff, cutAt);
+                                       c.talkWritten > (c.ended - c.answered) + 1.5))
         ++swapped;
-      }
     } else if (cutAt >= 0 && c.offered >= cutAt && backAt >= 0 && c.ended <= backAt) {
       ++insideGap;  // its whole life fell inside the gap: nobody can see it
     } else {
-      if (lost < 10 && std::getenv("LOGGER_LOAD_DEBUG"))
-        std::fprintf(stderr, "lost: offered %.4f ended %.4f (cut %.4f back %.4f) cut %d\n",
-                     c.offered, c.ended, cutAt, backAt, c.cut ? 1 : 0);
       ++lost;
     }
   }
