@@ -50,6 +50,10 @@ const int kLoadRound = 100;          // device snapshots per measuring round
 const int kMaxEventsPerPoll = 1000;
 
 std::int64_t lastPollStarted = 0;
+bool pollCutShort = false;  // the last poll stopped with events still queued
+std::uint64_t startTime = 0;
+long eventsAtStart = 0;
+long lastWatchSeconds = 10;
 
 // Reopening: the wait before the next try and the one after it fails.
 int reopenWait = 0;
@@ -65,10 +69,6 @@ std::set<InvokeID_t> recoverySnapshots;  // device snapshots asked for that
 // come would pile up; the oldest go first.
 std::map<InvokeID_t, std::int32_t> pendingChecks;
 const std::size_t kMostPendingChecks = 65536;
-bool pollCutShort = false;  // the last poll stopped with events still queued
-std::uint64_t startTime = 0;
-long eventsAtStart = 0;
-long lastWatchSeconds = 10;
 
 // The event and its private data are read into these. The unions give the
 // records their alignment; the sizes are what the library is told.
@@ -754,7 +754,7 @@ void doClearTimestamps() { o_enableTimestamps(false); }
 void doSetStopPlay() { autoStopPlay = true; }
 void doClearStopPlay() { autoStopPlay = false; }
 
-// ---- tests -------------------------------------------------------------------------
+// ---- recovery ----------------------------------------------------------------------
 
 int reopenWaitSeconds() { return reopenWait; }
 
@@ -762,6 +762,8 @@ void rememberCallCheck(InvokeID_t id, std::int32_t callID) {
   if (pendingChecks.size() >= kMostPendingChecks) pendingChecks.erase(pendingChecks.begin());
   pendingChecks[id] = callID;
 }
+
+// ---- tests -------------------------------------------------------------------------
 
 void setEventClocksForTests(EventSecondsClock seconds, EventMillisClock millis) {
   secondsNow = seconds ? seconds : realSeconds;
