@@ -238,12 +238,29 @@ int main(int argc, char** argv) {
   for (;;) {
     const double now = since(start);
     if (next >= total && hangups.empty()) break;
+    // Hang-ups first: a late pass must not offer a call on a line whose
+    // last call is still up.
+    while (!hangups.empty() && hangups.front().first <= now) {
+      const long k = hangups.front().second;
+      hangups.pop_front();
+      CallLife& c = calls[static_cast<std::size_t>(k)];
+      if (c.cut || c.ended >= 0) continue;
+      ctl.queue("hangup " + std::to_string(kFirstExtension + static_cast<int>(k % o.lines)));
+      c.ended = now;
+    }
     // Calls due by now, unless the switch is far behind.
     const long due = std::min(total, static_cast<long>(now * o.rate));
     while (next < due && ctl.outstanding() < 60000) {
       const long k = next++;
       const int slot = static_cast<int>(k % o.lines);
       const std::string ext = std::to_string(kFirstExtension + slot);
+      if (k >= o.lines) {
+        CallLife& before = calls[static_cast<std::size_t>(k - o.lines)];
+        if (!before.cut && before.ended < 0) {
+          ctl.queue("hangup " + ext);
+          before.ended = now;
+        }
+      }
       ctl.queue("dialin L1#" + std::to_string(slot + 1) + " " + std::to_string(kFirstCaller + k) +
                 " " + ext);
       ctl.queue("answer " + ext);
@@ -255,14 +272,6 @@ int main(int argc, char** argv) {
       } else {
         hangups.emplace_back(now + o.holdMs / 1000.0, k);
       }
-    }
-    while (!hangups.empty() && hangups.front().first <= now) {
-      const long k = hangups.front().second;
-      hangups.pop_front();
-      CallLife& c = calls[static_cast<std::size_t>(k)];
-      if (c.cut) continue;
-      ctl.queue("hangup " + std::to_string(kFirstExtension + static_cast<int>(k % o.lines)));
-      c.ended = now;
     }
     if (!eventDone && o.dropAt >= 0 && now >= o.dropAt) {
       ctl.queue("drop all");
@@ -276,6 +285,7 @@ int main(int argc, char** argv) {
       // The calls up now are forgotten by the server: they end here.
       for (auto& h : hangups) {
         CallLife& c = calls[static_cast<std::size_t>(h.second)];
+        if (c.ended >= 0) continue;
         c.cut = true;
         c.ended = now;
       }

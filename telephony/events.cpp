@@ -5,7 +5,6 @@
 #include <cstring>
 #include <ctime>
 #include <set>
-#include <vector>
 
 #include "display/event.h"
 #include "display/names.h"
@@ -59,11 +58,10 @@ long lastWatchSeconds = 10;
 int reopenWait = 0;
 int reopenBackOff = 1;
 bool linkWasLost = false;  // lost since it was last open: the next open recovers
-// While the monitors of a reopened stream come back, the devices confirmed
-// are noted; each is then snapshotted to find the calls that began while we
-// were blind.
+// While the monitors of a reopened stream come back, each device is
+// snapshotted as soon as its monitor is confirmed, to find the calls that
+// began while we were blind before they end unseen.
 bool findingCalls = false;
-std::vector<std::string> devicesBack;
 std::set<InvokeID_t> recoverySnapshots;  // device snapshots asked for that
 // Snapshots asked to check doubted calls, by invoke ID. Answers that never
 // come would pile up; the oldest go first.
@@ -152,18 +150,11 @@ void linkBack() {
   o_newline(0);
 }
 
-// Once the monitors are back (their waits count every confirmation, so
-// nothing else is asked meanwhile): check the calls tracked from before and
-// find the ones begun meanwhile.
-void recoverCalls() {
-  hookCallLog(callLogArgs(CALLLOG_LINK_BACK, 0));
-  for (const std::string& device : devicesBack) {
-    const InvokeID_t id = invokeID;
-    if (ACS_CALL("snapshot device",
-                 cstaSnapshotDeviceReq(acsHandle, invokeID, device.c_str(), nullptr)))
-      recoverySnapshots.insert(id);
-  }
-  devicesBack.clear();
+void snapshotDeviceBack(const std::string& device) {
+  const InvokeID_t id = invokeID;
+  if (ACS_CALL("snapshot device",
+               cstaSnapshotDeviceReq(acsHandle, invokeID, device.c_str(), nullptr)))
+    recoverySnapshots.insert(id);
 }
 
 void readServerFirmware(const Version_t driverVersion) {
@@ -190,13 +181,15 @@ void handleACSConfirmation(const CSTAEvent_t& e) {
       if (recovering) linkBack();
       if (acsHandle && autoLogSMDR) {
         findingCalls = recovering;
-        devicesBack.clear();
         hookMonitorLines();
         if (SMDRmonitorExt) hookMonitorExtensions();
         findingCalls = false;
       }
-      // The stream may have gone again while the monitors were asked for.
-      if (recovering && acsHandle && !linkWasLost) recoverCalls();
+      // The calls tracked from before are checked once the monitors are
+      // back: a monitor's wait counts every confirmation, and a flood of
+      // checks would keep it from seeing the end of the devices. The stream
+      // may have gone again meanwhile.
+      if (recovering && acsHandle && !linkWasLost) hookCallLog(callLogArgs(CALLLOG_LINK_BACK, 0));
       break;
     }
     case ACS_CLOSE_STREAM_CONF:
@@ -428,7 +421,7 @@ void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
         if (!device.empty()) monitorDictionary.emplace(device, lastMonitorID);
         // From now on the device's calls are reported: what is on it now
         // began while we were blind or is already tracked.
-        if (ours && findingCalls && !device.empty()) devicesBack.push_back(device);
+        if (ours && findingCalls && !device.empty()) snapshotDeviceBack(device);
       }
       ++ackCount;
       break;
@@ -784,7 +777,6 @@ void resetEventState() {
   reopenBackOff = 1;
   linkWasLost = false;
   findingCalls = false;
-  devicesBack.clear();
   recoverySnapshots.clear();
   pendingChecks.clear();
   startTime = 0;
