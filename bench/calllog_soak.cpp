@@ -1,15 +1,15 @@
 // Soak of unattended call logging: thousands of calls from several callers
 // at once go through probix32's stream, dispatcher and tracker against the
 // simulated switch, while the stream is dropped and reopened now and then.
-// Calls that end while the stream is down produce no events; the snapshot
-// rounds and the inactive-call rule must write them once the stream is back.
-// Checked at the end: no call written twice, every call that ended while
-// the stream was up written at once, every call that ended during a drop
-// written later. Every record is also served over TCP to a collector of the
-// soak's own that disconnects and reconnects now and then: it must receive
-// each record exactly once (those made while it was away wait for it). Calls
-// made and ended wholly inside a drop are never seen and have no record;
-// their number is printed. The program's own chatter goes to standard output (send it
+// Calls that end while the stream is down produce no events; once the stream
+// is back each is checked and written. Checked at the end: no call written
+// twice, every call that ended while the stream was up written at once,
+// every call that ended during a drop written within a minute of it. Every
+// record is also served over TCP to a collector of the soak's own that
+// disconnects and reconnects now and then: it must receive each record
+// exactly once (those made while it was away wait for it). Calls made and
+// ended wholly inside a drop are never seen and have no record; their number
+// is printed. The program's own chatter goes to standard output (send it
 // to /dev/null); the verdict goes to standard error.
 //
 //   calllog_soak [calls] [drops] [collector absences]   (default 5000, 5, 4)
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
   int absencesDone = 0;
   long unseen = 0;  // calls made and ended while the stream was down
   std::set<long> endedUp, endedDown;
-  long early = 0;  // calls ended during a drop but written before they aged
+  long late = 0;  // calls ended during a drop and written more than a minute on
   int dropsDone = 0;
   long made = 0;
   for (long b = 0; b < batches; ++b) {
@@ -223,9 +223,8 @@ int main(int argc, char** argv) {
         sw.control("hangup " + std::to_string(201 + c));
         ++unseen;
       }
-      // A minute on the stream comes back by itself; ten minutes on the
-      // calls nobody hears of any more are closed, a snapshot every 5 s.
-      for (int s = 0; s < 700 / 5; ++s) {
+      // The stream comes back at once and the calls of the drop are checked.
+      for (int s = 0; s < 70 / 5; ++s) {
         fakeSeconds += 5;
         pollAWhile(2);
       }
@@ -233,10 +232,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "calllog_soak: the stream did not come back\n");
         return 1;
       }
-      // Closed as inactive: written ten minutes after they were last seen,
-      // when they were answered, less than a minute before the drop.
       for (long id : ids)
-        if (writtenAt.count(id) && writtenAt[id] - droppedAt < 600 - 60) ++early;
+        if (writtenAt.count(id) && writtenAt[id] - droppedAt > 60) ++late;
     }
     pollAWhile(2);
   }
@@ -262,7 +259,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr,
                "calllog_soak: %ld calls lived wholly inside a drop and have no record\n", unseen);
   long twice = 0, missingUp = 0, missingDown = 0;
-  if (early) std::fprintf(stderr, "calllog_soak: %ld calls of a drop written too soon\n", early);
+  if (late) std::fprintf(stderr, "calllog_soak: %ld calls of a drop written late\n", late);
   for (const auto& w : writes)
     if (w.second > 1) ++twice;
   for (long id : endedUp)
@@ -279,5 +276,5 @@ int main(int argc, char** argv) {
   acsHandle = 0;
   csta32::registerLocalHost("TELVANIX", nullptr);
   smdrServeStop();
-  return twice || missingUp || missingDown || early || servedTwice || servedMissing ? 1 : 0;
+  return twice || missingUp || missingDown || late || servedTwice || servedMissing ? 1 : 0;
 }

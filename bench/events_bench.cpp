@@ -141,7 +141,9 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 int main(int argc, char** argv) {
   long total = argc > 1 ? std::atol(argv[1]) : 1000000;
   if (total <= 0) total = 1000000;
-  const long batch = 100000;  // events queued at a time
+  // Events queued at a time: well inside what a stream holds (16,384 by
+  // default), or the stream fails and the wait below never ends.
+  const long batch = 8192;
 
   const std::vector<Frame> mix = recordMix();
   if (mix.empty()) {
@@ -188,9 +190,9 @@ int main(int argc, char** argv) {
 
     const long target = msgCount + n;
     start = std::chrono::steady_clock::now();
-    while (msgCount < target && acsHandle) doGetEvents();
+    while (msgCount < target && acsHandle && !acsStreamAborted) doGetEvents();
     inLoop += secondsSince(start);
-    if (!acsHandle) {
+    if (!acsHandle || acsStreamAborted) {
       std::fprintf(stderr, "\nevents_bench: the stream was lost\n");
       return 1;
     }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <set>
 
 #include "shell/shell.h"
@@ -23,8 +24,10 @@ const CallTime kSnapshotSpacing = 5;  // seconds between snapshot requests
 const CallTime kInactiveSeconds = 600;
 
 CallTime realClock() { return static_cast<CallTime>(std::time(nullptr)); }
+CallTime realMonotonic() { return static_cast<CallTime>(plat_millis() / 1000); }
 
 CallInfo::Clock clockNow = realClock;
+CallInfo::Clock monotonicNow = realMonotonic;
 CallInfo::RecordWriter recordWriter = nullptr;
 
 // A snapshot poll acts on the first call, in call-ID order, that is not
@@ -33,7 +36,15 @@ CallInfo::RecordWriter recordWriter = nullptr;
 // calls not yet snapshotted by call ID, and the snapshotted ones by the
 // time they were last seen.
 std::set<long> unsnapped;
-std::set<std::pair<CallTime, long>> snappedBySeen;
+std::set<std::pair<CallTime, long>> snappedBySeen;  // by monoSeen
+
+// The link: its era goes up at each drop; calls confirmed in an older era
+// are doubted. The checks still to ask after a reopen, and this second's
+// share of them.
+unsigned linkEra = 0;
+std::deque<long> toCheck;
+CallTime checkSecond = 0;
+int checksThisSecond = 0;
 
 bool present(const char* text) { return text && text[0]; }
 
@@ -71,19 +82,34 @@ CallInfo::CallInfo(long id)
       dialedSet(0),
       dialedNumber(kUnknown),
       answerNumber(kNone),
-      xferInfo(kNone) {
+      xferInfo(kNone),
+      monoCreated(monoNow()),
+      monoSeen(monoCreated),
+      bornEra(linkEra),
+      confirmedEra(linkEra),
+      foundInSnapshot(false) {
   lastSeen = creationTime;
 }
+
+CallTime CallInfo::callNow() const { return creationTime + (monoNow() - monoCreated); }
 
 // ---- the world ----------------------------------------------------------------------
 
 CallInfo::Clock CallInfo::setClock(Clock clock) {
   Clock previous = clockNow;
   clockNow = clock ? clock : realClock;
+  monotonicNow = clock ? clock : realMonotonic;
+  return previous;
+}
+
+CallInfo::Clock CallInfo::setMonotonicClock(Clock clock) {
+  Clock previous = monotonicNow;
+  monotonicNow = clock ? clock : realMonotonic;
   return previous;
 }
 
 CallTime CallInfo::now() { return clockNow(); }
+CallTime CallInfo::monoNow() { return monotonicNow(); }
 
 CallInfo::RecordWriter CallInfo::setRecordWriter(RecordWriter writer) {
   RecordWriter previous = recordWriter;
@@ -95,6 +121,10 @@ void CallInfo::reset() {
   activeCalls.clear();
   unsnapped.clear();
   snappedBySeen.clear();
+  linkEra = 0;
+  toCheck.clear();
+  checkSecond = 0;
+  checksThisSecond = 0;
   lastSnapshotTime = 0;
   outputCRenabled = 0;
   reportUnansweredCalls = 1;
@@ -129,10 +159,19 @@ CallInfo* CallInfo::find(long callID) {
   return found == activeCalls.end() ? nullptr : &found->second;
 }
 
+CallInfo* CallInfo::findLive(long callID) {
+  CallInfo* call = find(callID);
+  if (call && doubted(*call)) {
+    closeAsOutage(*call);
+    return nullptr;
+  }
+  return call;
+}
+
 CallInfo* CallInfo::findOrCreate(long callID, bool* wasPresent) {
-  auto found = activeCalls.find(callID);
-  *wasPresent = found != activeCalls.end();
-  if (*wasPresent) return &found->second;
+  CallInfo* call = findLive(callID);
+  *wasPresent = call != nullptr;
+  if (call) return call;
   return add(callID);
 }
 
@@ -146,16 +185,18 @@ CallInfo* CallInfo::add(long callID) {
 void CallInfo::forget(CallInfo& call) {
   const long id = call.callID;
   unsnapped.erase(id);
-  if (call.snapshotInitiated) snappedBySeen.erase({call.lastSeen, id});
+  if (call.snapshotInitiated) snappedBySeen.erase({call.monoSeen, id});
   activeCalls.erase(id);
 }
 
-void CallInfo::seen(CallInfo& call, CallTime when) {
+void CallInfo::seen(CallInfo& call) {
+  const CallTime mono = monoNow();
   if (call.snapshotInitiated) {
-    snappedBySeen.erase({call.lastSeen, call.callID});
-    snappedBySeen.insert({when, call.callID});
+    snappedBySeen.erase({call.monoSeen, call.callID});
+    snappedBySeen.insert({mono, call.callID});
   }
-  call.lastSeen = when;
+  call.monoSeen = mono;
+  call.lastSeen = call.callNow();
 }
 
 void CallInfo::writeAndForget(CallInfo& call) {
@@ -206,7 +247,7 @@ bool CallInfo::initiated(long callID, const char* numberCalling) {
   CallInfo* call = findOrCreate(callID, &wasPresent);
   if (!call) return false;
   call->setCallerNumber(numberCalling);
-  seen(*call, now());
+  seen(*call);
   return wasPresent;
 }
 
@@ -214,11 +255,11 @@ bool CallInfo::originated(long callID, const char* numberCalling, const char* nu
   bool wasPresent = false;
   CallInfo* call = findOrCreate(callID, &wasPresent);
   if (!call) return false;
-  call->ringingTime = now();
+  call->ringingTime = call->callNow();
   call->setCallerNumber(numberCalling);
   call->setToNumber(numberDialed);
   call->setDialed(numberDialed);
-  seen(*call, call->ringingTime);
+  seen(*call);
   return wasPresent;
 }
 
@@ -227,25 +268,25 @@ bool CallInfo::alerting(long callID, const char* numberCalling, const char* numb
   bool wasPresent = false;
   CallInfo* call = findOrCreate(callID, &wasPresent);
   if (!call) return false;
-  call->ringingTime = now();
+  call->ringingTime = call->callNow();
   call->setCallerNumber(numberCalling);
   call->setToNumber(numberAlerting);
   call->setDialed(numberCalled);
-  seen(*call, call->ringingTime);
+  seen(*call);
   return wasPresent;
 }
 
 bool CallInfo::answered(long callID, const char* numberCalling, const char* numberCalled,
                         const char* numberAnswering) {
   // A play or a recording picking up a call nobody follows starts no record.
-  if (!find(callID) && numberAnswering &&
+  if (!findLive(callID) && numberAnswering &&
       (compare_name(numberAnswering, "PLAYING", 7) == 0 ||
        compare_name(numberAnswering, "RECORDING", 9) == 0))
     return false;
   bool wasPresent = false;
   CallInfo* call = findOrCreate(callID, &wasPresent);
   if (!call) return false;
-  const CallTime t = now();
+  const CallTime t = call->callNow();
   // A call that rang again after an earlier answer is answered anew.
   if (call->answeringTime < call->ringingTime) {
     call->answeringTime = t;
@@ -256,7 +297,7 @@ bool CallInfo::answered(long callID, const char* numberCalling, const char* numb
   call->setToNumber(numberAnswering);
   call->setDialed(numberCalled);
   // The event's own time: an old answer time would move lastSeen back.
-  seen(*call, t);
+  seen(*call);
   return wasPresent;
 }
 
@@ -267,12 +308,12 @@ bool CallInfo::netReached(long callID, const char* numberCalling, const char* nu
   if (!call) return false;
   call->category = "C";
   call->callType = callTypeExternalOutbound;
-  call->ringingTime = call->answeringTime = now();
+  call->ringingTime = call->answeringTime = call->callNow();
   call->setCallerNumber(numberCalling);
   call->setToNumber(numberDialed);
   call->setDialed(numberDialed);
   if (present(trunkUsed)) call->trunkName = trunkUsed;
-  seen(*call, call->answeringTime);
+  seen(*call);
   return wasPresent;
 }
 
@@ -287,24 +328,26 @@ bool CallInfo::diverted(long callID, const char* newDestination) {
     if (call->toNumber != newDestination) call->setDialed(call->toNumber.c_str());
     call->setToNumber(newDestination);
   }
-  seen(*call, now());
+  seen(*call);
   return wasPresent;
 }
 
 void CallInfo::held(long callID) {
-  if (CallInfo* call = find(callID)) call->lastHeld = now();
+  if (CallInfo* call = findLive(callID)) call->lastHeld = call->callNow();
 }
 
 void CallInfo::retrieved(long callID) {
-  CallInfo* call = find(callID);
+  CallInfo* call = findLive(callID);
   if (!call || call->lastHeld == 0) return;
-  call->totalTimeHeld += now() - call->lastHeld;
+  // Never negative, whatever the clocks did: it would cancel earlier holds.
+  const CallTime interval = call->callNow() - call->lastHeld;
+  if (interval > 0) call->totalTimeHeld += interval;
   call->lastHeld = 0;
 }
 
 void CallInfo::transferred(long newCallId, long primaryId, long secondaryId) {
-  CallInfo* primary = find(primaryId);
-  CallInfo* secondary = find(secondaryId);
+  CallInfo* primary = findLive(primaryId);
+  CallInfo* secondary = findLive(secondaryId);
   if (!primary || !secondary) return;
   primary->category = "X";
   primary->xferInfo = secondary->toNumber;
@@ -323,13 +366,13 @@ void CallInfo::transferred(long newCallId, long primaryId, long secondaryId) {
   call.setCallerNumber(secondary->callerNumber.c_str());
   call.setToNumber(secondary->toNumber.c_str());
   call.category = "X";
-  call.answeringTime = call.ringingTime = now();
+  call.answeringTime = call.ringingTime = call.callNow();
   call.xferInfo = originalCaller;
 }
 
 void CallInfo::conferenced(long newCallId, long primaryId, long secondaryId) {
-  CallInfo* primary = find(primaryId);
-  CallInfo* secondary = find(secondaryId);
+  CallInfo* primary = findLive(primaryId);
+  CallInfo* secondary = findLive(secondaryId);
   if (!primary || !secondary) return;
   primary->category = "F";
   secondary->category = "F";
@@ -340,21 +383,21 @@ void CallInfo::conferenced(long newCallId, long primaryId, long secondaryId) {
   call.setCallerNumber(secondary->callerNumber.c_str());
   call.setToNumber(secondary->toNumber.c_str());
   call.category = "F";
-  call.answeringTime = call.ringingTime = now();
+  call.answeringTime = call.ringingTime = call.callNow();
 }
 
 bool CallInfo::voicemailCall(long callID) {
-  CallInfo* call = find(callID);
+  CallInfo* call = findLive(callID);
   if (!call) return false;
   if (call->category == "U" || call->category == "C") call->category = "M";
-  seen(*call, now());
+  seen(*call);
   return true;
 }
 
 void CallInfo::callSnapshoted(long callID) {
   CallInfo* call = find(callID);
   if (!call) return;
-  seen(*call, now());
+  seen(*call);
   lastSnapshotTime = 0;
 }
 
@@ -375,9 +418,9 @@ void closeCall(CallInfo& call) {
 }  // namespace
 
 bool CallInfo::ended(long callID, bool report) {
-  CallInfo* call = find(callID);
+  CallInfo* call = findLive(callID);
   if (!call) return false;
-  call->hangupTime = now();
+  call->hangupTime = call->callNow();
   closeCall(*call);
   if (report)
     writeAndForget(*call);
@@ -400,7 +443,7 @@ void CallInfo::initializeSnapshot() {
 
 bool CallInfo::pollNextSnapshot(SnapshotRequest request) {
   if (activeCalls.empty()) return true;
-  const CallTime t = now();
+  const CallTime t = monoNow();
   if (t - lastSnapshotTime < kSnapshotSpacing) return false;
 
   // The first snapshotted call unseen for too long (each is closed at the
@@ -416,7 +459,7 @@ bool CallInfo::pollNextSnapshot(SnapshotRequest request) {
   if (fresh && (!stale || fresh->callID < stale->callID)) {
     fresh->snapshotInitiated = 1;
     unsnapped.erase(fresh->callID);
-    snappedBySeen.insert({fresh->lastSeen, fresh->callID});
+    snappedBySeen.insert({fresh->monoSeen, fresh->callID});
     lastSnapshotTime = t;
     if (request) request(fresh->callID);
     return false;
@@ -428,6 +471,127 @@ bool CallInfo::pollNextSnapshot(SnapshotRequest request) {
   closeCall(*stale);
   writeAndForget(*stale);
   return false;
+}
+
+// ---- a lost stream ------------------------------------------------------------------
+
+bool CallInfo::doubted(const CallInfo& call) { return call.confirmedEra != linkEra; }
+
+void CallInfo::closeAsOutage(CallInfo& call) {
+  log_error("?Logging a call that ended during a link outage, callID=%lX callerNumber=%s "
+            "toNumber=%s\n",
+            static_cast<unsigned long>(call.callID), call.callerNumber.c_str(),
+            call.toNumber.c_str());
+  call.hangupTime = call.lastSeen;
+  closeCall(call);
+  writeAndForget(call);
+}
+
+void CallInfo::linkLost() {
+  toCheck.clear();
+  ++linkEra;
+}
+
+void CallInfo::linkBack() {
+  toCheck.clear();
+  std::set<long> ids;
+  for (const auto& entry : activeCalls)
+    if (doubted(entry.second)) ids.insert(entry.first);
+  toCheck.assign(ids.begin(), ids.end());
+}
+
+bool CallInfo::pollRecovery(CheckRequest request) {
+  if (toCheck.empty()) return true;
+  const CallTime t = monoNow();
+  if (t != checkSecond) {
+    checkSecond = t;
+    checksThisSecond = 0;
+  }
+  while (!toCheck.empty() && checksThisSecond < kChecksPerSecond) {
+    const long id = toCheck.front();
+    const CallInfo* call = find(id);
+    if (!call || !doubted(*call)) {
+      toCheck.pop_front();  // ended or shown alive meanwhile
+      continue;
+    }
+    // A request the library would not take waits for the next second.
+    if (request && !request(id)) {
+      checksThisSecond = kChecksPerSecond;
+      break;
+    }
+    toCheck.pop_front();
+    ++checksThisSecond;
+  }
+  return toCheck.empty();
+}
+
+bool CallInfo::endedDuringOutage(long callID) {
+  CallInfo* call = find(callID);
+  if (!call || !doubted(*call)) return false;
+  closeAsOutage(*call);
+  return true;
+}
+
+namespace {
+
+bool sharesParty(const CallInfo& call, const char* const* devices, int count, bool* anyKnown) {
+  const std::string* parties[] = {&call.callerNumber, &call.toNumber, &call.dialedNumber,
+                                  &call.answerNumber};
+  *anyKnown = false;
+  for (const std::string* party : parties) {
+    if (party->empty() || !allDigits(*party)) continue;
+    *anyKnown = true;
+    for (int i = 0; i < count; ++i)
+      if (devices[i] && *party == devices[i]) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool CallInfo::snapshotShows(long callID, const char* const* devices, int count, bool wholeCall,
+                             bool answered, bool track) {
+  CallInfo* call = find(callID);
+  if (call && doubted(*call)) {
+    bool anyKnown = false;
+    if (sharesParty(*call, devices, count, &anyKnown) || !anyKnown) {
+      call->confirmedEra = linkEra;
+      seen(*call);
+      return false;
+    }
+    // Only the whole call can tell: one device may be a trunk whose name
+    // the call never showed.
+    if (!wholeCall) return false;
+    closeAsOutage(*call);
+    call = nullptr;
+    track = true;
+  }
+  bool added = false;
+  if (!call) {
+    if (!track || !(call = add(callID))) return false;
+    call->foundInSnapshot = true;
+    added = true;
+  }
+  // Parties only from the whole call, whose first party placed it.
+  if (call->foundInSnapshot && wholeCall) {
+    call->foundInSnapshot = false;
+    if (count > 0) call->setCallerNumber(devices[0]);
+    if (count > 1) {
+      call->setToNumber(devices[1]);
+      call->setDialed(devices[1]);
+    }
+    if (answered && call->answeringTime == 0) {
+      call->answeringTime = call->callNow();
+      if (call->category == "U") call->category = "C";
+    }
+  }
+  if (added) seen(*call);
+  return added;
+}
+
+void CallInfo::newCallAnnounced(long callID) {
+  CallInfo* call = find(callID);
+  if (call && call->bornEra != linkEra) closeAsOutage(*call);
 }
 
 // ---- numbers ------------------------------------------------------------------------

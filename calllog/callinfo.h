@@ -5,7 +5,9 @@
 //
 // Everything runs on the program's one thread. Times are seconds since the
 // epoch from the tracker's clock (the C library's time unless a test puts
-// its own in).
+// its own in). A call reads the wall clock once, when it is created; its
+// later times are that plus the time elapsed on a monotonic clock, so a
+// clock set forward or back during a call changes none of its durations.
 #pragma once
 
 #include <cstdint>
@@ -62,6 +64,18 @@ class CallInfo {
   std::string incomingLine;
   char wasDiverted = 0;  // forwarded on the way
 
+  // Recovery after a lost stream (not part of any record): the monotonic
+  // second the call was created and last seen, and the link eras it was
+  // created in and last shown to be alive in.
+  CallTime monoCreated;
+  CallTime monoSeen;
+  unsigned bornEra;
+  unsigned confirmedEra;
+  bool foundInSnapshot;  // tracked from a snapshot, parties still unknown
+
+  // Now on this call's own time line.
+  CallTime callNow() const;
+
   // The party setters: a field takes newer values until it holds digits
   // only, then it is fixed. Null or empty arguments change nothing.
   void setCallerNumber(const char* number);
@@ -101,6 +115,33 @@ class CallInfo {
   // or closes one inactive call. True when the round is finished.
   static bool pollNextSnapshot(SnapshotRequest request);
 
+  // ---- a lost stream ----
+  // While the stream is down events are lost: every call tracked at the
+  // drop is doubted until a snapshot shows it alive again. Any event for a
+  // doubted call ID, and an event announcing a new call on an ID tracked
+  // from before the drop, closes the old call first (a restarted server
+  // hands its IDs out again).
+  static void linkLost();
+  // The stream is back: every doubted call is to be checked.
+  typedef bool (*CheckRequest)(long callID);  // false: not sent, try later
+  static void linkBack();
+  // Asks for the next checks, at most kChecksPerSecond in each second.
+  // True when none is left to ask.
+  static bool pollRecovery(CheckRequest request);
+  // A check found the server no longer knows the call: it ended while the
+  // stream was down and is written at once, ending when it was last seen.
+  static bool endedDuringOutage(long callID);
+  // A snapshot shows the call on `devices` (all of its parties when
+  // `wholeCall`, else the one device snapshotted). A doubted call that
+  // shares a party is alive; one whose parties are all different is another
+  // call on a reused ID. With `track`, a call not tracked is taken up.
+  // `answered`: two parties are connected. True when a call was taken up.
+  static bool snapshotShows(long callID, const char* const* devices, int count, bool wholeCall,
+                            bool answered, bool track);
+  static void newCallAnnounced(long callID);
+  static const int kChecksPerSecond = 200;
+  static bool doubted(const CallInfo& call);
+
   // ---- numbers ----
   static void setLocalAreaCode(const char* number);
   static std::string normalizeNumber(const char* number);
@@ -135,9 +176,13 @@ class CallInfo {
 
   // ---- the world around the tracker ----
   typedef CallTime (*Clock)();
-  // Null restores the C library's time. Returns the previous clock.
+  // Null restores the C library's time. Returns the previous clock. The
+  // monotonic clock follows the one set here until setMonotonicClock puts
+  // another in.
   static Clock setClock(Clock clock);
+  static Clock setMonotonicClock(Clock clock);
   static CallTime now();
+  static CallTime monoNow();
   // Sends one finished call's record to the open call log.
   typedef void (*RecordWriter)(CallInfo& call);
   static RecordWriter setRecordWriter(RecordWriter writer);
@@ -147,11 +192,14 @@ class CallInfo {
 
  private:
   static CallInfo* find(long callID);
+  // As find, but a doubted call is closed first and counts as not there.
+  static CallInfo* findLive(long callID);
   static CallInfo* findOrCreate(long callID, bool* wasPresent);
+  static void closeAsOutage(CallInfo& call);
   // Adds a new call (null when the set already has one with that ID).
   static CallInfo* add(long callID);
   static void forget(CallInfo& call);
-  static void seen(CallInfo& call, CallTime when);
+  static void seen(CallInfo& call);
   static void writeAndForget(CallInfo& call);
 };
 

@@ -294,4 +294,173 @@ TEST_F(Tracking, NewCallsAreSnapshottedInOrderWithoutStaleOnes) {
   EXPECT_EQ(asked(), std::vector<long>({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0}));
 }
 
+// ---- clocks ----
+
+CallTime& monoNow() {
+  static CallTime t = 0;
+  return t;
+}
+CallTime monoClock() { return monoNow(); }
+
+TEST_F(Tracking, DurationsIgnoreTheWallClock) {
+  CallInfo::setSMDRformat(PBXtypeTelvanix);
+  CallInfo::setMonotonicClock(monoClock);
+  monoNow() = 5000;
+  CallInfo::alerting(1, "201", "202", "202");
+  monoNow() += 3;
+  later(3);
+  CallInfo::answered(1, "201", "202", "202");
+  CallInfo::held(1);
+  // The wall clock is set two hours on, then back an hour, mid-call.
+  later(2 * 3600);
+  monoNow() += 10;
+  CallInfo::retrieved(1);
+  later(-3600);
+  monoNow() += 47;
+  CallInfo::ended(1, true);
+  ASSERT_EQ(records().size(), 1u);
+  // Rung 0:03, talked 0:57, held 0:10; dated when answered.
+  EXPECT_EQ(records()[0].substr(0, 38), "C 12/06/26 14:03:03 0:03 I 202    0:57") << records()[0];
+  EXPECT_EQ(records()[0].substr(76, 4), "0:10") << records()[0];
+}
+
+TEST_F(Tracking, AHoldEndingBeforeItBeganAddsNothing) {
+  const CallTime t = testNow();
+  CallInfo::answered(1, "201", "202", "202");
+  CallInfo::held(1);
+  at(t + 30);
+  CallInfo::retrieved(1);
+  at(t + 40);
+  CallInfo::held(1);
+  at(t + 20);  // the clock went back during the second hold
+  CallInfo::retrieved(1);
+  EXPECT_EQ(call(1)->totalTimeHeld, 30);
+  EXPECT_EQ(call(1)->lastHeld, 0);
+}
+
+// ---- a lost stream ----
+
+std::vector<long>& checked() {
+  static std::vector<long> c;
+  return c;
+}
+bool refuseChecks = false;
+bool askCheck(long callID) {
+  if (refuseChecks) return false;
+  checked().push_back(callID);
+  return true;
+}
+
+class Recovery : public Tracking {
+ protected:
+  void SetUp() override {
+    Tracking::SetUp();
+    CallInfo::setSMDRformat(PBXtypeTelvanix);
+    checked().clear();
+    refuseChecks = false;
+  }
+};
+
+TEST_F(Recovery, ChecksArePacedAndEndedCallsWrittenWithTheirLastSighting) {
+  const CallTime t = testNow();
+  for (long id = 1; id <= 450; ++id) CallInfo::answered(id, "201", "202", "202");
+  EXPECT_TRUE(CallInfo::pollRecovery(askCheck));  // nothing doubted while the link is up
+  CallInfo::linkLost();
+  at(t + 30);
+  CallInfo::linkBack();
+
+  const int pace = CallInfo::kChecksPerSecond;
+  EXPECT_FALSE(CallInfo::pollRecovery(askCheck));
+  EXPECT_EQ(checked().size(), static_cast<std::size_t>(pace));
+  EXPECT_EQ(checked().front(), 1);
+  EXPECT_FALSE(CallInfo::pollRecovery(askCheck));  // the same second
+  EXPECT_EQ(checked().size(), static_cast<std::size_t>(pace));
+  // A refused request waits for the next second, and is asked then.
+  at(t + 31);
+  refuseChecks = true;
+  EXPECT_FALSE(CallInfo::pollRecovery(askCheck));
+  refuseChecks = false;
+  EXPECT_FALSE(CallInfo::pollRecovery(askCheck));
+  EXPECT_EQ(checked().size(), static_cast<std::size_t>(pace));
+  at(t + 32);
+  // A call shown alive meanwhile is not asked for.
+  const char* parties[] = {"201", "202"};
+  CallInfo::snapshotShows(pace + 1, parties, 2, true, true, false);
+  EXPECT_FALSE(CallInfo::pollRecovery(askCheck));
+  EXPECT_EQ(checked()[pace], pace + 2);
+  at(t + 33);
+  EXPECT_TRUE(CallInfo::pollRecovery(askCheck));
+  EXPECT_EQ(checked().size(), 449u);
+
+  // Gone: written at once, ending when last seen, talk time up to then.
+  EXPECT_TRUE(CallInfo::endedDuringOutage(7));
+  EXPECT_FALSE(CallInfo::endedDuringOutage(7));
+  ASSERT_EQ(records().size(), 1u);
+  EXPECT_EQ(records()[0].substr(0, 38), "C 12/06/26 14:03:00 0:00 I 202    0:00");
+  // Shown alive, a call is no longer doubted: it ends when it ends.
+  EXPECT_FALSE(CallInfo::endedDuringOutage(pace + 1));
+  at(t + 90);
+  EXPECT_TRUE(CallInfo::ended(pace + 1, true));
+  EXPECT_NE(records()[1].find(" 1:30 201 "), std::string::npos) << records()[1];
+}
+
+TEST_F(Recovery, ACallIDTrackedFromBeforeTheDropIsNotANewCallsID) {
+  const CallTime t = testNow();
+  CallInfo::answered(1, "201", "202", "202");
+  CallInfo::answered(2, "203", "204", "204");
+  CallInfo::answered(3, "205", "206", "206");
+  CallInfo::answered(4, "207", "208", "208");
+  CallInfo::linkLost();
+  CallInfo::linkLost();  // lost again before it was back: nothing more
+  at(t + 20);
+  CallInfo::linkBack();
+
+  // Any event for a doubted call closes it first, then is a call of its own.
+  EXPECT_FALSE(CallInfo::alerting(1, "211", "212", "212"));
+  ASSERT_EQ(records().size(), 1u);
+  EXPECT_NE(records()[0].find(" 201 "), std::string::npos) << records()[0];
+  EXPECT_EQ(call(1)->callerNumber, "211");
+  EXPECT_EQ(call(1)->ringingTime, t + 20);
+
+  // A device snapshot shows a shared party: alive. A device it does not
+  // share proves nothing (a trunk's name is not among its parties).
+  const char* device204[] = {"204"};
+  const char* trunk[] = {"L1#3"};
+  EXPECT_FALSE(CallInfo::snapshotShows(2, device204, 1, false, false, true));
+  EXPECT_FALSE(CallInfo::snapshotShows(3, trunk, 1, false, false, true));
+  EXPECT_TRUE(CallInfo::alerting(2, "203", "204", "209"));
+  EXPECT_EQ(records().size(), 1u);
+  // The whole call with other parties: another call on the same ID.
+  const char* others[] = {"221", "222"};
+  EXPECT_TRUE(CallInfo::snapshotShows(3, others, 2, true, true, false));
+  ASSERT_EQ(records().size(), 2u);
+  EXPECT_NE(records()[1].find(" 205 "), std::string::npos) << records()[1];
+  EXPECT_EQ(call(3)->callerNumber, "221");
+  EXPECT_EQ(call(3)->toNumber, "222");
+  EXPECT_EQ(call(3)->answeringTime, t + 20);
+
+  // An event saying a call is new closes a call from before the drop even
+  // when it was shown alive; a call from after the drop keeps its ID.
+  CallInfo::newCallAnnounced(2);
+  EXPECT_EQ(records().size(), 3u);
+  EXPECT_EQ(call(2), nullptr);
+  CallInfo::newCallAnnounced(1);
+  CallInfo::newCallAnnounced(3);
+  EXPECT_EQ(records().size(), 3u);
+  EXPECT_NE(call(1), nullptr);
+
+  // Calls taken up from a device snapshot get their parties from the call's.
+  const char* device231[] = {"231"};
+  EXPECT_TRUE(CallInfo::snapshotShows(9, device231, 1, false, false, true));
+  EXPECT_EQ(call(9)->callerNumber, "?Unknown?");
+  const char* parties[] = {"230", "231"};
+  EXPECT_FALSE(CallInfo::snapshotShows(9, parties, 2, true, false, false));
+  EXPECT_EQ(call(9)->callerNumber, "230");
+  EXPECT_EQ(call(9)->toNumber, "231");
+  EXPECT_EQ(call(9)->answeringTime, 0);
+  // ... and a snapshot of a call nobody tracks takes nothing up unasked.
+  EXPECT_FALSE(CallInfo::snapshotShows(10, parties, 2, true, false, false));
+  EXPECT_EQ(call(10), nullptr);
+}
+
 }  // namespace

@@ -43,10 +43,10 @@ class RecordLine {
 };
 
 std::string localTime(CallTime t, const char* format) {
-  const std::time_t when = static_cast<std::time_t>(t);
   char buffer[40];
-  const std::tm* tm = std::localtime(&when);
-  if (!tm || std::strftime(buffer, sizeof buffer, format, tm) == 0) return "?";
+  std::tm tm = {};
+  if (!plat_local_time(t, &tm) || std::strftime(buffer, sizeof buffer, format, &tm) == 0)
+    return "?";
   return buffer;
 }
 

@@ -609,6 +609,8 @@ void doReportCallLogStatus() {
 // After logrotate has moved the file, later records go to a new file of the
 // same name; a port is opened afresh with its settings.
 void callLogReopen() {
+  // A hang-up is also how a service is told the time zone changed.
+  plat_reload_time_zone();
   if (!callLoggingEnabled || hFile == PLAT_INVALID_HANDLE) return;
   log_info(true, "Reopening %s for SMDR call logging\n", logDeviceName);
   plat_close(hFile);

@@ -19,3 +19,20 @@ void plat_sleep_ms(unsigned ms) {
 }
 
 void plat_yield() { sched_yield(); }
+
+namespace {
+bool timeZoneRead = false;
+}
+
+// localtime would look at the zone file again on every call; localtime_r
+// trusts the zone that tzset read.
+bool plat_local_time(std::int64_t t, struct tm* out) {
+  if (!timeZoneRead) plat_reload_time_zone();
+  const time_t when = static_cast<time_t>(t);
+  return localtime_r(&when, out) != nullptr;
+}
+
+void plat_reload_time_zone() {
+  tzset();
+  timeZoneRead = true;
+}

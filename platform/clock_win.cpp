@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <ctime>
+
 // The performance counter rather than GetTickCount64: the tick count moves in
 // steps of 10-16 ms, too coarse for short timeouts and for telling two
 // nearby instants apart.
@@ -21,3 +23,18 @@ std::uint64_t plat_millis() {
 void plat_sleep_ms(unsigned ms) { Sleep(static_cast<DWORD>(ms)); }
 
 void plat_yield() { SwitchToThread(); }
+
+namespace {
+bool timeZoneRead = false;
+}
+
+bool plat_local_time(std::int64_t t, struct tm* out) {
+  if (!timeZoneRead) plat_reload_time_zone();
+  const __time64_t when = static_cast<__time64_t>(t);
+  return _localtime64_s(out, &when) == 0;
+}
+
+void plat_reload_time_zone() {
+  _tzset();
+  timeZoneRead = true;
+}

@@ -65,6 +65,13 @@ void plat_sleep_ms(unsigned ms);
 // Gives up the rest of the time slice (used between empty event polls).
 void plat_yield();
 
+// Local time of `t` (seconds since the epoch) into *out; false when there is
+// none. The time zone is read once, not at every call: after it changes
+// (SIGHUP of a service), plat_reload_time_zone reads it again.
+struct tm;
+bool plat_local_time(std::int64_t t, struct tm* out);
+void plat_reload_time_zone();
+
 // ---- environment and names -------------------------------------------------
 
 // Copies the variable's value into buf (bounded, always terminated). Returns

@@ -42,6 +42,32 @@ TEST(PlatformClock, NeverGoesBackwards) {
 }
 
 #ifndef _WIN32
+// The zone is read once: a changed TZ counts only after the reload.
+TEST(PlatformClock, LocalTimeKeepsItsZoneUntilReloaded) {
+  char saved[256] = "";
+  const bool hadTZ = plat_getenv("TZ", saved, sizeof saved);
+  setenv("TZ", "UTC0", 1);
+  plat_reload_time_zone();
+  struct tm tm = {};
+  ASSERT_TRUE(plat_local_time(86400 + 3600, &tm));
+  EXPECT_EQ(tm.tm_hour, 1);
+  EXPECT_EQ(tm.tm_mday, 2);
+  setenv("TZ", "EST5", 1);
+  ASSERT_TRUE(plat_local_time(86400 + 3600, &tm));
+  EXPECT_EQ(tm.tm_hour, 1);
+  plat_reload_time_zone();
+  ASSERT_TRUE(plat_local_time(86400 + 3600, &tm));
+  EXPECT_EQ(tm.tm_hour, 20);
+  EXPECT_EQ(tm.tm_mday, 1);
+  if (hadTZ)
+    setenv("TZ", saved, 1);
+  else
+    unsetenv("TZ");
+  plat_reload_time_zone();
+}
+#endif
+
+#ifndef _WIN32
 #include <cstdlib>
 #include <sys/stat.h>
 

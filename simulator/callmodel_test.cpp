@@ -604,6 +604,49 @@ TEST_F(CallModel, DevicesAnswerToTheirPhysicalNames) {
   EXPECT_EQ(describe(v), "DELIV:203@A CONF4 EST:203@C CONF38 CONF10 CONNCLR:202@C CALLCLR@0");
 }
 
+TEST_F(CallModel, MonitorsOfOneStreamSeeAnEventInTheOrderTheyStarted) {
+  std::int32_t call = a.makeCall("201", "202");
+  a.take();
+  wire::Request mon = Client::conn(wire::Op::MonitorCall, call, "");
+  a.send(mon);  // cross-reference 1: the call
+  a.take();
+  const CSTAMonitorCrossRefID_t dev = a.monitor("202");  // 2: the device
+  ASSERT_EQ(dev, 2u);
+  ctl("answer 202");
+  std::vector<wire::Event> v = a.take();
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_EQ(v[0].ev.event.cstaUnsolicited.monitorCrossRefId, 1u);
+  EXPECT_EQ(v[1].ev.event.cstaUnsolicited.monitorCrossRefId, 2u);
+  // A stopped monitor hears nothing more; the call's ends with the call.
+  wire::Request stop = Client::conn(wire::Op::MonitorStop, 0, "");
+  stop.crossRefID = dev;
+  a.send(stop);
+  a.send(stop);
+  EXPECT_EQ(describe(a.take()), "CONF118 FAIL(17)");
+  ctl("hangup 201");
+  EXPECT_EQ(describe(a.take()), "CONNCLR:201@0 CALLCLR@0 ENDED");
+  ctl("dial 201 202");
+  EXPECT_EQ(describe(a.take()), "");
+}
+
+TEST(Devices, TheFirstDeviceOfANumberOrNameIsFound) {
+  telsim::Config cfg = telsim::defaultConfig();
+  telsim::DeviceConfig odd;
+  odd.number = "X1#3";  // a number that is another phone's name
+  odd.physName = "X9#1";
+  cfg.devices.push_back(odd);
+  telsim::Switch sw(cfg, true);
+  telsim_test::Client c(sw);
+  ASSERT_EQ(c.open().eventType(), ACS_OPEN_STREAM_CONF);
+  const CSTAMonitorCrossRefID_t m = c.monitor("X1#3");
+  c.makeCall("201", "203");
+  EXPECT_EQ(describe(ofMonitor(c.take(), m)), "DELIV:203@A");
+  const CSTAMonitorCrossRefID_t n = c.monitor("x9#1");
+  EXPECT_NE(n, 0u);
+  c.makeCall("202", "x9#1");
+  EXPECT_EQ(describe(ofMonitor(c.take(), n)), "DELIV:X1#3@A");
+}
+
 TEST_F(CallModel, DelayedConfirmationsAndDeterministicIDs) {
   ctl("delay 250");
   a.send(Client::dev(wire::Op::QueryMwi, "201"));

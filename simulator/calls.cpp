@@ -23,11 +23,11 @@ ExtendedDeviceID_t partyDevice(const Party& p) {
 
 int Switch::Impl::findDevice(const std::string& text) const {
   if (text.empty()) return -1;
-  for (size_t i = 0; i < devices.size(); ++i) {
-    const DeviceConfig& c = devices[i].cfg;
-    if ((!c.number.empty() && c.number == text) || sameText(c.physName, text)) return static_cast<int>(i);
-  }
-  return -1;
+  auto byNumber = deviceByNumber.find(text);
+  auto byName = deviceByName.find(lowerText(text));
+  int found = byNumber == deviceByNumber.end() ? -1 : byNumber->second;
+  if (byName != deviceByName.end() && (found < 0 || byName->second < found)) found = byName->second;
+  return found;
 }
 
 bool Switch::Impl::isOutside(const std::string& text) const {
@@ -410,16 +410,21 @@ void Switch::Impl::clearCall(std::int32_t callID, CSTAEventCause_t cause, int al
 }
 
 void Switch::Impl::endCallMonitors(std::int32_t callID) {
-  for (auto& entry : sessions) {
-    Session& s = entry.second;
-    for (size_t i = 0; i < s.monitors.size();) {
-      if (!s.monitors[i].onCall || s.monitors[i].callID != callID) {
-        ++i;
-        continue;
-      }
-      wire::Event ended = wire::cstaUnsolicited(CSTA_MONITOR_ENDED, s.monitors[i].xref);
+  auto watching = callWatchers.find(callID);
+  if (watching == callWatchers.end()) return;
+  std::vector<std::uint32_t> ids;
+  for (const auto& entry : watching->second) ids.push_back(entry.first);
+  for (std::uint32_t id : ids) {
+    auto found = sessions.find(id);
+    if (found == sessions.end()) continue;
+    Session& s = found->second;
+    const std::vector<CSTAMonitorCrossRefID_t>* list = s.monitors.ofCall(callID);
+    if (!list) continue;
+    const std::vector<CSTAMonitorCrossRefID_t> xrefs = *list;
+    for (CSTAMonitorCrossRefID_t xref : xrefs) {
+      wire::Event ended = wire::cstaUnsolicited(CSTA_MONITOR_ENDED, xref);
       unsol(ended).u.monitorEnded.cause = EC_NONE;
-      s.monitors.erase(s.monitors.begin() + static_cast<std::ptrdiff_t>(i));
+      removeMonitor(s, xref);
       if (s.open) send(s, ended);
     }
   }

@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -81,6 +82,93 @@ struct Monitor {
   CSTAMonitorFilter_t filter = {};
 };
 
+// A stream's monitors in the order they were started (cross-reference IDs
+// grow), found by the device or call they watch without walking them all:
+// a logger keeps a monitor on every call it follows, tens of thousands on a
+// busy switch. Iterates as Monitor values; changed only through the switch
+// (addMonitor, removeMonitor, clearMonitors), which keeps its own index of
+// the streams watching each device and call.
+class MonitorList {
+  typedef std::map<CSTAMonitorCrossRefID_t, Monitor> ByXref;
+
+ public:
+  template <class It, class M>
+  class Iter {
+   public:
+    explicit Iter(It it) : it_(it) {}
+    M& operator*() const { return it_->second; }
+    M* operator->() const { return &it_->second; }
+    Iter& operator++() {
+      ++it_;
+      return *this;
+    }
+    bool operator==(const Iter& o) const { return it_ == o.it_; }
+    bool operator!=(const Iter& o) const { return it_ != o.it_; }
+
+   private:
+    It it_;
+  };
+  typedef Iter<ByXref::const_iterator, const Monitor> const_iterator;
+
+  const_iterator begin() const { return const_iterator(all_.begin()); }
+  const_iterator end() const { return const_iterator(all_.end()); }
+  std::size_t size() const { return all_.size(); }
+  bool empty() const { return all_.empty(); }
+  const Monitor* find(CSTAMonitorCrossRefID_t xref) const {
+    auto it = all_.find(xref);
+    return it == all_.end() ? nullptr : &it->second;
+  }
+  // Cross-reference IDs of the monitors of a device or a call; null for none.
+  const std::vector<CSTAMonitorCrossRefID_t>* ofDevice(int dev) const {
+    auto it = devs_.find(dev);
+    return it == devs_.end() ? nullptr : &it->second;
+  }
+  const std::vector<CSTAMonitorCrossRefID_t>* ofCall(std::int32_t callID) const {
+    auto it = calls_.find(callID);
+    return it == calls_.end() ? nullptr : &it->second;
+  }
+
+  void add(const Monitor& m) {
+    all_[m.xref] = m;
+    (m.onCall ? calls_[m.callID] : devs_[m.dev]).push_back(m.xref);
+  }
+  bool remove(CSTAMonitorCrossRefID_t xref) {
+    auto it = all_.find(xref);
+    if (it == all_.end()) return false;
+    const Monitor& m = it->second;
+    if (m.onCall)
+      unlist(calls_, m.callID, xref);
+    else
+      unlist(devs_, m.dev, xref);
+    all_.erase(it);
+    return true;
+  }
+  void clear() {
+    all_.clear();
+    devs_.clear();
+    calls_.clear();
+  }
+
+ private:
+  template <class K>
+  static void unlist(std::unordered_map<K, std::vector<CSTAMonitorCrossRefID_t>>& index, K key,
+                     CSTAMonitorCrossRefID_t xref) {
+    auto it = index.find(key);
+    if (it == index.end()) return;
+    std::vector<CSTAMonitorCrossRefID_t>& v = it->second;
+    for (std::size_t i = 0; i < v.size(); ++i)
+      if (v[i] == xref) {
+        v.erase(v.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+    if (v.empty()) index.erase(it);
+  }
+
+  ByXref all_;
+  std::unordered_map<int, std::vector<CSTAMonitorCrossRefID_t>> devs_;
+  std::unordered_map<std::int32_t, std::vector<CSTAMonitorCrossRefID_t>> calls_;
+};
+
 // A play or record running on a call (voice.cpp).
 struct VoiceOp {
   std::uint64_t id = 0;
@@ -104,7 +192,7 @@ struct Session {
   bool open = false;
   bool privateStatus = false;
   std::string app;
-  std::vector<Monitor> monitors;
+  MonitorList monitors;
   CSTAMonitorCrossRefID_t nextXref = 1;
   std::set<std::int32_t> detectors;  // calls this stream collects digits on
   std::uint64_t requests = 0;
@@ -142,6 +230,13 @@ struct Switch::Impl {
   std::vector<Device> devices;
   std::map<std::int32_t, Call> calls;
   std::map<std::uint32_t, Session> sessions;
+  // The open streams with monitors of each device and each call, and how
+  // many; emit and endCallMonitors visit only these.
+  std::unordered_map<int, std::map<std::uint32_t, int>> deviceWatchers;
+  std::unordered_map<std::int32_t, std::map<std::uint32_t, int>> callWatchers;
+  // Devices by number, and by physical name in lower case.
+  std::unordered_map<std::string, int> deviceByNumber;
+  std::unordered_map<std::string, int> deviceByName;
   std::int32_t nextCallID = 1;
   std::uint32_t nextSession = 1;
   std::uint64_t nextAlertSeq = 1;
@@ -183,6 +278,10 @@ struct Switch::Impl {
   void confirm(Session& s, wire::Event e, InvokeID_t invokeID);
   void fail(Session& s, InvokeID_t invokeID, CSTAUniversalFailure_t error);
   void dropSession(std::uint32_t id);
+  // The only ways a stream's monitors change.
+  void addMonitor(Session& s, const Monitor& m);
+  bool removeMonitor(Session& s, CSTAMonitorCrossRefID_t xref);
+  void clearMonitors(Session& s);
   void handleRequest(Session& s, const wire::Request& r);
   void handleEscape(Session& s, const wire::Request& r);
   // Sends an unsolicited event to every monitor in scope whose filter lets

@@ -442,22 +442,28 @@ struct ControlServer::Impl {
       long n = plat_sock_recv(s, buf, sizeof buf);
       if (n <= 0) return;
       pending.append(buf, static_cast<size_t>(n));
-      size_t nl;
-      while ((nl = pending.find('\n')) != std::string::npos) {
-        std::string line = pending.substr(0, nl);
-        pending.erase(0, nl + 1);
+      // The answers to the lines that came together leave together: a
+      // client that pipelines its commands is not paid one send per line.
+      std::string answers;
+      size_t start = 0, nl;
+      while ((nl = pending.find('\n', start)) != std::string::npos) {
+        std::string line = pending.substr(start, nl - start);
+        start = nl + 1;
         if (onQuit && isQuit(line)) {
-          plat_sock_send_wait(s, "OK\n", 3, 1000);
+          answers += "OK\n";
+          plat_sock_send_wait(s, answers.data(), answers.size(), 1000);
           // Whatever waits on the switch ends now: the server is going.
           sw.stopWaits();
           onQuit();
           return;
         }
         bool ok = false;
-        std::string out = sw.control(line, &ok);
-        out += ok ? "OK\n" : "ERROR\n";
-        if (plat_sock_send_wait(s, out.data(), out.size(), 30000) < 0) return;
+        answers += sw.control(line, &ok);
+        answers += ok ? "OK\n" : "ERROR\n";
       }
+      pending.erase(0, start);
+      if (!answers.empty() && plat_sock_send_wait(s, answers.data(), answers.size(), 30000) < 0)
+        return;
       if (pending.size() > kMaxControlLine) {
         static const char kTooLong[] = "? line too long\nERROR\n";
         plat_sock_send_wait(s, kTooLong, sizeof kTooLong - 1, 1000);

@@ -68,11 +68,6 @@ LocalConnectionState_t stateAt(const Call* c, int dev) {
   return CS_NULL;
 }
 
-template <class T>
-bool contains(const std::vector<T>& v, const T& x) {
-  return std::find(v.begin(), v.end(), x) != v.end();
-}
-
 bool loginMatches(const Config& cfg, const wire::Request& r) {
   if (cfg.login != "*" && !sameText(cfg.login, r.loginID)) return false;
   return cfg.password == "*" || cfg.password == r.password;
@@ -90,7 +85,14 @@ Switch::Impl::Impl(const Config& c, bool manual, double spd)
 
 void Switch::Impl::resetState() {
   devices.clear();
+  deviceByNumber.clear();
+  deviceByName.clear();
   for (const DeviceConfig& dc : cfg.devices) {
+    // The first device of a number or name is the one found, as a walk in
+    // order would find it.
+    const int index = static_cast<int>(devices.size());
+    if (!dc.number.empty()) deviceByNumber.emplace(dc.number, index);
+    deviceByName.emplace(lowerText(dc.physName), index);
     Device d;
     d.cfg = dc;
     d.name = dc.number.empty() ? dc.physName : dc.number;
@@ -103,6 +105,8 @@ void Switch::Impl::resetState() {
   }
   calls.clear();
   sessions.clear();
+  deviceWatchers.clear();
+  callWatchers.clear();
   timers.clear();
   nextCallID = 1;
   nextAlertSeq = 1;
@@ -185,18 +189,80 @@ void Switch::Impl::fail(Session& s, InvokeID_t invokeID, CSTAUniversalFailure_t 
   confirm(s, wire::cstaUniversalFailureConf(invokeID, error), invokeID);
 }
 
+namespace {
+
+template <class K>
+void watch(std::unordered_map<K, std::map<std::uint32_t, int>>& index, K key, std::uint32_t session,
+           int change) {
+  std::map<std::uint32_t, int>& sessions = index[key];
+  if ((sessions[session] += change) <= 0) sessions.erase(session);
+  if (sessions.empty()) index.erase(key);
+}
+
+template <class K>
+void addWatchers(const std::unordered_map<K, std::map<std::uint32_t, int>>& index, K key,
+                 std::vector<std::uint32_t>& out) {
+  auto found = index.find(key);
+  if (found == index.end()) return;
+  for (const auto& entry : found->second) out.push_back(entry.first);
+}
+
+void addXrefs(const std::vector<CSTAMonitorCrossRefID_t>* list,
+              std::vector<CSTAMonitorCrossRefID_t>& out) {
+  if (list) out.insert(out.end(), list->begin(), list->end());
+}
+
+}  // namespace
+
+void Switch::Impl::addMonitor(Session& s, const Monitor& m) {
+  s.monitors.add(m);
+  if (m.onCall)
+    watch(callWatchers, m.callID, s.id, 1);
+  else
+    watch(deviceWatchers, m.dev, s.id, 1);
+}
+
+bool Switch::Impl::removeMonitor(Session& s, CSTAMonitorCrossRefID_t xref) {
+  const Monitor* m = s.monitors.find(xref);
+  if (!m) return false;
+  if (m->onCall)
+    watch(callWatchers, m->callID, s.id, -1);
+  else
+    watch(deviceWatchers, m->dev, s.id, -1);
+  return s.monitors.remove(xref);
+}
+
+void Switch::Impl::clearMonitors(Session& s) {
+  std::vector<CSTAMonitorCrossRefID_t> xrefs;
+  for (const Monitor& m : s.monitors) xrefs.push_back(m.xref);
+  for (CSTAMonitorCrossRefID_t xref : xrefs) removeMonitor(s, xref);
+}
+
+// Streams in the order of their IDs, each stream's monitors in the order
+// they were started: as a walk over everything would send them.
 void Switch::Impl::emit(wire::Event e, const Scope& scope) {
   const EventType_t type = e.eventType();
-  for (auto& entry : sessions) {
-    Session& s = entry.second;
-    if (!s.open) continue;
-    for (size_t i = 0; i < s.monitors.size(); ++i) {
-      const Monitor& m = s.monitors[i];
-      bool match = m.onCall ? contains(scope.calls, m.callID) : contains(scope.devs, m.dev);
-      if (!match || filteredOut(m.filter, type)) continue;
-      e.ev.event.cstaUnsolicited.monitorCrossRefId = m.xref;
+  std::vector<std::uint32_t> targets;
+  for (int dev : scope.devs) addWatchers(deviceWatchers, dev, targets);
+  for (std::int32_t call : scope.calls) addWatchers(callWatchers, call, targets);
+  std::sort(targets.begin(), targets.end());
+  targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
+  std::vector<CSTAMonitorCrossRefID_t> xrefs;
+  for (std::uint32_t id : targets) {
+    auto found = sessions.find(id);
+    if (found == sessions.end() || !found->second.open) continue;
+    Session& s = found->second;
+    xrefs.clear();
+    for (int dev : scope.devs) addXrefs(s.monitors.ofDevice(dev), xrefs);
+    for (std::int32_t call : scope.calls) addXrefs(s.monitors.ofCall(call), xrefs);
+    std::sort(xrefs.begin(), xrefs.end());
+    xrefs.erase(std::unique(xrefs.begin(), xrefs.end()), xrefs.end());
+    for (CSTAMonitorCrossRefID_t xref : xrefs) {
+      const Monitor* m = s.monitors.find(xref);
+      if (!m || filteredOut(m->filter, type)) continue;
+      e.ev.event.cstaUnsolicited.monitorCrossRefId = m->xref;
       setLocalState(e.ev.event.cstaUnsolicited, type,
-                    m.onCall ? scope.subjectState : stateAt(scope.after, m.dev));
+                    m->onCall ? scope.subjectState : stateAt(scope.after, m->dev));
       send(s, e);
     }
   }
@@ -214,6 +280,7 @@ void Switch::Impl::dropSession(std::uint32_t id) {
   auto it = sessions.find(id);
   if (it == sessions.end()) return;
   std::function<void(const std::uint8_t*, std::size_t)> deliver = std::move(it->second.deliver);
+  clearMonitors(it->second);
   sessions.erase(it);
   if (deliver) deliver(nullptr, 0);
 }
@@ -279,19 +346,19 @@ void onOpenStream(Sw& sw, Session& s, const wire::Request& r) {
   }
 }
 
-void endStream(Session& s) {
+void endStream(Sw& sw, Session& s) {
   s.open = false;
   s.privateStatus = false;
-  s.monitors.clear();
+  sw.clearMonitors(s);
   s.detectors.clear();
 }
 
 void onCloseStream(Sw& sw, Session& s, const wire::Request& r) {
-  endStream(s);
+  endStream(sw, s);
   sw.confirm(s, wire::acsConfirmation(ACS_CLOSE_STREAM_CONF, r.invokeID), r.invokeID);
 }
 
-void onAbortStream(Sw&, Session& s, const wire::Request&) { endStream(s); }
+void onAbortStream(Sw& sw, Session& s, const wire::Request&) { endStream(sw, s); }
 
 void onMakeCall(Sw& sw, Session& s, const wire::Request& r) {
   const InvokeID_t inv = r.invokeID;
@@ -518,7 +585,7 @@ void startMonitor(Sw& sw, Session& s, const wire::Request& r, Monitor m) {
     return sw.fail(s, r.invokeID, OVERALL_MONITOR_LIMIT_EXCEEDED);
   m.filter = r.filter;
   m.xref = s.nextXref++;
-  s.monitors.push_back(m);
+  sw.addMonitor(s, m);
   wire::Event e = wire::cstaConfirmation(CSTA_MONITOR_CONF, r.invokeID);
   e.ev.event.cstaConfirmation.u.monitorStart.monitorCrossRefID = m.xref;
   e.ev.event.cstaConfirmation.u.monitorStart.monitorFilter = m.filter;
@@ -541,10 +608,7 @@ void onMonitorCall(Sw& sw, Session& s, const wire::Request& r) {
 }
 
 void onMonitorStop(Sw& sw, Session& s, const wire::Request& r) {
-  auto it = std::find_if(s.monitors.begin(), s.monitors.end(),
-                         [&](const Monitor& m) { return m.xref == r.crossRefID; });
-  if (it == s.monitors.end()) return sw.fail(s, r.invokeID, INVALID_CROSS_REF_ID);
-  s.monitors.erase(it);
+  if (!sw.removeMonitor(s, r.crossRefID)) return sw.fail(s, r.invokeID, INVALID_CROSS_REF_ID);
   sw.confirm(s, wire::cstaConfirmation(CSTA_MONITOR_STOP_CONF, r.invokeID), r.invokeID);
 }
 
@@ -646,7 +710,10 @@ void Switch::onFrame(std::uint32_t session, const std::uint8_t* data, std::size_
 
 void Switch::closeSession(std::uint32_t session) {
   std::lock_guard<std::mutex> lk(d_->mu);
-  d_->sessions.erase(session);
+  auto it = d_->sessions.find(session);
+  if (it == d_->sessions.end()) return;
+  d_->clearMonitors(it->second);
+  d_->sessions.erase(it);
 }
 
 std::string Switch::control(const std::string& line, bool* ok) {

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <set>
 
 #include "display/event.h"
+#include "display/names.h"
 #include "shell/shell.h"
 #include "telephony/calls.h"
 #include "telephony/private_commands.h"
@@ -38,7 +40,6 @@ EventMillisClock millisNow = realMillis;
 
 // ---- poll state ------------------------------------------------------------------
 
-const int kReopenSeconds = 60;
 const int kSnapshotPollSeconds = 300;
 const int kSnapshotsPerDevice = 24;  // call snapshots asked per device snapshot
 const int kLoadRound = 100;          // device snapshots per measuring round
@@ -52,6 +53,20 @@ bool pollCutShort = false;  // the last poll stopped with events still queued
 std::uint64_t startTime = 0;
 long eventsAtStart = 0;
 long lastWatchSeconds = 10;
+
+// Reopening: the wait before the next try and the one after it fails.
+int reopenWait = 0;
+int reopenBackOff = 1;
+bool linkWasLost = false;  // lost since it was last open: the next open recovers
+// While the monitors of a reopened stream come back, each device is
+// snapshotted as soon as its monitor is confirmed, to find the calls that
+// began while we were blind before they end unseen.
+bool findingCalls = false;
+std::set<InvokeID_t> recoverySnapshots;  // device snapshots asked for that
+// Snapshots asked to check doubted calls, by invoke ID. Answers that never
+// come would pile up; the oldest go first.
+std::map<InvokeID_t, std::int32_t> pendingChecks;
+const std::size_t kMostPendingChecks = 65536;
 
 // The event and its private data are read into these. The unions give the
 // records their alignment; the sizes are what the library is told.
@@ -116,6 +131,39 @@ void noStream() {
   o_setLocalACShandle(0);
 }
 
+void markStreamLost() {
+  acsStreamAborted = true;
+  if (linkWasLost) return;
+  linkWasLost = true;
+  pendingChecks.clear();
+  recoverySnapshots.clear();
+  hookCallLog(callLogArgs(CALLLOG_LINK_LOST, 0));
+}
+
+void reopenFailed(const char* reason) {
+  reopenWait = reopenBackOff;
+  reopenBackOff = reopenBackOff * 2 < kReopenMostSeconds ? reopenBackOff * 2 : kReopenMostSeconds;
+  o_lprintf(1, false, "!? Stream reopen failed (%s), next try in %d s", reason, reopenWait);
+  o_newline(0);
+}
+
+// The stream is open again after a loss.
+void linkBack() {
+  linkWasLost = false;
+  // A server that takes the stream and drops it at once is not hammered.
+  reopenWait = 1;
+  reopenBackOff = 1;
+  o_lprintf(1, false, "! Stream reopened, acsHandle %lu", static_cast<unsigned long>(acsHandle));
+  o_newline(0);
+}
+
+void snapshotDeviceBack(const std::string& device) {
+  const InvokeID_t id = invokeID;
+  if (ACS_CALL("snapshot device",
+               cstaSnapshotDeviceReq(acsHandle, invokeID, device.c_str(), nullptr)))
+    recoverySnapshots.insert(id);
+}
+
 void readServerFirmware(const Version_t driverVersion) {
   o_storeFirmwareVersion(driverVersion, static_cast<int>(sizeof(Version_t)));
   const FirmwareVersion f = o_getFirmwareVersion();
@@ -133,23 +181,35 @@ void handleACSConfirmation(const CSTAEvent_t& e) {
   stampInvokeID(c.invokeID);
   noteAnswer(c.invokeID);
   switch (e.eventHeader.eventType) {
-    case ACS_OPEN_STREAM_CONF:
+    case ACS_OPEN_STREAM_CONF: {
       readServerFirmware(c.u.acsopen.drvrVer);
       setPrivateReporting(true);
       ++ackCount;
+      const bool recovering = linkWasLost && acsHandle;
+      if (recovering) linkBack();
       if (acsHandle && autoLogSMDR) {
+        findingCalls = recovering;
         hookMonitorLines();
         if (SMDRmonitorExt) hookMonitorExtensions();
+        findingCalls = false;
       }
+      // The calls tracked from before are checked once the monitors are
+      // back: a monitor's wait counts every confirmation, and a flood of
+      // checks would keep it from seeing the end of the devices. The stream
+      // may have gone again meanwhile.
+      if (recovering && acsHandle && !linkWasLost) hookCallLog(callLogArgs(CALLLOG_LINK_BACK, 0));
       break;
+    }
     case ACS_CLOSE_STREAM_CONF:
       noStream();
       ++ackCount;
       break;
     case ACS_UNIVERSAL_FAILURE_CONF:
       if (c.invokeID == acsOpenInvokeID || c.u.failureEvent.error == TSERVER_STREAM_FAILED) {
+        const bool openRefused = c.invokeID == acsOpenInvokeID && linkWasLost;
         noStream();
-        acsStreamAborted = true;
+        markStreamLost();
+        if (openRefused) reopenFailed(getACSfailureName(c.u.failureEvent.error));
       }
       ++errCount;
       break;
@@ -195,6 +255,7 @@ void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       args.called = &v.calledDevice;
       args.party = &v.alertingDevice;
       args.via = monitoredDevice(u.monitorCrossRefId);
+      args.newCall = v.cause == EC_NEW_CALL;
       track(args, nullptr);
       break;
     }
@@ -240,6 +301,7 @@ void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       CallLogArgs args = callLogArgs(CALLLOG_ORIGINATED, v.originatedConnection.callID);
       args.calling = &v.callingDevice;
       args.called = &v.calledDevice;
+      args.newCall = v.cause == EC_NEW_CALL;
       track(args, nullptr);
       break;
     }
@@ -251,6 +313,7 @@ void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       const DeviceText device(v.initiatedConnection.deviceID);
       CallLogArgs args = callLogArgs(CALLLOG_INITIATED, v.initiatedConnection.callID);
       args.device = device.text;
+      args.newCall = v.cause == EC_NEW_CALL;
       track(args, nullptr);
       break;
     }
@@ -342,9 +405,19 @@ void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       lastLineInfo.doNotDisturb = c.u.queryDnd.doNotDisturb ? 1 : 0;
       ++ackCount;
       break;
-    case CSTA_UNIVERSAL_FAILURE_CONF:
+    case CSTA_UNIVERSAL_FAILURE_CONF: {
       ++cstaFailCount;
+      // Only a call the server says it does not know has ended; any other
+      // refusal leaves the call to the inactive-call rule.
+      auto check = pendingChecks.find(c.invokeID);
+      if (check == pendingChecks.end()) break;
+      const std::int32_t id = check->second;
+      pendingChecks.erase(check);
+      const CSTAUniversalFailure_t error = c.u.universalFailure.error;
+      if (error == INVALID_CSTA_CALL_IDENTIFIER || error == INVALID_CSTA_CONNECTION_IDENTIFIER)
+        hookCallLog(callLogArgs(CALLLOG_GONE, id));
       break;
+    }
     case CSTA_ESCAPE_SVC_CONF:
       storePrivateReply(pvt);
       ++ackCount;
@@ -356,8 +429,12 @@ void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       // the current one for a request sent some other way.
       {
         std::string device;
-        if (!takeMonitorRequest(c.invokeID, &device)) device = currentDeviceString();
+        const bool ours = takeMonitorRequest(c.invokeID, &device);
+        if (!ours) device = currentDeviceString();
         if (!device.empty()) monitorDictionary.emplace(device, lastMonitorID);
+        // From now on the device's calls are reported: what is on it now
+        // began while we were blind or is already tracked.
+        if (ours && findingCalls && !device.empty()) snapshotDeviceBack(device);
       }
       ++ackCount;
       break;
@@ -365,13 +442,45 @@ void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       const CSTASnapshotCallData_t& d = c.u.snapshotCall.snapshotData;
       ++ackCount;
       ++callSnapshots;
-      if (d.count > 0 && d.info)
-        hookCallLog(callLogArgs(CALLLOG_SNAPSHOTED, d.info[0].callIdentifier.callID));
+      auto check = pendingChecks.find(c.invokeID);
+      const bool checking = check != pendingChecks.end();
+      const std::int32_t checkedID = checking ? check->second : 0;
+      if (checking) pendingChecks.erase(check);
+      if (d.count > 0 && d.info) {
+        // The parties decide whether a doubted call is still the one we
+        // tracked; a call has few, and more than this says nothing new.
+        const int most = 16;
+        const int n = d.count < most ? d.count : most;
+        char texts[most][sizeof(DeviceID_t) + 1];
+        const char* devices[most];
+        int connected = 0;
+        for (int i = 0; i < n; ++i) {
+          std::memcpy(texts[i], d.info[i].deviceOnCall.deviceID, sizeof(DeviceID_t));
+          texts[i][sizeof(DeviceID_t)] = '\0';
+          devices[i] = texts[i];
+          if (d.info[i].localConnectionState == CS_CONNECT) ++connected;
+        }
+        CallLogArgs args = callLogArgs(CALLLOG_SNAPSHOTED, d.info[0].callIdentifier.callID);
+        args.devices = devices;
+        args.deviceCount = n;
+        args.answered = connected >= 2;
+        hookCallLog(args);
+      } else if (checking) {
+        hookCallLog(callLogArgs(CALLLOG_GONE, checkedID));
+      }
       break;
     }
     case CSTA_SNAPSHOT_DEVICE_CONF: {
       const CSTASnapshotDeviceData_t& d = c.u.snapshotDevice.snapshotData;
       ++deviceSnapshots;
+      if (recoverySnapshots.erase(c.invokeID) && d.info) {
+        for (int i = 0; i < d.count; ++i) {
+          const DeviceText device(d.info[i].callIdentifier.deviceID);
+          CallLogArgs args = callLogArgs(CALLLOG_FOUND, d.info[i].callIdentifier.callID);
+          args.device = device.text;
+          hookCallLog(args);
+        }
+      }
       loadTestStep();
       if (d.count > 0 && d.info) {
         currentCall = d.info[0].callIdentifier.callID;
@@ -410,11 +519,14 @@ void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
       return;
     }
     const std::int64_t now = secondsNow();
-    if (acsStreamAborted && now - lastReopenAcsStream > kReopenSeconds) {
+    if (acsStreamAborted && now - lastReopenAcsStream >= reopenWait) {
       lastReopenAcsStream = now;
-      doReopenAcsStream();
+      const RetCode_t rc = doReopenAcsStream();
+      if (rc < 0) reopenFailed(getACSerrorName(rc));
       continue;
     }
+
+    if (acsHandle && !acsStreamAborted) hookCallLog(callLogArgs(CALLLOG_POLL_RECOVERY, 0));
 
     if (!manualMode) {
       if (now - lastPollStarted > kSnapshotPollSeconds && pollDone) {
@@ -446,7 +558,7 @@ void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
         o_lprintf(1, false, "!? Bad acsHandle %lu reported.", static_cast<unsigned long>(acsHandle));
         o_newline(0);
         doAbortStream();
-        acsStreamAborted = true;
+        markStreamLost();
         countStreamError();
         return;
       case ACSERR_UBUFSMALL:
@@ -456,7 +568,7 @@ void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
         o_lprintf(1, false, "!  aborting stream %lu", static_cast<unsigned long>(acsHandle));
         o_newline(0);
         doAbortStream();
-        acsStreamAborted = true;
+        markStreamLost();
         countStreamError();
         return;
       case ACSPOSITIVE_ACK:
@@ -697,6 +809,15 @@ void doClearTimestamps() { o_enableTimestamps(false); }
 void doSetStopPlay() { autoStopPlay = true; }
 void doClearStopPlay() { autoStopPlay = false; }
 
+// ---- recovery ----------------------------------------------------------------------
+
+int reopenWaitSeconds() { return reopenWait; }
+
+void rememberCallCheck(InvokeID_t id, std::int32_t callID) {
+  if (pendingChecks.size() >= kMostPendingChecks) pendingChecks.erase(pendingChecks.begin());
+  pendingChecks[id] = callID;
+}
+
 // ---- tests -------------------------------------------------------------------------
 
 void setEventClocksForTests(EventSecondsClock seconds, EventMillisClock millis) {
@@ -714,6 +835,12 @@ void resetEventState() {
   snapshotsPerformed = 0;
   lastPollStarted = 0;
   pollCutShort = false;
+  reopenWait = 0;
+  reopenBackOff = 1;
+  linkWasLost = false;
+  findingCalls = false;
+  recoverySnapshots.clear();
+  pendingChecks.clear();
   startTime = 0;
   eventsAtStart = 0;
   lastWatchSeconds = 10;

@@ -100,6 +100,15 @@ void setEventClocksForTests(EventSecondsClock seconds, EventMillisClock millis);
 // Counters, monitors, load test and poll times back to their start (tests).
 void resetEventState();
 
+// Reopening a lost stream: the seconds since the last try before the next
+// one, 1 while the link is up (the first try after a drop goes at once
+// unless the stream was reopened within the second), then doubling after
+// each failed try up to kReopenMostSeconds.
+const int kReopenMostSeconds = 60;
+int reopenWaitSeconds();
+// A snapshot of a doubted call asked with this invoke ID (events_hooks.cpp).
+void rememberCallCheck(InvokeID_t invokeID, std::int32_t callID);
+
 // ---- hooks for the rooms built later ---------------------------------------
 // The dispatcher calls these where call logging, monitors and private
 // messages take part. Until those exist they do nothing (events_hooks.cpp).
@@ -122,6 +131,11 @@ enum CallLogStep {
   CALLLOG_SNAPSHOTED,           // callID
   CALLLOG_INITIALIZE_SNAPSHOT,  // start a round of call-snapshot polling
   CALLLOG_POLL_NEXT_SNAPSHOT,   // next poll of the round; true when the round is done
+  CALLLOG_LINK_LOST,            // the stream is lost: tracked calls are doubted
+  CALLLOG_LINK_BACK,            // the stream is back: doubted calls are to be checked
+  CALLLOG_POLL_RECOVERY,        // ask the next checks; true when none is left
+  CALLLOG_GONE,                 // callID: a check found the server does not know it
+  CALLLOG_FOUND,                // callID, device: a device snapshot after a reopen shows it
 };
 struct CallLogArgs {
   CallLogStep step;
@@ -134,6 +148,12 @@ struct CallLogArgs {
   // The device whose monitor reported the event (null when unknown): a
   // line's monitor tells which line a call came in on.
   const char* via;
+  bool newCall;  // the event's cause says the call is new
+  // CALLLOG_SNAPSHOTED: the devices on the call, and whether two are
+  // connected.
+  const char* const* devices;
+  int deviceCount;
+  bool answered;
 };
 // False when the call is not tracked yet (the dispatcher then monitors it).
 bool hookCallLog(const CallLogArgs& args);

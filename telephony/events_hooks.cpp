@@ -6,6 +6,7 @@
 
 #include "calllog/callinfo.h"
 #include "telephony/query.h"
+#include "telephony/stream.h"
 
 namespace {
 
@@ -39,12 +40,29 @@ bool noteLine(const CallLogArgs& args, bool tracked) {
 
 void requestCallSnapshot(long callID) { doSnapshotActiveCall(static_cast<std::int32_t>(callID)); }
 
+// A check of a doubted call; its answer is matched by invoke ID. A request
+// the library refuses is tried again later.
+bool requestCallCheck(long callID) {
+  ConnectionID_t call = {};
+  call.callID = static_cast<std::int32_t>(callID);
+  call.devIDType = STATIC_ID;
+  const InvokeID_t id = invokeID;
+  const RetCode_t rc = cstaSnapshotCallReq(acsHandle, invokeID, &call, nullptr);
+  if (rc == ACSERR_QUEUE_FULL || rc == ACSERR_NOBUFFERS) {
+    ACS_CALL("snapshot call (check)", rc);
+    return false;
+  }
+  if (ACS_CALL("snapshot call (check)", rc)) rememberCallCheck(id, call.callID);
+  return true;
+}
+
 }  // namespace
 
 bool hookCallLog(const CallLogArgs& args) {
   const CallLogDevice calling(args.calling), called(args.called), party(args.party);
   const char* device = args.device && args.device[0] ? args.device : nullptr;
   const long id = args.callID;
+  if (args.newCall) CallInfo::newCallAnnounced(id);
   switch (args.step) {
     case CALLLOG_INITIATED: return CallInfo::initiated(id, device);
     case CALLLOG_ORIGINATED: return CallInfo::originated(id, calling.get(), called.get());
@@ -65,9 +83,21 @@ bool hookCallLog(const CallLogArgs& args) {
       return true;
     case CALLLOG_ENDED: return CallInfo::ended(id, true);
     case CALLLOG_VOICEMAIL: return CallInfo::voicemailCall(id);
-    case CALLLOG_SNAPSHOTED: CallInfo::callSnapshoted(id); return true;
+    case CALLLOG_SNAPSHOTED:
+      CallInfo::snapshotShows(id, args.devices, args.deviceCount, true, args.answered, false);
+      CallInfo::callSnapshoted(id);
+      return true;
     case CALLLOG_INITIALIZE_SNAPSHOT: CallInfo::initializeSnapshot(); return true;
     case CALLLOG_POLL_NEXT_SNAPSHOT: return CallInfo::pollNextSnapshot(requestCallSnapshot);
+    case CALLLOG_LINK_LOST: CallInfo::linkLost(); return true;
+    case CALLLOG_LINK_BACK: CallInfo::linkBack(); return true;
+    case CALLLOG_POLL_RECOVERY: return CallInfo::pollRecovery(requestCallCheck);
+    case CALLLOG_GONE: return CallInfo::endedDuringOutage(id);
+    case CALLLOG_FOUND: {
+      const char* devices[] = {device};
+      // Found calls are followed by the device's monitor, as every call on it.
+      return CallInfo::snapshotShows(id, devices, device ? 1 : 0, false, false, true);
+    }
   }
   return true;
 }

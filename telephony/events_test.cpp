@@ -35,45 +35,58 @@ TEST_F(Poll, WithoutAStreamReturnsAtOnce) {
   EXPECT_EQ(msgCount, 0);
 }
 
-TEST_F(Poll, LostStreamIsReopenedAtMostOnceAMinute) {
+TEST_F(Poll, FailedReopensBackOffFromASecondToAMinute) {
   openStream();
   sw.control("down");  // the server goes away: the stream fails
 
   // The failure marks the stream lost and the first reopen is tried at once;
-  // the server is still down, so it is refused.
+  // the server is still down, so it is refused, and said so with the wait.
   std::string out = poll();
   EXPECT_NE(out.find("!? ACS ERROR ACSERR_NOSERVER: when trying to open stream"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("!? Stream reopen failed (ACSERR_NOSERVER), next try in 1 s"),
             std::string::npos)
       << out;
   EXPECT_TRUE(acsStreamAborted);
   EXPECT_EQ(acsHandle, 0u);
   EXPECT_EQ(errCount, 1);
-  const InvokeID_t afterFirstTry = invokeID;
+
+  // Each failed try doubles the wait, up to a minute; a poll a second
+  // early tries nothing.
+  for (int wait : {1, 2, 4, 8, 16, 32, 60, 60}) {
+    ASSERT_EQ(reopenWaitSeconds(), wait);
+    const InvokeID_t before = invokeID;
+    fakeSeconds() += wait - 1;
+    poll();
+    EXPECT_EQ(invokeID, before) << "tried again before " << wait << " s";
+    fakeSeconds() += 1;
+    out = poll();
+    EXPECT_EQ(acsOpenInvokeID, before) << "not tried after " << wait << " s";
+    EXPECT_NE(out.find("next try in"), std::string::npos) << out;
+  }
 
   sw.control("up");
+  const InvokeID_t lastTry = invokeID;
   fakeSeconds() += 60;
-  poll();
-  EXPECT_EQ(invokeID, afterFirstTry) << "reopened before a minute had passed";
-  EXPECT_TRUE(acsStreamAborted);
-
-  fakeSeconds() += 1;
   eventReports = true;
   out = poll();
-  EXPECT_EQ(acsOpenInvokeID, afterFirstTry) << "not reopened with the next invoke ID";
+  EXPECT_EQ(acsOpenInvokeID, lastTry) << "not reopened with the next invoke ID";
   EXPECT_FALSE(acsStreamAborted);
   ASSERT_NE(acsHandle, 0u);
   EXPECT_EQ(sw.sessionCount(), 1u);
   EXPECT_NE(out.find("Api: TS2"), std::string::npos) << "reopened with another version:\n" << out;
-  EXPECT_TRUE(confirmed(afterFirstTry + 1)) << "the new stream has no private status reports";
+  EXPECT_NE(out.find("! Stream reopened, acsHandle"), std::string::npos) << out;
+  EXPECT_TRUE(confirmed(lastTry + 1)) << "the new stream has no private status reports";
 
   const InvokeID_t settled = invokeID;
   fakeSeconds() += 1;
   poll();
   EXPECT_EQ(invokeID, settled) << "a healthy stream was reopened";
-  EXPECT_EQ(acsOpenInvokeID, afterFirstTry);
+  EXPECT_EQ(acsOpenInvokeID, lastTry);
 }
 
-TEST_F(Poll, StreamCutAgainWithinTheMinuteComesBackByItselfAfterIt) {
+TEST_F(Poll, StreamCutRightAfterAReopenWaitsASecond) {
   openStream();
   eventReports = true;
   monitorDevice("201");
@@ -90,7 +103,8 @@ TEST_F(Poll, StreamCutAgainWithinTheMinuteComesBackByItselfAfterIt) {
   monitorDevice("202");
   EXPECT_NE(poll().find("CSTA_MONITOR_CONF"), std::string::npos);
 
-  // Cut again within the minute: lost, requests refused, polls reopen nothing.
+  // Cut again within the same second: lost, requests refused, and the
+  // polls of that second reopen nothing.
   sw.control("drop all");
   poll();
   EXPECT_TRUE(acsStreamAborted);
@@ -100,13 +114,12 @@ TEST_F(Poll, StreamCutAgainWithinTheMinuteComesBackByItselfAfterIt) {
                         cstaMonitorDevice(acsHandle, invokeID, "203", nullptr, nullptr)));
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "!? ACS ERROR ACSERR_BADHDL: when trying to monitor device\n");
-  fakeSeconds() += 59;
   poll();
   EXPECT_TRUE(acsStreamAborted);
   EXPECT_EQ(acsOpenInvokeID, firstReopen);
 
-  // A minute on, the stream comes back by itself and events flow again.
-  fakeSeconds() += 2;
+  // A second on, the stream comes back by itself and events flow again.
+  fakeSeconds() += 1;
   out = poll();
   EXPECT_FALSE(acsStreamAborted);
   ASSERT_NE(acsHandle, 0u);

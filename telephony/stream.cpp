@@ -260,14 +260,16 @@ void doAbortStream() {
   lostStreamHandle();
 }
 
-void doReopenAcsStream() {
+RetCode_t doReopenAcsStream() {
   acsOpenInvokeID = invokeID;
-  if (ACS_CALL("open stream", openStream("TS2"))) {
+  const RetCode_t rc = openStream("TS2");
+  if (ACS_CALL("open stream", rc)) {
     acsStreamAborted = false;
     o_setLocalACShandle(acsHandle);
   } else {
     lostStreamHandle();
   }
+  return rc;
 }
 
 void doReportStreamInfo() {

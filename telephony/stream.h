@@ -41,7 +41,8 @@ const char* getACSerrorName(RetCode_t code);
 void doConnect();          // CONNECT
 void doDisconnect();       // DISCONNECT
 // doAbortStream (ABORT_STREAM, also at exit) is declared in servers.h.
-void doReopenAcsStream();  // the event loop's reopen of a lost stream
+// The event loop's reopen of a lost stream; the open request's return code.
+RetCode_t doReopenAcsStream();
 void doReportStreamInfo(); // REPORT STREAM_INFO
 
 // Back to the state before the first CONNECT (tests): forgets the handle

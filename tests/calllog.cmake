@@ -42,6 +42,10 @@ calllog_transcript(inbound
 if(NOT WIN32)
   # A device that is always full: each lost record is reported and counted.
   calllog_transcript(full_device COPY ${CALLLOG_DATA}/full/probix.ini)
+  # The port is opened for this program alone; the unit tests use it too.
+  if(TEST calllog_full_device)
+    set_property(TEST calllog_full_device PROPERTY RESOURCE_LOCK dev_full)
+  endif()
 
   # Records through a real pseudo-terminal pair at 2400 baud, even parity,
   # 7 data bits, read whole at the other end; then the other end goes away

@@ -9,17 +9,22 @@ set(STREAM_MORE_RUNS ${CMAKE_BINARY_DIR}/tests/stream_more)
 
 # stream_more_transcript(<name> [MASK regex...] [LABELS label...])
 function(stream_more_transcript name)
-  cmake_parse_arguments(T "" "" "MASK;LABELS" ${ARGN})
-  probix_transcript_test(stream_more_${name} ${name} DATA ${STREAM_MORE_DATA} RUNS ${STREAM_MORE_RUNS}
+  cmake_parse_arguments(T "REAL_CLOCK" "" "MASK;LABELS" ${ARGN})
+  set(clock)
+  if(T_REAL_CLOCK)
+    set(clock REAL_CLOCK)
+  endif()
+  probix_transcript_test(stream_more_${name} ${name} DATA ${STREAM_MORE_DATA} RUNS ${STREAM_MORE_RUNS} ${clock}
     ARGS -sprobix.ini COPY ${STREAM_MORE_DATA}/probix.ini MASK ${T_MASK} LABELS ${T_LABELS}
     ENVIRONMENT "TELSIM_SCENARIO=${STREAM_MORE_DATA}/${name}.scn")
 endfunction()
 
 # The switch cuts the stream: the failure is shown, the first poll after it
-# reopens the stream quietly with TS2 (the first reopen of a run is not held
-# back) and a monitor is confirmed on it. Cut again, the stream stays lost
-# within the minute: requests are refused and polls reopen nothing.
-stream_more_transcript(reopen)
+# reopens the stream with TS2 (the first reopen of a run is not held back),
+# says it is back, and a monitor is confirmed on it. Cut again within the
+# second, the stream stays lost for a second: requests are refused, then the
+# wait reopens it. The reopen's back-off runs on the real clock.
+stream_more_transcript(reopen REAL_CLOCK)
 # Waiting out the minute, after which the stream comes back by itself, is
 # run on the clock the unit tests move (telephony/events_test.cpp).
 # The continuous-snapshot load test with two snapshots queued (a queue above
