@@ -32,7 +32,15 @@ const unsigned kAcceptBackoffMaxMs = 1000;
 // Bytes read from a connection at once.
 const std::size_t kReadChunk = 64 * 1024;
 
-struct Conn {
+struct Conn;
+
+// Connections cut by other threads (limits, drop), for the reading thread.
+struct CutQueue {
+  std::mutex mu;
+  std::vector<std::weak_ptr<Conn>> list;
+};
+
+struct Conn : std::enable_shared_from_this<Conn> {
   plat_socket sock = PLAT_INVALID_SOCKET;
   std::uint32_t session = 0;
   std::mutex mu;
@@ -46,13 +54,14 @@ struct Conn {
   bool loopDone = false;            // the reading thread let it go (with mu)
   std::atomic<bool> done{false};    // writer joined, socket closed
   std::atomic<std::size_t>* total = nullptr;  // the server's queued bytes
-  std::atomic<unsigned>* cuts = nullptr;      // the server's count of cuts
+  CutQueue* cuts = nullptr;
   plat_socket bell = PLAT_INVALID_SOCKET;     // the reading thread's doorbell
   std::thread writer;
   // The start of a frame still incomplete, and when the connection last
   // sent anything (reading thread only). Idle connections hold no buffer.
   std::vector<std::uint8_t> pend;
   std::uint64_t lastRead = 0;
+  std::size_t slot = 0;  // its place among the reading thread's connections
 
   // With mu held. What is still queued goes nowhere: give it back now.
   void cut() {
@@ -61,7 +70,10 @@ struct Conn {
     if (sock != PLAT_INVALID_SOCKET) plat_sock_shutdown(sock);
     // The reading thread lets it go: not every system wakes a wait on a
     // socket for its own shutdown.
-    if (cuts) ++*cuts;
+    if (cuts) {
+      std::lock_guard<std::mutex> lk(cuts->mu);
+      cuts->list.push_back(weak_from_this());
+    }
     const char b = 1;
     if (bell != PLAT_INVALID_SOCKET) plat_sock_send_some(bell, &b, 1);
     *total -= out.size();
@@ -133,7 +145,7 @@ struct TcpServer::Impl {
   // The reading thread's doorbell: a loopback connection it also waits on.
   plat_socket bellIn = PLAT_INVALID_SOCKET, bellOut = PLAT_INVALID_SOCKET;
   std::atomic<bool> rung{false};  // a byte is on its way: one wake-up is enough
-  std::atomic<unsigned> cuts{0};
+  CutQueue cuts;
   std::size_t maxPerConn = 8u * 1024u * 1024u;
   std::size_t maxTotal = 64u * 1024u * 1024u;
   std::atomic<std::size_t> total{0};
@@ -258,27 +270,42 @@ struct TcpServer::Impl {
 
   void readLoop() {
     scratch.resize(kReadChunk);
+    plat_pollset* set = plat_pollset_new();
+    while (!set) {  // not expected; do not spin
+      plat_sleep_ms(100);
+      std::lock_guard<std::mutex> lk(mu);
+      if (stopping) return;
+      set = plat_pollset_new();
+    }
+    plat_pollset_add(set, bellIn, nullptr);
     std::vector<std::shared_ptr<Conn>> live;
-    std::vector<plat_socket> socks(1, bellIn);  // the bell, then live's sockets
-    std::vector<unsigned char> ready;
-    unsigned cutsSeen = 0;
-    auto drop = [&](size_t i) {
-      letGo(live[i]);
-      live[i] = live.back();
+    std::vector<std::shared_ptr<Conn>> refused;
+    std::vector<void*> ready(256);
+    auto isLive = [&](const Conn* c) { return c->slot < live.size() && live[c->slot].get() == c; };
+    auto drop = [&](Conn* c) {
+      std::shared_ptr<Conn> keep = live[c->slot];
+      plat_pollset_remove(set, keep->sock);
+      live[c->slot] = live.back();
+      live[c->slot]->slot = c->slot;
       live.pop_back();
-      socks[i + 1] = socks.back();
-      socks.pop_back();
+      letGo(keep);
     };
     for (;;) {
       {
         std::lock_guard<std::mutex> lk(mu);
         if (stopping) break;
         for (const auto& c : incoming) {
+          if (!plat_pollset_add(set, c->sock, c.get())) {
+            refused.push_back(c);
+            continue;
+          }
+          c->slot = live.size();
           live.push_back(c);
-          socks.push_back(c->sock);
         }
         incoming.clear();
       }
+      for (const auto& c : refused) letGo(c);
+      refused.clear();
       // Wait no longer than the first stalled frame may take.
       int timeout = -1;
       std::uint64_t now = plat_millis();
@@ -290,39 +317,39 @@ struct TcpServer::Impl {
           if (timeout < 0 || left < timeout) timeout = left;
         }
       }
-      ready.assign(socks.size(), 0);
-      if (plat_sock_poll(socks.data(), socks.size(), ready.data(), timeout) < 0) {
+      const int n = plat_pollset_wait(set, ready.data(), static_cast<int>(ready.size()), timeout);
+      if (n < 0) {
         plat_sleep_ms(10);  // not expected; do not spin
         continue;
       }
-      if (ready[0]) {
-        char b[256];
-        plat_sock_recv(bellIn, b, sizeof b);
-        rung = false;  // after the read: a ring meanwhile is seen at the loop's top
-      }
-      // Backwards: dropping moves the last entry into the free place.
-      for (size_t i = live.size(); i-- > 0;)
-        if (ready[i + 1] && !serveOnce(*live[i])) drop(i);
-      if (partialTotal > 0) {
-        now = plat_millis();
-        for (size_t i = live.size(); i-- > 0;)
-          if (!live[i]->pend.empty() && now - live[i]->lastRead >= stallMs) drop(i);
-      }
-      // Connections cut meanwhile (limits, drop) are let go too.
-      const unsigned c = cuts.load();
-      if (c != cutsSeen) {
-        cutsSeen = c;
-        for (size_t i = live.size(); i-- > 0;) {
-          bool over;
-          {
-            std::lock_guard<std::mutex> lk(live[i]->mu);
-            over = live[i]->closing || live[i]->loopDone;
-          }
-          if (over) drop(i);
+      for (int i = 0; i < n; ++i) {
+        Conn* c = static_cast<Conn*>(ready[static_cast<std::size_t>(i)]);
+        if (!c) {
+          char b[256];
+          plat_sock_recv(bellIn, b, sizeof b);
+          rung = false;  // after the read: a ring meanwhile is seen at the loop's top
+        } else if (isLive(c) && !serveOnce(*c)) {
+          drop(c);
         }
       }
+      if (partialTotal > 0) {
+        now = plat_millis();
+        // Backwards: dropping moves the last one into the free place.
+        for (std::size_t i = live.size(); i-- > 0;)
+          if (!live[i]->pend.empty() && now - live[i]->lastRead >= stallMs) drop(live[i].get());
+      }
+      // Connections cut meanwhile (limits, drop) are let go too.
+      std::vector<std::weak_ptr<Conn>> cut;
+      {
+        std::lock_guard<std::mutex> lk(cuts.mu);
+        cut.swap(cuts.list);
+      }
+      for (const auto& w : cut)
+        if (std::shared_ptr<Conn> c = w.lock())
+          if (isLive(c.get())) drop(c.get());
     }
-    for (const auto& c : live) letGo(c);
+    while (!live.empty()) drop(live.back().get());
+    plat_pollset_free(set);
     std::vector<std::shared_ptr<Conn>> rest;
     {
       std::lock_guard<std::mutex> lk(mu);
@@ -423,6 +450,7 @@ bool TcpServer::start(const char* host, int port, std::string* error) {
     return false;
   }
   d_->stopping = false;
+  d_->rung = false;  // a new doorbell holds nothing yet
   d_->reader = std::thread([this] { d_->readLoop(); });
   d_->acceptor = std::thread([this] { d_->acceptLoop(); });
   return true;
