@@ -243,6 +243,9 @@ TEST(TcpServer, UnfinishedFramesAreBounded) {
 // A connection the client closes is closed on the server's side at once,
 // not when the next client comes.
 TEST(TcpServer, ClosedConnectionsAreReapedWhenTheyClose) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "socket handles are not numbered lowest first here";
+#endif
   // Descriptors are handed out lowest first where this can be seen.
   plat_socket a = plat_tcp_listen(nullptr, 0, nullptr);
   plat_sock_close(a);
