@@ -6,9 +6,13 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
+#include "csta32/wire/wire.h"
+#include "platform/net.h"
+#include "platform/platform.h"
 #include "simulator/telsim.h"
 
 namespace {
@@ -110,6 +114,66 @@ void callCycles(benchmark::State& state, const char* server) {
 void BM_Tcp100Streams(benchmark::State& state) { callCycles(state, "BENCHTCP"); }
 void BM_Embedded100Streams(benchmark::State& state) { callCycles(state, "BENCHLOCAL"); }
 
+// Connections accepted and served (open stream, its confirmation, close)
+// per second while N other connections sit idle.
+void BM_AcceptWithIdleConnections(benchmark::State& state) {
+  const std::size_t idle = static_cast<std::size_t>(state.range(0));
+  const unsigned long want = 2 * idle + 256;
+  if (plat_open_limit() != 0 && plat_open_limit() < want && !plat_set_open_limit(want)) {
+    state.SkipWithError("cannot open enough files");
+    return;
+  }
+  telsim::Switch sw(telsim::defaultConfig(), true);
+  telsim::TcpServer server(sw);
+  std::string err;
+  if (!server.start(nullptr, 0, &err)) {
+    state.SkipWithError(err.c_str());
+    return;
+  }
+  std::vector<plat_socket> held;
+  for (std::size_t i = 0; i < idle; ++i) {
+    plat_socket s = plat_tcp_connect("127.0.0.1", server.port(), 5000);
+    if (s == PLAT_INVALID_SOCKET) break;
+    held.push_back(s);
+  }
+  while (held.size() == idle && server.connections() < idle) plat_yield();
+  wire::Request r;
+  r.op = wire::Op::OpenStream;
+  r.invokeID = 1;
+  r.loginID = "Telvanix";
+  std::vector<std::uint8_t> frame;
+  wire::encodeRequest(r, frame);
+  for (auto _ : state) {
+    if (held.size() != idle) {
+      state.SkipWithError("cannot hold the idle connections");
+      break;
+    }
+    plat_socket s = plat_tcp_connect("127.0.0.1", server.port(), 5000);
+    std::uint8_t buf[4096];
+    std::size_t got = 0;
+    long len = 0;
+    if (s != PLAT_INVALID_SOCKET && plat_sock_send(s, frame.data(), frame.size()) > 0) {
+      while (len <= 0 || got < static_cast<std::size_t>(len)) {
+        long n = plat_sock_recv(s, buf + got, sizeof buf - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+        len = wire::frameLength(buf, got);
+        if (len < 0) break;
+      }
+    }
+    plat_sock_close(s);
+    if (len <= 0 || got < static_cast<std::size_t>(len)) {
+      state.SkipWithError("no confirmation");
+      break;
+    }
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+  for (plat_socket s : held) plat_sock_close(s);
+  server.stop();
+}
+
+// A fixed count: each run sets its idle connections up afresh.
+BENCHMARK(BM_AcceptWithIdleConnections)->Arg(0)->Arg(2000)->Arg(8000)->UseRealTime()->Iterations(2000);
 BENCHMARK(BM_Tcp100Streams)->Threads(kStreams)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_Embedded100Streams)->Threads(kStreams)->UseRealTime()->MinTime(2.0);
 

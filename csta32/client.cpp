@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -62,6 +63,7 @@ struct Stream {
   bool gone = false;     // taken out of the table: the handle is dead
   bool linkReleased = false;  // the link was closed early (see sweep)
   std::uint64_t endedAt = 0;
+  std::uint64_t privateDropped = 0;  // events whose private data had no room
   RetCode_t refuse = ACSERR_QUEUE_FULL;
   std::uint32_t refuseCount = 0;
   std::size_t limit = kDefaultQueue;  // events held at most
@@ -382,6 +384,19 @@ RetCode_t callRequest(wire::Op op, ACSHandle_t handle, InvokeID_t invokeID,
   return sendRequest(handle, invokeID, r, priv);
 }
 
+// A server that keeps sending such data must not fill the error output:
+// the first few drops are told one by one, then every thousandth.
+void reportDroppedPrivate(Stream& s, const wire::Event& e, std::size_t room) {
+  const std::uint64_t n = ++s.privateDropped;
+  if (n > 8 && n % 1000 != 0) return;
+  std::fprintf(stderr,
+               "csta32: stream %lu: private data of %lu bytes dropped from event type %d (room for %lu); "
+               "%llu dropped so far\n",
+               static_cast<unsigned long>(s.handle), static_cast<unsigned long>(e.priv.data.size()),
+               static_cast<int>(e.eventType()), static_cast<unsigned long>(room),
+               static_cast<unsigned long long>(n));
+}
+
 RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSize,
                    PrivateData_t* privateData, std::uint16_t* numEvents, bool block) {
   if (!eventBuf || !eventBufSize) return ACSERR_BADPARAMETER;
@@ -416,18 +431,17 @@ RetCode_t getEvent(ACSHandle_t handle, void* eventBuf, std::uint16_t* eventBufSi
     *eventBufSize = static_cast<std::uint16_t>(need);
     return ACSERR_UBUFSMALL;
   }
-  // The caller states its private room in `length`; never write past it. Too
-  // little room is told as for the event buffer: the size needed comes back
-  // and the event stays queued.
-  if (privateData && e.priv.present && e.priv.data.size() > privateData->length) {
-    privateData->length = static_cast<std::uint16_t>(e.priv.data.size());
-    return ACSERR_UBUFSMALL;
-  }
+  // The caller states its private room in `length`; never write past it.
+  // Private data that does not fit is dropped, with a message, and the event
+  // goes on: kept back, it would stop the stream for good, as nothing makes
+  // the caller's room grow.
+  const bool dropPrivate = privateData && e.priv.present && e.priv.data.size() > privateData->length;
   if (!wire::layoutEvent(e, eventBuf, *eventBufSize)) return ACSERR_UBUFSMALL;
   *eventBufSize = static_cast<std::uint16_t>(need);
+  if (dropPrivate) reportDroppedPrivate(*s, e, privateData->length);
   if (privateData) {
     std::size_t n = 0;
-    if (e.priv.present) {
+    if (e.priv.present && !dropPrivate) {
       std::memcpy(privateData->vendor, e.priv.vendor, sizeof privateData->vendor);
       n = e.priv.data.size();
       if (n)

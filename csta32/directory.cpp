@@ -1,4 +1,5 @@
 // The server directory: which server names exist and where each one lives.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -91,7 +92,63 @@ void warn(const char* source, const std::string& message) {
   std::fprintf(stderr, "csta32: %s\n", text.c_str());
 }
 
+// A directory file is a few lines; anything this big is not one.
+const std::size_t kMaxConfigBytes = 1u << 20;
+// Environment values are read whole up to this size; longer ones are refused.
+const std::size_t kMaxEnvBytes = 1u << 20;
+
+// Reads the directory file named by CSTA32_CONFIG: a regular file (a device
+// or a pipe would never end or never start) of at most kMaxConfigBytes.
+bool readConfigFile(const char* path, std::string& text, std::string* why) {
+  plat_file_info info;
+  if (!plat_file_info_of(path, &info)) {
+    *why = std::string("cannot read ") + path;
+    return false;
+  }
+  if (!info.regular) {
+    *why = std::string(path) + " is not a regular file; not read";
+    return false;
+  }
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) {
+    *why = std::string("cannot read ") + path;
+    return false;
+  }
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= kMaxConfigBytes) text.append(buf, n);
+  std::fclose(f);
+  if (text.size() > kMaxConfigBytes) {
+    *why = std::string(path) + " is larger than " + std::to_string(kMaxConfigBytes) + " bytes; not read";
+    text.clear();
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool readWholeEnv(const char* name, std::string& value, std::size_t cap, std::string* why) {
+  value.clear();
+  // The platform call cuts what does not fit: a value that fills the buffer
+  // may have been cut, so try again with more room.
+  std::vector<char> buf(8192);
+  for (;;) {
+    if (!plat_getenv(name, buf.data(), buf.size())) return false;
+    const std::size_t len = std::strlen(buf.data());
+    if (len + 1 < buf.size()) {
+      value.assign(buf.data(), len);
+      return true;
+    }
+    // Room for cap characters, the terminator and one more tells a value of
+    // cap characters from a longer one.
+    if (buf.size() >= cap + 2) {
+      if (why) *why = "longer than " + std::to_string(cap) + " characters; not used";
+      return false;
+    }
+    buf.resize(std::min(buf.size() * 2, cap + 2));
+  }
+}
 
 bool parseServerList(const std::string& text, char sep, std::vector<ServerEntry>& out,
                      std::string* error) {
@@ -126,23 +183,20 @@ bool parseServerList(const std::string& text, char sep, std::vector<ServerEntry>
 std::vector<ServerEntry> serverDirectory() {
   std::vector<ServerEntry> list;
   std::string error;
-  char path[1024];
-  if (plat_getenv("CSTA32_CONFIG", path, sizeof path) && path[0]) {
-    std::FILE* f = std::fopen(path, "r");
-    if (!f) {
-      warn("CSTA32_CONFIG", std::string("cannot read ") + path);
-    } else {
-      std::string text;
-      char buf[4096];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-      std::fclose(f);
-      if (!parseServerList(text, '\n', list, &error)) warn(path, error);
-    }
+  std::string path, why;
+  if (readWholeEnv("CSTA32_CONFIG", path, kMaxEnvBytes, &why) && !path.empty()) {
+    std::string text;
+    if (!readConfigFile(path.c_str(), text, &why)) warn("CSTA32_CONFIG", why);
+    else if (!parseServerList(text, '\n', list, &error)) warn(path.c_str(), error);
+  } else if (!why.empty()) {
+    warn("CSTA32_CONFIG", why);
   }
-  std::vector<char> env(8192);
-  if (plat_getenv("CSTA32_SERVERS", env.data(), env.size()) && env[0]) {
-    if (!parseServerList(env.data(), ';', list, &error)) warn("CSTA32_SERVERS", error);
+  std::string env;
+  why.clear();
+  if (readWholeEnv("CSTA32_SERVERS", env, kMaxEnvBytes, &why) && !env.empty()) {
+    if (!parseServerList(env, ';', list, &error)) warn("CSTA32_SERVERS", error);
+  } else if (!why.empty()) {
+    warn("CSTA32_SERVERS", why);
   }
   if (list.empty()) {
     ServerEntry e;

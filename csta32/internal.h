@@ -29,6 +29,9 @@ bool parseServerList(const std::string& text, char sep, std::vector<ServerEntry>
                      std::string* error);
 // The configured servers (file, then environment), or the default one.
 std::vector<ServerEntry> serverDirectory();
+// An environment variable's whole value. False when it is not set, or when
+// it is longer than cap (then *why says so: it is never cut).
+bool readWholeEnv(const char* name, std::string& value, std::size_t cap, std::string* why);
 // Looks a name up, ignoring case: servers added with addServer first, then
 // the directory.
 bool findServer(const char* name, ServerEntry& out);

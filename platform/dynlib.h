@@ -2,8 +2,12 @@
 // that check a library's exports as an application would see them).
 #pragma once
 
-// Null when the library cannot be loaded. Never unloaded.
-void* plat_load_library(const char* path);
+#include <cstddef>
+
+// Null when the library cannot be loaded, with the reason in why (bounded,
+// always terminated) when given. Never unloaded. Given a full path, the
+// libraries it needs are looked for beside it first.
+void* plat_load_library(const char* path, char* why = nullptr, std::size_t size = 0);
 // The export named `name`, or null.
 void* plat_library_symbol(void* library, const char* name);
 // The export at `ordinal` (Windows); always null where exports have no

@@ -48,6 +48,21 @@ int plat_sock_wait_readable(plat_socket s, int timeoutMs);
 // ready[i] non-zero for those; returns how many, 0 on the time passing, -1
 // on an error.
 int plat_sock_poll(const plat_socket* socks, std::size_t n, unsigned char* ready, int timeoutMs);
+// A set of sockets waited on together. Where the system allows (Linux), a
+// wait costs what is ready rather than what is in the set, so many idle
+// connections do not slow the busy ones. One thread waits on a set; others
+// must not change it meanwhile.
+struct plat_pollset;
+plat_pollset* plat_pollset_new();
+void plat_pollset_free(plat_pollset* set);
+// `tag` comes back from plat_pollset_wait when the socket can be read (or
+// has ended or failed). False when it cannot be added.
+bool plat_pollset_add(plat_pollset* set, plat_socket s, void* tag);
+// Before the socket is closed.
+void plat_pollset_remove(plat_pollset* set, plat_socket s);
+// Waits at most timeoutMs (< 0: no limit) and writes the tags of up to max
+// ready sockets: returns how many, 0 when the time passed, -1 on an error.
+int plat_pollset_wait(plat_pollset* set, void** tags, int max, int timeoutMs);
 // Ends both directions: a recv or accept blocked on the socket returns.
 void plat_sock_shutdown(plat_socket s);
 bool plat_sock_close(plat_socket s);

@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -192,6 +193,50 @@ int plat_sock_poll(const plat_socket* socks, std::size_t n, unsigned char* ready
   } while (r < 0 && errno == EINTR);
   if (r < 0) return -1;
   for (std::size_t i = 0; i < n; ++i) ready[i] = (p[i].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) != 0;
+  return r;
+}
+
+struct plat_pollset {
+  int ep = -1;
+};
+
+plat_pollset* plat_pollset_new() {
+  int ep = epoll_create1(EPOLL_CLOEXEC);
+  if (ep < 0) return nullptr;
+  plat_pollset* set = new plat_pollset;
+  set->ep = ep;
+  return set;
+}
+
+void plat_pollset_free(plat_pollset* set) {
+  if (!set) return;
+  ::close(set->ep);
+  delete set;
+}
+
+bool plat_pollset_add(plat_pollset* set, plat_socket s, void* tag) {
+  if (!set || s == PLAT_INVALID_SOCKET) return false;
+  epoll_event e = {};
+  e.events = EPOLLIN;  // errors and hang-ups are always reported
+  e.data.ptr = tag;
+  return epoll_ctl(set->ep, EPOLL_CTL_ADD, static_cast<int>(s), &e) == 0;
+}
+
+void plat_pollset_remove(plat_pollset* set, plat_socket s) {
+  if (!set || s == PLAT_INVALID_SOCKET) return;
+  epoll_event e = {};
+  epoll_ctl(set->ep, EPOLL_CTL_DEL, static_cast<int>(s), &e);
+}
+
+int plat_pollset_wait(plat_pollset* set, void** tags, int max, int timeoutMs) {
+  if (!set || max <= 0) return -1;
+  std::vector<epoll_event> events(static_cast<std::size_t>(max));
+  int r;
+  do {
+    r = epoll_wait(set->ep, events.data(), max, timeoutMs < 0 ? -1 : timeoutMs);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0) return -1;
+  for (int i = 0; i < r; ++i) tags[i] = events[static_cast<std::size_t>(i)].data.ptr;
   return r;
 }
 

@@ -310,6 +310,55 @@ int plat_sock_poll(const plat_socket* socks, std::size_t n, unsigned char* ready
   return r;
 }
 
+// WSAPoll over the whole set: Windows has no cheaper readiness wait for
+// plain sockets.
+struct plat_pollset {
+  std::vector<WSAPOLLFD> fds;
+  std::vector<void*> tags;
+};
+
+plat_pollset* plat_pollset_new() { return new plat_pollset; }
+
+void plat_pollset_free(plat_pollset* set) { delete set; }
+
+bool plat_pollset_add(plat_pollset* set, plat_socket s, void* tag) {
+  if (!set || s == PLAT_INVALID_SOCKET) return false;
+  WSAPOLLFD p;
+  p.fd = sock(s);
+  p.events = POLLRDNORM;
+  p.revents = 0;
+  set->fds.push_back(p);
+  set->tags.push_back(tag);
+  return true;
+}
+
+void plat_pollset_remove(plat_pollset* set, plat_socket s) {
+  if (!set) return;
+  for (std::size_t i = 0; i < set->fds.size(); ++i)
+    if (set->fds[i].fd == sock(s)) {
+      set->fds[i] = set->fds.back();
+      set->fds.pop_back();
+      set->tags[i] = set->tags.back();
+      set->tags.pop_back();
+      return;
+    }
+}
+
+int plat_pollset_wait(plat_pollset* set, void** tags, int max, int timeoutMs) {
+  if (!set || max <= 0) return -1;
+  if (set->fds.empty()) {
+    Sleep(timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+    return 0;
+  }
+  for (auto& p : set->fds) p.revents = 0;
+  int r = WSAPoll(set->fds.data(), static_cast<ULONG>(set->fds.size()), timeoutMs < 0 ? -1 : timeoutMs);
+  if (r == SOCKET_ERROR) return -1;
+  int n = 0;
+  for (std::size_t i = 0; i < set->fds.size() && n < max; ++i)
+    if (set->fds[i].revents & (POLLRDNORM | POLLHUP | POLLERR | POLLNVAL)) tags[n++] = set->tags[i];
+  return n;
+}
+
 void plat_sock_shutdown(plat_socket s) {
   if (s == PLAT_INVALID_SOCKET) return;
   int rc = ::shutdown(sock(s), SD_BOTH);

@@ -2,6 +2,8 @@
 # Installs what the builds need on a Debian machine, only where missing.
 # Usage: scripts/setup.sh [native] [windows] [fuzz]
 set -euo pipefail
+# shellcheck source=scripts/lib/runs32.sh
+. "$(dirname "$0")/lib/runs32.sh"
 want_native=0 want_windows=0 want_fuzz=0
 for a in "${@:-native}"; do
   case "$a" in
@@ -25,12 +27,15 @@ if [ $want_fuzz = 1 ]; then
 fi
 if [ $want_windows = 1 ]; then
   for p in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 tmux; do need "$p"; done
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    $sudo_cmd dpkg --add-architecture i386
-    apt_updated=0
+  # 32-bit Wine only where 32-bit programs run: elsewhere the Windows tests
+  # run under 64-bit Wine, and the i386 packages would be dead weight.
+  if host_runs_32bit; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      $sudo_cmd dpkg --add-architecture i386
+    fi
+    dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=("wine32:i386")
+    dpkg -s wine >/dev/null 2>&1 || missing+=("wine")
   fi
-  dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=("wine32:i386")
-  dpkg -s wine >/dev/null 2>&1 || missing+=("wine")
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"

@@ -18,8 +18,10 @@ bash scripts/setup.sh windows
 
 # ---- which Wine can run here
 want=${PROBIX_WINDOWS_TESTS:-auto}
+# shellcheck source=scripts/lib/runs32.sh
+. scripts/lib/runs32.sh
 runs32=0
-if /lib/ld-linux.so.2 --version >/dev/null 2>&1; then runs32=1; fi
+if host_runs_32bit; then runs32=1; fi
 case "$want" in
   auto) if [ $runs32 = 1 ]; then arch=32; else arch=64; fi ;;
   32)

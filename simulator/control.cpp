@@ -390,6 +390,28 @@ std::string cmdAdvance(Cc& c) {
 
 bool knownCommand(const std::string& name);
 
+// Put-off lines are kept until they run: a client of the control port must
+// not be able to fill the memory with them.
+const std::size_t kMaxPutOff = 10000;
+const std::size_t kMaxPutOffBytes = 4u * 1024u * 1024u;
+
+// Held by a timer's function: the count falls when the timer runs or is
+// thrown away (reset), whichever comes first.
+struct TimedLine {
+  TimedLine(Switch::Impl* s, std::size_t n) : sw(s), bytes(n) {
+    ++sw->timedCount;
+    sw->timedBytes += bytes;
+  }
+  ~TimedLine() {
+    --sw->timedCount;
+    sw->timedBytes -= bytes;
+  }
+  TimedLine(const TimedLine&) = delete;
+  TimedLine& operator=(const TimedLine&) = delete;
+  Switch::Impl* sw;
+  std::size_t bytes;
+};
+
 std::string putOff(Cc& c, bool timed) {
   const char* u = timed ? "at MS COMMAND" : "after REQUESTS COMMAND";
   long long n = 0;
@@ -401,8 +423,17 @@ std::string putOff(Cc& c, bool timed) {
   if (!knownCommand(later)) return "? unknown command " + c.w[2] + " (help lists them)\n";
   std::string rest = restOfLine(c.line, 2);
   Switch::Impl* sw = &c.sw;
-  if (timed) sw->schedule(static_cast<std::uint64_t>(n), [sw, rest] { sw->runDeferred(rest); });
-  else sw->afterRequests.emplace_back(sw->requestsHandled + static_cast<std::uint64_t>(n), rest);
+  std::size_t count = sw->timedCount + sw->afterRequests.size(), bytes = sw->timedBytes;
+  for (const auto& a : sw->afterRequests) bytes += a.second.size();
+  if (count >= kMaxPutOff || bytes + rest.size() > kMaxPutOffBytes)
+    return "? too many commands put off (at most " + std::to_string(kMaxPutOff) + " lines, " +
+           std::to_string(kMaxPutOffBytes) + " bytes)\n";
+  if (timed) {
+    auto held = std::make_shared<TimedLine>(sw, rest.size());
+    sw->schedule(static_cast<std::uint64_t>(n), [sw, rest, held] { sw->runDeferred(rest); });
+  } else {
+    sw->afterRequests.emplace_back(sw->requestsHandled + static_cast<std::uint64_t>(n), rest);
+  }
   c.ok = true;
   return "";
 }

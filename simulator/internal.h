@@ -247,6 +247,8 @@ struct Switch::Impl {
   // requestsHandled reaches the first of the pair.
   std::uint64_t requestsHandled = 0;
   std::vector<std::pair<std::uint64_t, std::string>> afterRequests;
+  // Lines waiting on the clock ("at"), counted by their timers' lifetimes.
+  std::size_t timedCount = 0, timedBytes = 0;
   std::uint64_t deferredFailures = 0;  // put-off commands that were refused
 
   // ---- clock and timers

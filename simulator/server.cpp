@@ -32,7 +32,15 @@ const unsigned kAcceptBackoffMaxMs = 1000;
 // Bytes read from a connection at once.
 const std::size_t kReadChunk = 64 * 1024;
 
-struct Conn {
+struct Conn;
+
+// Connections cut by other threads (limits, drop), for the reading thread.
+struct CutQueue {
+  std::mutex mu;
+  std::vector<std::weak_ptr<Conn>> list;
+};
+
+struct Conn : std::enable_shared_from_this<Conn> {
   plat_socket sock = PLAT_INVALID_SOCKET;
   std::uint32_t session = 0;
   std::mutex mu;
@@ -46,11 +54,14 @@ struct Conn {
   bool loopDone = false;            // the reading thread let it go (with mu)
   std::atomic<bool> done{false};    // writer joined, socket closed
   std::atomic<std::size_t>* total = nullptr;  // the server's queued bytes
+  CutQueue* cuts = nullptr;
   plat_socket bell = PLAT_INVALID_SOCKET;     // the reading thread's doorbell
   std::thread writer;
-  // What has been read and not yet handed to the switch (reading thread only).
-  std::vector<std::uint8_t> buf;
-  std::size_t start = 0, end = 0;
+  // The start of a frame still incomplete, and when the connection last
+  // sent anything (reading thread only). Idle connections hold no buffer.
+  std::vector<std::uint8_t> pend;
+  std::uint64_t lastRead = 0;
+  std::size_t slot = 0;  // its place among the reading thread's connections
 
   // With mu held. What is still queued goes nowhere: give it back now.
   void cut() {
@@ -59,6 +70,10 @@ struct Conn {
     if (sock != PLAT_INVALID_SOCKET) plat_sock_shutdown(sock);
     // The reading thread lets it go: not every system wakes a wait on a
     // socket for its own shutdown.
+    if (cuts) {
+      std::lock_guard<std::mutex> lk(cuts->mu);
+      cuts->list.push_back(weak_from_this());
+    }
     const char b = 1;
     if (bell != PLAT_INVALID_SOCKET) plat_sock_send_some(bell, &b, 1);
     *total -= out.size();
@@ -101,55 +116,6 @@ struct Conn {
     }
     if (closing) std::vector<std::uint8_t>().swap(spare);
   }
-
-  // One read: its frames to the switch, then the answers out. False when
-  // the connection is over (closed, cut, or out of step).
-  bool serveOnce(Switch& sw) {
-    if (buf.empty()) buf.resize(kReadChunk);
-    if (buf.size() - end < kReadChunk / 4) {
-      // Move the unfinished frame to the front, or make room for a long one.
-      if (start > 0) {
-        std::copy(buf.begin() + static_cast<std::ptrdiff_t>(start), buf.begin() + static_cast<std::ptrdiff_t>(end),
-                  buf.begin());
-        end -= start;
-        start = 0;
-      }
-      if (buf.size() - end < kReadChunk / 4) buf.resize(buf.size() * 2);
-    }
-    long n = plat_sock_recv(sock, buf.data() + end, buf.size() - end);
-    if (n <= 0) return false;
-    end += static_cast<std::size_t>(n);
-    {
-      std::lock_guard<std::mutex> lk(mu);
-      inRequest = true;
-    }
-    bool bad = false;
-    for (;;) {
-      long len = wire::frameLength(buf.data() + start, end - start);
-      if (len < 0) {
-        bad = true;  // the byte stream lost its framing: nothing after can be trusted
-        break;
-      }
-      if (len == 0 || static_cast<std::size_t>(len) > end - start) break;
-      sw.onFrame(session, buf.data() + start, static_cast<std::size_t>(len));
-      start += static_cast<std::size_t>(len);
-    }
-    if (start == end) start = end = 0;
-    if (buf.size() > 4 * kReadChunk && end - start < kReadChunk / 2) {
-      // A long frame is done with: give its room back.
-      std::vector<std::uint8_t> small(buf.begin() + static_cast<std::ptrdiff_t>(start),
-                                      buf.begin() + static_cast<std::ptrdiff_t>(end));
-      small.resize(kReadChunk);
-      buf.swap(small);
-      end -= start;
-      start = 0;
-    }
-    // All of this read's answers in one send.
-    std::unique_lock<std::mutex> lk(mu);
-    inRequest = false;
-    drain(lk, false);
-    return !bad && !closing;
-  }
 };
 
 void writerLoop(std::shared_ptr<Conn> c) {
@@ -178,9 +144,18 @@ struct TcpServer::Impl {
   std::vector<std::shared_ptr<Conn>> incoming;  // accepted, not yet read
   // The reading thread's doorbell: a loopback connection it also waits on.
   plat_socket bellIn = PLAT_INVALID_SOCKET, bellOut = PLAT_INVALID_SOCKET;
+  std::atomic<bool> rung{false};  // a byte is on its way: one wake-up is enough
+  CutQueue cuts;
   std::size_t maxPerConn = 8u * 1024u * 1024u;
   std::size_t maxTotal = 64u * 1024u * 1024u;
   std::atomic<std::size_t> total{0};
+  // Incomplete frames: at most a frame each, at most maxPartialTotal for
+  // all, and cut when the sender stops mid-frame for stallMs.
+  std::size_t maxPartial = wire::kHeaderSize + wire::kMaxBody;
+  std::size_t maxPartialTotal = 32u * 1024u * 1024u;
+  unsigned stallMs = 10000;
+  std::size_t partialTotal = 0;        // reading thread only
+  std::vector<std::uint8_t> scratch;   // reading thread only
 
   bool makeBell() {
     int p = 0;
@@ -193,8 +168,9 @@ struct TcpServer::Impl {
   }
 
   void ring() {
+    if (rung.exchange(true)) return;
     const char b = 1;
-    plat_sock_send_some(bellOut, &b, 1);  // one byte waiting is enough
+    plat_sock_send_some(bellOut, &b, 1);
   }
 
   // With mu held: joins and closes the connections the reading thread let go.
@@ -210,65 +186,176 @@ struct TcpServer::Impl {
         if (c.writer.joinable()) c.writer.join();
         plat_sock_close(c.sock);
         c.done = true;
-        conns.erase(conns.begin() + static_cast<std::ptrdiff_t>(i));
+        conns[i] = conns.back();
+        conns.pop_back();
       } else {
         ++i;
       }
     }
   }
 
-  // The reading thread lets a connection go: its session ends, it is cut.
-  void letGo(Conn& c) {
-    sw.closeSession(c.session);
-    std::lock_guard<std::mutex> lk(c.mu);
-    c.cut();
-    c.loopDone = true;
-    std::vector<std::uint8_t>().swap(c.buf);
+  // The reading thread lets a connection go: its session ends, it is cut,
+  // and its socket is closed at once (a peer that closed first must not
+  // linger half-closed until something else happens).
+  void letGo(const std::shared_ptr<Conn>& c) {
+    sw.closeSession(c->session);
+    {
+      std::lock_guard<std::mutex> lk(c->mu);
+      c->cut();
+      c->loopDone = true;
+    }
+    partialTotal -= c->pend.size();
+    std::vector<std::uint8_t>().swap(c->pend);
+    std::lock_guard<std::mutex> lk(mu);
+    auto it = std::find(conns.begin(), conns.end(), c);
+    if (it == conns.end()) return;  // reaped already
+    // The writer ends at once: the cut woke it and its sends now fail.
+    if (c->writer.joinable()) c->writer.join();
+    plat_sock_close(c->sock);
+    c->done = true;
+    *it = conns.back();
+    conns.pop_back();
+  }
+
+  // One read: its frames to the switch, then the answers out. False when
+  // the connection is over (closed, cut, out of step, or holding too much
+  // of an unfinished frame).
+  bool serveOnce(Conn& c) {
+    long n = plat_sock_recv(c.sock, scratch.data(), scratch.size());
+    if (n <= 0) return false;
+    c.lastRead = plat_millis();
+    const std::size_t held = c.pend.size();
+    const std::uint8_t* p = scratch.data();
+    std::size_t avail = static_cast<std::size_t>(n);
+    if (held) {
+      c.pend.insert(c.pend.end(), scratch.begin(), scratch.begin() + static_cast<std::ptrdiff_t>(n));
+      p = c.pend.data();
+      avail = c.pend.size();
+    }
+    {
+      std::lock_guard<std::mutex> lk(c.mu);
+      c.inRequest = true;
+    }
+    bool bad = false;
+    std::size_t used = 0;
+    for (;;) {
+      long len = wire::frameLength(p + used, avail - used);
+      if (len < 0) {
+        bad = true;  // the byte stream lost its framing: nothing after can be trusted
+        break;
+      }
+      if (len == 0 || static_cast<std::size_t>(len) > avail - used) break;
+      sw.onFrame(c.session, p + used, static_cast<std::size_t>(len));
+      used += static_cast<std::size_t>(len);
+    }
+    const std::size_t left = bad ? 0 : avail - used;
+    partialTotal -= held;
+    if (left > maxPartial || partialTotal + left > maxPartialTotal) {
+      bad = true;
+      std::vector<std::uint8_t>().swap(c.pend);
+    } else if (left == 0) {
+      std::vector<std::uint8_t>().swap(c.pend);
+    } else if (held) {
+      c.pend.erase(c.pend.begin(), c.pend.begin() + static_cast<std::ptrdiff_t>(used));
+    } else {
+      c.pend.assign(p + used, p + avail);
+    }
+    partialTotal += c.pend.size();
+    // All of this read's answers in one send.
+    std::unique_lock<std::mutex> lk(c.mu);
+    c.inRequest = false;
+    c.drain(lk, false);
+    return !bad && !c.closing;
   }
 
   void readLoop() {
+    scratch.resize(kReadChunk);
+    plat_pollset* set = plat_pollset_new();
+    while (!set) {  // not expected; do not spin
+      plat_sleep_ms(100);
+      std::lock_guard<std::mutex> lk(mu);
+      if (stopping) return;
+      set = plat_pollset_new();
+    }
+    plat_pollset_add(set, bellIn, nullptr);
     std::vector<std::shared_ptr<Conn>> live;
-    std::vector<plat_socket> socks;
-    std::vector<unsigned char> ready;
+    std::vector<std::shared_ptr<Conn>> refused;
+    std::vector<void*> ready(256);
+    auto isLive = [&](const Conn* c) { return c->slot < live.size() && live[c->slot].get() == c; };
+    auto drop = [&](Conn* c) {
+      std::shared_ptr<Conn> keep = live[c->slot];
+      plat_pollset_remove(set, keep->sock);
+      live[c->slot] = live.back();
+      live[c->slot]->slot = c->slot;
+      live.pop_back();
+      letGo(keep);
+    };
     for (;;) {
       {
         std::lock_guard<std::mutex> lk(mu);
         if (stopping) break;
-        live.insert(live.end(), incoming.begin(), incoming.end());
+        for (const auto& c : incoming) {
+          if (!plat_pollset_add(set, c->sock, c.get())) {
+            refused.push_back(c);
+            continue;
+          }
+          c->slot = live.size();
+          live.push_back(c);
+        }
         incoming.clear();
       }
-      socks.assign(1, bellIn);
-      for (const auto& c : live) socks.push_back(c->sock);
-      ready.assign(socks.size(), 0);
-      if (plat_sock_poll(socks.data(), socks.size(), ready.data(), -1) < 0) {
+      for (const auto& c : refused) letGo(c);
+      refused.clear();
+      // Wait no longer than the first stalled frame may take.
+      int timeout = -1;
+      std::uint64_t now = plat_millis();
+      if (partialTotal > 0) {
+        for (const auto& c : live) {
+          if (c->pend.empty()) continue;
+          const std::uint64_t due = c->lastRead + stallMs;
+          const int left = due > now ? static_cast<int>(std::min<std::uint64_t>(due - now, 60000)) : 0;
+          if (timeout < 0 || left < timeout) timeout = left;
+        }
+      }
+      const int n = plat_pollset_wait(set, ready.data(), static_cast<int>(ready.size()), timeout);
+      if (n < 0) {
         plat_sleep_ms(10);  // not expected; do not spin
         continue;
       }
-      if (ready[0]) {
-        char b[256];
-        plat_sock_recv(bellIn, b, sizeof b);
+      for (int i = 0; i < n; ++i) {
+        Conn* c = static_cast<Conn*>(ready[static_cast<std::size_t>(i)]);
+        if (!c) {
+          char b[256];
+          plat_sock_recv(bellIn, b, sizeof b);
+          rung = false;  // after the read: a ring meanwhile is seen at the loop's top
+        } else if (isLive(c) && !serveOnce(*c)) {
+          drop(c);
+        }
       }
-      for (size_t i = 0; i < live.size(); ++i)
-        if (ready[i + 1] && !live[i]->serveOnce(sw)) letGo(*live[i]);
+      if (partialTotal > 0) {
+        now = plat_millis();
+        // Backwards: dropping moves the last one into the free place.
+        for (std::size_t i = live.size(); i-- > 0;)
+          if (!live[i]->pend.empty() && now - live[i]->lastRead >= stallMs) drop(live[i].get());
+      }
       // Connections cut meanwhile (limits, drop) are let go too.
-      for (size_t i = 0; i < live.size();) {
-        bool over;
-        {
-          std::lock_guard<std::mutex> lk(live[i]->mu);
-          over = live[i]->closing || live[i]->loopDone;
-        }
-        if (over) {
-          if (!live[i]->loopDone) letGo(*live[i]);
-          live.erase(live.begin() + static_cast<std::ptrdiff_t>(i));
-        } else {
-          ++i;
-        }
+      std::vector<std::weak_ptr<Conn>> cut;
+      {
+        std::lock_guard<std::mutex> lk(cuts.mu);
+        cut.swap(cuts.list);
       }
+      for (const auto& w : cut)
+        if (std::shared_ptr<Conn> c = w.lock())
+          if (isLive(c.get())) drop(c.get());
     }
-    for (const auto& c : live) letGo(*c);
-    std::lock_guard<std::mutex> lk(mu);
-    for (const auto& c : incoming) letGo(*c);
-    incoming.clear();
+    while (!live.empty()) drop(live.back().get());
+    plat_pollset_free(set);
+    std::vector<std::shared_ptr<Conn>> rest;
+    {
+      std::lock_guard<std::mutex> lk(mu);
+      rest.swap(incoming);
+    }
+    for (const auto& c : rest) letGo(c);
   }
 
   void acceptLoop() {
@@ -292,6 +379,7 @@ struct TcpServer::Impl {
       std::shared_ptr<Conn> c = std::make_shared<Conn>();
       c->sock = s;
       c->total = &total;
+      c->cuts = &cuts;
       c->bell = bellOut;
       std::weak_ptr<Conn> weak = c;
       std::size_t perConn, all;
@@ -320,7 +408,6 @@ struct TcpServer::Impl {
         continue;
       }
       std::lock_guard<std::mutex> lk(mu);
-      reap();
       c->writer = std::thread(writerLoop, c);
       conns.push_back(c);
       incoming.push_back(c);
@@ -337,6 +424,13 @@ void TcpServer::setLimits(std::size_t perConnection, std::size_t total) {
   std::lock_guard<std::mutex> lk(d_->mu);
   if (perConnection) d_->maxPerConn = perConnection;
   if (total) d_->maxTotal = total;
+}
+
+void TcpServer::setReadLimits(std::size_t perConnection, std::size_t total, unsigned stallMs) {
+  if (d_->reader.joinable()) return;  // the reading thread owns them once it runs
+  if (perConnection) d_->maxPartial = perConnection;
+  if (total) d_->maxPartialTotal = total;
+  if (stallMs) d_->stallMs = stallMs;
 }
 
 bool TcpServer::start(const char* host, int port, std::string* error) {
@@ -356,6 +450,7 @@ bool TcpServer::start(const char* host, int port, std::string* error) {
     return false;
   }
   d_->stopping = false;
+  d_->rung = false;  // a new doorbell holds nothing yet
   d_->reader = std::thread([this] { d_->readLoop(); });
   d_->acceptor = std::thread([this] { d_->acceptLoop(); });
   return true;
@@ -374,6 +469,7 @@ void TcpServer::stop() {
   if (d_->acceptor.joinable()) d_->acceptor.join();
   plat_sock_close(d_->listener);
   d_->listener = PLAT_INVALID_SOCKET;
+  d_->rung = false;
   d_->ring();
   if (d_->reader.joinable()) d_->reader.join();
   {

@@ -43,6 +43,45 @@ std::string command(plat_socket s, const std::string& line) {
   return readUntil(s, answered);
 }
 
+// True when the peer ends the connection within 20 s.
+bool endedByPeer(plat_socket s) {
+  const std::uint64_t end = plat_millis() + 20000;
+  for (;;) {
+    std::uint64_t now = plat_millis();
+    if (now >= end || plat_sock_wait_readable(s, static_cast<int>(end - now)) != 1) return false;
+    char buf[4096];
+    if (plat_sock_recv(s, buf, sizeof buf) <= 0) return true;
+  }
+}
+
+// The start of a request frame whose body is `body` bytes long.
+std::vector<std::uint8_t> frameStart(std::uint32_t body, std::size_t sent) {
+  std::vector<std::uint8_t> f = {'T', 'X', wire::kWireVersion, wire::kRequestFrame,
+                                 static_cast<std::uint8_t>(body), static_cast<std::uint8_t>(body >> 8),
+                                 static_cast<std::uint8_t>(body >> 16), static_cast<std::uint8_t>(body >> 24),
+                                 0, 0, 0, 0};
+  f.resize(sent, 0);
+  return f;
+}
+
+// Sends an open-stream request and reads its confirmation.
+bool opens(plat_socket s, std::uint32_t invokeID) {
+  wire::Request r;
+  r.op = wire::Op::OpenStream;
+  r.invokeID = invokeID;
+  r.loginID = "Telvanix";
+  std::vector<std::uint8_t> frame;
+  if (!wire::encodeRequest(r, frame)) return false;
+  if (plat_sock_send(s, frame.data(), frame.size()) != static_cast<long>(frame.size())) return false;
+  std::string reply = readUntil(s, [](const std::string& t) {
+    long n = wire::frameLength(reinterpret_cast<const std::uint8_t*>(t.data()), t.size());
+    return n > 0 && t.size() >= static_cast<std::size_t>(n);
+  });
+  wire::Event e;
+  return wire::decodeEvent(reinterpret_cast<const std::uint8_t*>(reply.data()), reply.size(), e) &&
+         e.eventType() == ACS_OPEN_STREAM_CONF && wire::invokeIDOf(e) == invokeID;
+}
+
 bool waitFor(const std::function<bool()>& done) {
   const std::uint64_t end = plat_millis() + 20000;
   while (!done()) {
@@ -124,6 +163,113 @@ TEST(Scenario, PutOffCommandsThatFailAreNotSilent) {
   EXPECT_EQ(sw.deferredFailures(), 0u);
   sw.advance(10);  // 201 has no call to hang up
   EXPECT_EQ(sw.deferredFailures(), 1u);
+}
+
+TEST(Scenario, PutOffCommandsAreBounded) {
+  telsim::Switch sw(telsim::defaultConfig(), true);
+  bool ok = true;
+  int accepted = 0;
+  for (int i = 0; i < 10001 && ok; ++i) {
+    sw.control(i % 2 ? "at 60000 dnd 201 off" : "after 5000 dnd 201 off", &ok);
+    if (ok) ++accepted;
+  }
+  EXPECT_EQ(accepted, 10000);
+  std::string out = sw.control("at 1 hangup 201", &ok);
+  EXPECT_FALSE(ok);
+  EXPECT_NE(out.find("too many commands put off"), std::string::npos) << out;
+  // Those that ran make room again.
+  sw.advance(60000);
+  sw.control("at 1 hangup 201", &ok);
+  EXPECT_TRUE(ok);
+
+  // Bytes count too: long lines run out before the count does. A reset
+  // forgets them all.
+  sw.control("reset", &ok);
+  ASSERT_TRUE(ok);
+  const std::string longLine = "at 60000 hangup 201 " + std::string(60000, 'x');
+  accepted = 0;
+  for (int i = 0; i < 100 && ok; ++i) {
+    sw.control(longLine, &ok);
+    if (ok) ++accepted;
+  }
+  EXPECT_GT(accepted, 60);
+  EXPECT_LT(accepted, 71);
+  sw.control("reset", &ok);
+  sw.control(longLine, &ok);
+  EXPECT_TRUE(ok);
+}
+
+// Unfinished frames: bounded per connection and for all, and cut when the
+// sender stalls mid-frame; an idle connection between frames stays.
+TEST(TcpServer, UnfinishedFramesAreBounded) {
+  telsim::Switch sw(telsim::defaultConfig(), true);
+  telsim::TcpServer server(sw);
+  server.setReadLimits(1000, 2500, 1000);
+  std::string err;
+  ASSERT_TRUE(server.start(nullptr, 0, &err)) << err;
+  auto connect = [&] { return plat_tcp_connect("127.0.0.1", server.port(), 5000); };
+
+  plat_socket idle = connect();
+  plat_socket big = connect();
+  ASSERT_NE(big, PLAT_INVALID_SOCKET);
+  std::vector<std::uint8_t> part = frameStart(2000, 1500);
+  ASSERT_GT(plat_sock_send(big, part.data(), part.size()), 0);
+  EXPECT_TRUE(endedByPeer(big));
+  plat_sock_close(big);
+
+  // Two of 900 fit in 2500; the third does not. All three stall, and are cut.
+  std::vector<plat_socket> some;
+  part = frameStart(2000, 900);
+  for (int i = 0; i < 3; ++i) {
+    some.push_back(connect());
+    ASSERT_GT(plat_sock_send(some.back(), part.data(), part.size()), 0);
+    plat_socket probe = connect();  // answered once the read before it is done
+    EXPECT_TRUE(opens(probe, 10u + static_cast<unsigned>(i)));
+    plat_sock_close(probe);
+  }
+  EXPECT_TRUE(endedByPeer(some[2]));
+  EXPECT_EQ(plat_sock_wait_readable(some[0], 0), 0);  // not yet stalled out
+  const std::uint64_t before = plat_millis();
+  EXPECT_TRUE(endedByPeer(some[0]));
+  EXPECT_TRUE(endedByPeer(some[1]));
+  EXPECT_LT(plat_millis() - before, 10000u);
+  for (plat_socket s : some) plat_sock_close(s);
+
+  EXPECT_TRUE(opens(idle, 20));
+  plat_sock_close(idle);
+  server.stop();
+}
+
+// A connection the client closes is closed on the server's side at once,
+// not when the next client comes.
+TEST(TcpServer, ClosedConnectionsAreReapedWhenTheyClose) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "socket handles are not numbered lowest first here";
+#endif
+  // Descriptors are handed out lowest first where this can be seen.
+  plat_socket a = plat_tcp_listen(nullptr, 0, nullptr);
+  plat_sock_close(a);
+  plat_socket b = plat_tcp_listen(nullptr, 0, nullptr);
+  plat_sock_close(b);
+  if (a != b) {
+    GTEST_SKIP() << "descriptor numbers are not reused lowest first here";
+  }
+
+  telsim::Switch sw(telsim::defaultConfig(), true);
+  telsim::TcpServer server(sw);
+  std::string err;
+  ASSERT_TRUE(server.start(nullptr, 0, &err)) << err;
+  auto nextFree = [] {
+    plat_socket n = plat_tcp_listen(nullptr, 0, nullptr);
+    plat_sock_close(n);
+    return n;
+  };
+  const plat_socket free0 = nextFree();
+  plat_socket c = plat_tcp_connect("127.0.0.1", server.port(), 5000);
+  ASSERT_TRUE(opens(c, 1));
+  plat_sock_close(c);
+  EXPECT_TRUE(waitFor([&] { return nextFree() == free0; }));
+  server.stop();
 }
 
 // Out of descriptors, accept fails; the server keeps trying and serves the

@@ -197,6 +197,12 @@ class TcpServer {
   // client, or more than total for all clients together (0 keeps a limit;
   // by default 8 MB and 64 MB). For connections accepted from then on.
   void setLimits(std::size_t perConnection, std::size_t total);
+  // A connection is cut when the unfinished frame it has sent exceeds
+  // perConnection bytes, when all unfinished frames together would exceed
+  // total, or when it sends nothing for stallMs in the middle of a frame
+  // (0 keeps a limit; by default a whole frame, 32 MB and 10 s). Before
+  // start() only.
+  void setReadLimits(std::size_t perConnection, std::size_t total, unsigned stallMs);
   // Bytes waiting for clients now.
   std::size_t queuedBytes();
   // Tests: true once accept has failed n times (out of descriptors) within

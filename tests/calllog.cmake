@@ -49,14 +49,13 @@ if(NOT WIN32)
 
   # Records through a real pseudo-terminal pair at 2400 baud, even parity,
   # 7 data bits, read whole at the other end; then the other end goes away
-  # and the next record is reported lost.
-  find_program(SOCAT socat)
-  find_program(STTY stty)
-  if(SOCAT AND STTY AND TARGET probix32)
+  # and the next record is reported lost. The script looks for socat and
+  # stty when it runs and reports itself skipped without them.
+  if(TARGET probix32)
     add_test(NAME calllog_serial_pty
       COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/calllog_pty.sh $<TARGET_FILE:probix32>
               ${CALLLOG_RUNS}/serial_pty)
-    set_tests_properties(calllog_serial_pty PROPERTIES LABELS transcript TIMEOUT 120)
+    set_tests_properties(calllog_serial_pty PROPERTIES LABELS transcript TIMEOUT 120 SKIP_RETURN_CODE 77)
   endif()
 endif()
 

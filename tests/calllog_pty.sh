@@ -11,6 +11,9 @@
 set -eu
 program=$1
 work=$2
+for tool in socat stty; do
+  if ! command -v "$tool" >/dev/null 2>&1; then echo "skipped: $tool missing"; exit 77; fi
+done
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"

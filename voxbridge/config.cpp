@@ -34,7 +34,8 @@ std::string g_drive = "C:";
 // Lines hold at most this many characters before their line end (the
 // reader's buffer is 80 bytes with room for the line feed and terminator).
 const std::size_t kMaxLineChars = 78;
-const std::size_t kMaxFileBytes = 4u << 20;
+// A configuration is a few hundred lines: a bigger file is not one.
+const std::size_t kMaxFileBytes = 1u << 20;
 
 bool startsWith(const std::string& s, const char* prefix) {
   return s.compare(0, std::strlen(prefix), prefix) == 0;
@@ -85,16 +86,7 @@ void classify(const std::string& line, Reading& r) {
   }
 }
 
-void readFile(const char* localPath) {
-  plat_handle h = plat_open(localPath, PLAT_OPEN_READ);
-  if (h == PLAT_INVALID_HANDLE) return;
-  std::string text;
-  char chunk[4096];
-  long n;
-  while ((n = plat_read(h, chunk, sizeof chunk)) > 0 && text.size() < kMaxFileBytes)
-    text.append(chunk, static_cast<std::size_t>(n));
-  plat_close(h);
-
+void parseText(const std::string& text) {
   Reading r;
   std::size_t pos = 0;
   while (pos < text.size()) {
@@ -111,6 +103,31 @@ void readFile(const char* localPath) {
     }
     classify(configNormaliseLine(line), r);
   }
+}
+
+void readFile(const char* localPath) {
+  // Only a regular file: a pipe would hold dx_open at the open, a device
+  // would never end.
+  plat_file_info info;
+  if (!plat_file_info_of(localPath, &info)) return;
+  if (!info.regular) {
+    logLine("Configuration file %s is not a regular file, not read", localPath);
+    return;
+  }
+  plat_handle h = plat_open(localPath, PLAT_OPEN_READ);
+  if (h == PLAT_INVALID_HANDLE) return;
+  std::string text;
+  char chunk[4096];
+  long n;
+  while (text.size() <= kMaxFileBytes && (n = plat_read(h, chunk, sizeof chunk)) > 0)
+    text.append(chunk, static_cast<std::size_t>(n));
+  plat_close(h);
+  if (text.size() > kMaxFileBytes) {
+    logLine("Configuration file %s is larger than %lu bytes, not read", localPath,
+            static_cast<unsigned long>(kMaxFileBytes));
+    return;
+  }
+  parseText(text);
 }
 
 void loadLocked() {
@@ -225,6 +242,11 @@ void configResetForTests() {
 void configReadFileForTests(const char* localPath) {
   std::lock_guard<std::mutex> lock(configMutex());
   readFile(localPath);
+}
+
+void configParseTextForTests(const std::string& text) {
+  std::lock_guard<std::mutex> lock(configMutex());
+  parseText(text);
 }
 
 }  // namespace vox

@@ -30,6 +30,7 @@ bool configCheckDeviceName(const char* name);
 // Tests: forget everything; read a given file instead of finding one.
 void configResetForTests();
 void configReadFileForTests(const char* localPath);
+void configParseTextForTests(const std::string& text);
 // Normalises one line as the reader does (exposed for tests).
 std::string configNormaliseLine(const std::string& line);
 

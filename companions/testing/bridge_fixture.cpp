@@ -54,7 +54,7 @@ std::vector<std::string> BridgeLog::since(std::size_t mark) const {
 void* staged(const std::string& base) {
   // The log file must be there before anything of voxbridge runs.
   BridgeLog::get();
-  std::string path = path_join(path_join(program_dir(), "stage"), library_file(base));
+  std::string path = path_join(stage_dir(true), library_file(base));
   std::string error;
   void* lib = load_library(path, &error);
   EXPECT_NE(lib, nullptr) << path << ": " << error;

@@ -9,20 +9,19 @@
 
 namespace {
 
-std::string at(const char* folder, const char* base) {
-  return bridgetest::path_join(bridgetest::path_join(bridgetest::program_dir(), folder),
-                               bridgetest::library_file(base));
+std::string at(bool withVoxbridge, const char* base) {
+  return bridgetest::path_join(bridgetest::stage_dir(withVoxbridge), bridgetest::library_file(base));
 }
 
 TEST(CompanionLoad, NeedsVoxbridgeBesideIt) {
   for (const char* base : {"spanbridge", "runbridge"}) {
     std::string error;
-    EXPECT_EQ(bridgetest::load_library(at("stage_novox", base), &error), nullptr) << base;
+    EXPECT_EQ(bridgetest::load_library(at(false, base), &error), nullptr) << base;
   }
   // The same files load once voxbridge is beside them.
   for (const char* base : {"spanbridge", "runbridge"}) {
     std::string error;
-    EXPECT_NE(bridgetest::load_library(at("stage", base), &error), nullptr) << base << ": " << error;
+    EXPECT_NE(bridgetest::load_library(at(true, base), &error), nullptr) << base << ": " << error;
   }
 }
 

@@ -1,16 +1,17 @@
-// The few operating-system calls the companion tests need, kept here so the
-// tests themselves stay free of them: loading a library by path with its
-// dependencies looked for beside it, finding its exports by name or (on
-// Windows) by ordinal, and reading a file another module is writing.
+// What the companion tests need of the system, through the platform layer:
+// the staged libraries, loading one by path with its dependencies looked
+// for beside it, its exports by name or (on Windows) by ordinal, and
+// reading a file another module is writing.
 #pragma once
 
 #include <string>
 
 namespace bridgetest {
 
-// The folder of the running test program.
-std::string program_dir();
-// dir + separator + name, in the system's own form.
+// The folder the companions are staged in, with voxbridge beside them or
+// without it.
+std::string stage_dir(bool withVoxbridge);
+// dir + separator + name.
 std::string path_join(const std::string& dir, const std::string& name);
 // The file name of shared library `base`: "libbase.so" or "base.dll".
 std::string library_file(const std::string& base);

@@ -1,4 +1,4 @@
-// libFuzzer target for the frame decoder. Built by scripts/test-fuzz.sh.
+// libFuzzer target for the frame decoder (cmake/fuzz.cmake).
 //
 // The first input byte picks how the rest is used: as raw bytes (mode 0, for
 // the header checks) or as a body sealed under a correct header of kind 1, 2

@@ -172,9 +172,9 @@ TEST_F(ClientTest, SmallBufferGivesSizeNeededAndKeepsTheEvent) {
   acsAbortStream(h, nullptr);
 }
 
-// Too little room for the private data is told as for the event buffer:
-// nothing written past the room, the size needed, the event kept.
-TEST_F(ClientTest, PrivateDataTooBigForTheCallersRoomIsToldAndKept) {
+// Private data beyond the caller's room: nothing written past the room, the
+// event delivered without it and the drop told; the stream goes on.
+TEST_F(ClientTest, PrivateDataTooBigForTheCallersRoomIsDroppedAndTold) {
   ACSHandle_t h = open(APP_GEN_ID, 1);
   EventBuf b;
   PrivBuf none(405);
@@ -191,9 +191,18 @@ TEST_F(ClientTest, PrivateDataTooBigForTheCallersRoomIsToldAndKept) {
   EXPECT_EQ(host.requests().back().priv.data.size(), 299u);
 
   PrivBuf small(100);
-  EXPECT_EQ(poll(h, b, small.pd()), ACSERR_UBUFSMALL);
-  EXPECT_EQ(small.pd()->length, 299);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(poll(h, b, small.pd()), 0);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("private data of 299 bytes dropped from event type " +
+                      std::to_string(CSTA_ESCAPE_SVC_CONF) + " (room for 100)"),
+            std::string::npos)
+      << said;
+  EXPECT_EQ(b.ev.eventHeader.eventType, CSTA_ESCAPE_SVC_CONF);
+  EXPECT_EQ(small.pd()->length, 0);
   EXPECT_TRUE(small.guardsIntact());
+
+  ASSERT_EQ(cstaEscapeService(h, 4, out.pd()), 4);
   PrivBuf exact(299);
   ASSERT_EQ(poll(h, b, exact.pd()), 0);
   EXPECT_EQ(b.ev.eventHeader.eventType, CSTA_ESCAPE_SVC_CONF);

@@ -1,11 +1,15 @@
 // Run with CSTA32_CONFIG naming tests/servers.cfg and CSTA32_SERVERS set
 // (see CMakeLists.txt): the file first, the variable over it.
 #include <gtest/gtest.h>
+
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
+#include "platform/fileops.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -75,4 +79,69 @@ TEST(ServerDirectory, FileAndEnvironmentAreMergedInOrder) {
   acsEnumServerNames(ST_CSTA, stopAtFirst, reinterpret_cast<EnumServerNamesParam_t>(&names));
   EXPECT_EQ(names.size(), 1u);
   EXPECT_EQ(acsEnumServerNames(ST_CSTA, nullptr, 0), ACSERR_BADPARAMETER);
+}
+
+// Sets a variable for one test and puts the old value back.
+class EnvFor {
+ public:
+  explicit EnvFor(const char* name) : name_(name) { had_ = csta32::readWholeEnv(name, old_, 1u << 20, nullptr); }
+  ~EnvFor() { plat_setenv(name_, had_ ? old_.c_str() : nullptr); }
+  bool set(const std::string& v) { return plat_setenv(name_, v.c_str()); }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
+// What the directory says on the error output while it is read.
+std::string directoryMessages() {
+  testing::internal::CaptureStderr();
+  csta32::serverDirectory();
+  return testing::internal::GetCapturedStderr();
+}
+
+TEST(ServerDirectory, LongValuesAreReadWholeOrRefusedByName) {
+  EnvFor servers("CSTA32_SERVERS");
+  ASSERT_TRUE(servers.set(std::string(9000, ';') + "LONG=127.0.0.1:45001"));
+  csta32::ServerEntry e;
+  ASSERT_TRUE(csta32::findServer("LONG", e));
+  EXPECT_EQ(e.port, 45001);
+
+  const std::string huge = std::string((1u << 20) + 10, ';') + "HUGE=embedded";
+  std::string back;
+  if (!servers.set(huge) || !csta32::readWholeEnv("CSTA32_SERVERS", back, 2u << 20, nullptr) || back != huge)
+    return;  // this system keeps no variable that long
+  const std::string said = directoryMessages();
+  EXPECT_NE(said.find("csta32: CSTA32_SERVERS: longer than 1048576 characters; not used"), std::string::npos)
+      << said;
+  EXPECT_FALSE(csta32::findServer("HUGE", e));
+}
+
+TEST(ServerDirectory, OnlyARegularFileOfAtMostAMegabyteIsRead) {
+  EnvFor config("CSTA32_CONFIG");
+  if (plat_file_exists("/dev/zero")) {
+    ASSERT_TRUE(config.set("/dev/zero"));
+    const std::string said = directoryMessages();
+    EXPECT_NE(said.find("CSTA32_CONFIG: /dev/zero is not a regular file; not read"), std::string::npos) << said;
+  }
+
+  char path[1024];
+  ASSERT_TRUE(plat_temp_name(nullptr, path, sizeof path));
+  const std::string entry = "BIGFILE=embedded\n";
+  std::string said;
+  for (std::size_t extra : {std::size_t{0}, std::size_t{1}}) {
+    std::FILE* f = std::fopen(path, "wb");
+    ASSERT_TRUE(f);
+    const std::string text = entry + std::string((1u << 20) - entry.size() + extra, '\n');
+    ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), f), text.size());
+    std::fclose(f);
+    ASSERT_TRUE(config.set(path));
+    csta32::ServerEntry e;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(csta32::findServer("BIGFILE", e), extra == 0);
+    said += testing::internal::GetCapturedStderr();
+  }
+  EXPECT_NE(said.find(std::string(path) + " is larger than 1048576 bytes; not read"), std::string::npos) << said;
+  std::remove(path);
 }

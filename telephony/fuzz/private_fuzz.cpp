@@ -1,7 +1,7 @@
 // libFuzzer target for private messages as they arrive: any bytes of private
 // data, any msgType, through the dispatcher's private branches (reply caches,
-// repeated plays, the automatic stop) and the private display. Built by
-// scripts/test-fuzz.sh.
+// repeated plays, the automatic stop) and the private display (built by
+// cmake/fuzz.cmake).
 //
 // Input: byte 0 picks the event (even: a PRIVATE_STATUS report, odd: an
 // ESCAPE_SVC_CONF reply), byte 1 the dispatcher's play state (bit 0: stop

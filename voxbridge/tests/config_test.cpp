@@ -2,8 +2,14 @@
 // is found, and the device-name check built on it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <future>
 #include <string>
 
+#include "platform/platform.h"
 #include "voxbridge/config.h"
 #include "voxbridge/tests/log_capture.h"
 #include "voxbridge/tests/test_util.h"
@@ -98,6 +104,37 @@ TEST_F(Config, OverLongLineIsSkippedAndALastLineWithoutEndIsRead) {
   read("[Setup]\nServer=A\n" + std::string("DeviceID=") + std::string(80, '9') + "\n" +
        "DeviceID=401\nKVRLine=1\nDeviceID=402\nKVRLine=2");
   EXPECT_EQ(2, configLineCount(1));
+}
+
+// Only a regular file of at most 1 MB is read: a device would never end, a
+// pipe would hold the reader at the open; anything else is told.
+TEST_F(Config, OnlyARegularFileOfAtMostAMegabyteIsRead) {
+  LogCapture log;
+  const std::string fine = "[Setup]\nServer=A\nDeviceID=401\nKVRLine=1\n";
+  read(fine + std::string((1u << 20) - fine.size(), '\n'));
+  EXPECT_EQ(1, configBoardCount());
+
+  configResetForTests();
+  const std::string path = g_dir + "/telsrvr.ini";
+  read(fine + std::string((1u << 20) - fine.size() + 1, '\n'));
+  EXPECT_EQ(0, configBoardCount());
+  EXPECT_TRUE(log.has("Configuration file " + path + " is larger than 1048576 bytes, not read"));
+
+  if (plat_file_exists("/dev/zero")) {
+    configReadFileForTests("/dev/zero");
+    EXPECT_TRUE(log.has("Configuration file /dev/zero is not a regular file, not read"));
+  }
+
+  const std::string fifo = g_dir + "/fifo.ini";
+  std::remove(fifo.c_str());
+  if (std::system(("mkfifo '" + fifo + "' 2>/dev/null").c_str()) != 0) return;  // no pipes here
+  auto reading = std::async(std::launch::async, [&] { configReadFileForTests(fifo.c_str()); });
+  const bool returned = reading.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  if (!returned) std::ofstream(fifo) << "\n";  // let the stuck reader go
+  reading.wait();
+  EXPECT_TRUE(returned) << "reading a pipe blocked";
+  EXPECT_TRUE(log.has("Configuration file " + fifo + " is not a regular file, not read"));
+  std::remove(fifo.c_str());
 }
 
 TEST_F(Config, NameCheck) {
