@@ -87,6 +87,11 @@ if(NOT WIN32 AND TARGET probix32)
     COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/calllog_tcp.sh $<TARGET_FILE:probix32>
             $<TARGET_FILE:smdr_collector> ${CALLLOG_RUNS}/tcp_outputs)
   set_tests_properties(calllog_tcp_outputs PROPERTIES LABELS transcript TIMEOUT 120)
+  # The layout named in the profile, from the first record, to file and socket.
+  add_test(NAME calllog_layout_tcp
+    COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/calllog_layout_tcp.sh $<TARGET_FILE:probix32>
+            $<TARGET_FILE:smdr_collector> ${CALLLOG_RUNS}/layout_tcp)
+  set_tests_properties(calllog_layout_tcp PROPERTIES LABELS transcript TIMEOUT 60)
 endif()
 
 # A file that takes only part of a record keeps whole lines only.
