@@ -5,6 +5,8 @@
 #
 #   calllog_layout_tcp.sh <probix32> <smdr_collector> <work directory>
 set -eu
+e2e_name=calllog_layout_tcp
+. "$(dirname "$0")/lib/e2e.sh"
 program=$1
 collector=$2
 work=$3
@@ -14,44 +16,12 @@ cd "$work"
 
 pids=""
 probix_pid=""
-fail() {
-  echo "calllog_layout_tcp: $*" >&2
-  [ -f out.txt ] && { echo "---- probix32 printed:" >&2; cat out.txt >&2; }
-  exit 1
-}
 cleanup() {
   for p in $pids; do kill "$p" 2>/dev/null || true; done
   [ -n "$probix_pid" ] && kill "$probix_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
-# Other processes are waited for (at most 20 s), not events of our own.
-wait_for() {
-  i=0
-  while ! eval "$1"; do
-    i=$((i + 1))
-    [ $i -gt 200 ] && fail "timed out waiting for: $1"
-    sleep 0.1
-  done
-}
-records() { if [ -f "$1" ]; then tr -cd '\n' < "$1" | wc -c; else echo 0; fi; }
-call() {
-  printf 'MAKE_CALL %s %s\nGET EVENTS\nANSWER %s\nGET EVENTS\nHANGUP CALL\nGET EVENTS\n' \
-    "$1" "$2" "$2" >&4
-}
-
-cat > probix.ini <<'INI'
-[PROBIX]
-areaCode=617
-[Server]
-ServerID=TELVANIX
-UserID=Telvanix
-[SMDR]
-LogDevice=calls.log
-MonitorExt=TRUE
-PBXType=MIVB_STANDARD
-SystemID=042
-ServePort=0
-INI
+write_profile PBXType=MIVB_STANDARD SystemID=042 ServePort=0
 
 mkfifo commands
 "$program" -sprobix.ini -m- < commands > out.txt 2>&1 &
@@ -65,7 +35,7 @@ printf 'EXPERT\nTANGELO\n' >&4
 wait_for 'grep -q "Expert commands permitted" out.txt'
 call 201 202
 call 203 204
-wait_for '[ "$(records CALLS.LOG)" -eq 2 ] && [ "$(records served.txt)" -eq 2 ]'
+wait_for '[ "$(lines CALLS.LOG)" -eq 2 ] && [ "$(lines served.txt)" -eq 2 ]'
 printf 'EXIT\n' >&4
 exec 4>&-
 wait "$probix_pid" || fail "probix32 failed"

@@ -9,6 +9,8 @@
 #
 #   calllog_tcp.sh <probix32> <smdr_collector> <work directory>
 set -eu
+e2e_name=calllog_tcp
+. "$(dirname "$0")/lib/e2e.sh"
 program=$1
 collector=$2
 work=$3
@@ -18,13 +20,6 @@ cd "$work"
 
 pids=""
 probix_pid=""
-fail() {
-  echo "calllog_tcp: $*" >&2
-  for f in out.txt; do
-    [ -f $f ] && { echo "---- probix32 printed ($f):" >&2; cat $f >&2; }
-  done
-  exit 1
-}
 cleanup() {
   for p in $pids; do
     kill -CONT "$p" 2>/dev/null || true
@@ -34,16 +29,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits (at most 20 s) until a condition holds: other processes, not events
-# of our own, are being waited for.
-wait_for() {
-  i=0
-  while ! eval "$1"; do
-    i=$((i + 1))
-    [ $i -gt 200 ] && fail "timed out waiting for: $1"
-    sleep 0.1
-  done
-}
 # Asks for the status until it shows the pattern (the collectors connect on
 # their own time).
 status_until() {
@@ -55,26 +40,7 @@ status_until() {
     sleep 0.2
   done
 }
-lines() { if [ -f "$1" ]; then wc -l < "$1"; else echo 0; fi; }
-call() {
-  printf 'MAKE_CALL %s %s\nGET EVENTS\nANSWER %s\nGET EVENTS\nHANGUP CALL\nGET EVENTS\n' \
-    "$1" "$2" "$2" >&4
-}
-profile() {
-  cat > probix.ini <<EOF
-[PROBIX]
-areaCode=617
-[Server]
-ServerID=TELVANIX
-UserID=Telvanix
-[SMDR]
-LogDevice=calls.log
-MonitorExt=TRUE
-ServePort=$1
-PushTo=$2
-QueueRecords=50
-EOF
-}
+profile() { write_profile "ServePort=$1" "PushTo=$2" QueueRecords=50; }
 
 # The collector pushed to listens first, so that its port can be named.
 "$collector" listen 0 pushed.txt &

@@ -5,28 +5,15 @@
 #
 #   calllog_whole.sh <probix32> <work directory>
 set -eu
+e2e_name=calllog_whole
+. "$(dirname "$0")/lib/e2e.sh"
 program=$1
 work=$2
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 
-fail() {
-  echo "calllog_whole: $*" >&2
-  [ -f out.txt ] && { echo "---- probix32 printed:" >&2; cat out.txt >&2; }
-  exit 1
-}
-
-cat > probix.ini <<'EOF'
-[PROBIX]
-areaCode=617
-[Server]
-ServerID=TELVANIX
-UserID=Telvanix
-[SMDR]
-LogDevice=calls.log
-MonitorExt=TRUE
-EOF
+write_profile
 
 # Past the limit a write is cut short (the signal for it ignored). The
 # limit's unit differs between shells: measure it.
