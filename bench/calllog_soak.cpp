@@ -27,6 +27,7 @@
 #include "calllog/smdr.h"
 #include "platform/net.h"
 #include "csta32/internal.h"
+#include "embedded/switch_host.h"
 #include "shell/shell.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
@@ -42,16 +43,7 @@ CallTime trackerSeconds() { return fakeSeconds; }
 // Waits on unknown devices run out after a few looks.
 std::uint64_t readMillis() { return fakeMillis += 500; }
 
-class Host : public csta32::SessionHost {
- public:
-  explicit Host(telsim::Switch& s) : sw(s) {}
-  std::uint32_t openSession(csta32::FrameSink deliver) override { return sw.openSession(deliver); }
-  void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) override {
-    sw.onFrame(session, data, len);
-  }
-  void closeSession(std::uint32_t session) override { sw.closeSession(session); }
-  telsim::Switch& sw;
-};
+using Host = embedded::SwitchHost;
 
 std::map<long, int> writes;              // records written, by call
 std::map<long, std::int64_t> writtenAt;  // when the last was

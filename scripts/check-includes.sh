@@ -33,7 +33,7 @@ room_of() {
     platform/*) echo platform ;;
     csta32/include/*) echo tsapi ;;
     csta32/wire/*) echo wire ;;
-    csta32/embedded.*) echo embedded ;;
+    embedded/*) echo embedded ;;
     csta32/*) echo client ;;
     private/*) echo private ;;
     simulator/*) echo simulator ;;

@@ -12,6 +12,7 @@
 
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
+#include "embedded/switch_host.h"
 #include "shell/shell.h"
 #include "shell/test_files.h"
 #include "simulator/telsim.h"
@@ -96,18 +97,13 @@ inline void record(const wire::Request& r) {
 }
 
 // The embedded switch, with every request frame decoded on its way in.
-class RecordingHost : public csta32::SessionHost {
+class RecordingHost : public embedded::SwitchHost {
  public:
-  std::uint32_t openSession(csta32::FrameSink deliver) override {
-    return csta32::embeddedHost().openSession(std::move(deliver));
-  }
+  RecordingHost() : embedded::SwitchHost(telsim::embeddedSwitch) {}
   void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) override {
     wire::Request r;
     if (wire::decodeRequest(data, len, r)) record(r);
-    csta32::embeddedHost().onFrame(session, data, len);
-  }
-  void closeSession(std::uint32_t session) override {
-    csta32::embeddedHost().closeSession(session);
+    embedded::SwitchHost::onFrame(session, data, len);
   }
 };
 
