@@ -16,6 +16,7 @@
 //
 // Time is the test's own: the switch runs on its manual clock and the
 // program's clocks are moved by the soak, so a run takes seconds.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -28,7 +29,9 @@
 #include "platform/net.h"
 #include "csta32/internal.h"
 #include "embedded/switch_host.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

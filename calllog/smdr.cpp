@@ -9,7 +9,10 @@
 
 #include "calllog/outputs.h"
 #include "platform/fileops.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 
 char callLoggingEnabled = 0;
 char autoLogSMDR = 0;

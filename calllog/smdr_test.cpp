@@ -12,7 +12,9 @@
 
 #include "calllog/calllog_test_fixture.h"
 #include "platform/fileops.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 
 namespace {
 

@@ -1,12 +1,15 @@
 #include "display/filters.h"
 
+#include <cstdint>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 
 namespace {
 

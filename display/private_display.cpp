@@ -1,5 +1,6 @@
 #include "display/private_display.h"
 
+#include <cstdint>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -7,7 +8,9 @@
 
 #include "display/event.h"
 #include "display/names.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "display/private_display.h"
 
+#include <cstdint>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +10,9 @@
 #include <vector>
 
 #include "display/event.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 
 namespace {
 

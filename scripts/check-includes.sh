@@ -16,11 +16,11 @@ allowed() {
     private)    echo "tsapi" ;;
     simulator)  echo "platform tsapi wire private" ;;
     embedded)   echo "client simulator platform tsapi wire" ;;
-    shellio)    echo "platform" ;;
-    display)    echo "shellio platform tsapi private" ;;
-    calllog)    echo "shellio platform tsapi" ;;
-    telephony)  echo "calllog display shellio platform tsapi private" ;;
-    shell)      echo "telephony calllog display shellio platform tsapi private" ;;
+    console)    echo "platform" ;;
+    display)    echo "console platform tsapi private" ;;
+    calllog)    echo "console platform tsapi" ;;
+    telephony)  echo "calllog display console platform tsapi private" ;;
+    shell)      echo "telephony calllog display console platform tsapi private" ;;
     voxbridge)  echo "platform tsapi private" ;;
     companions) echo "platform voxbridge" ;;
     *)          echo "?" ;;
@@ -37,8 +37,8 @@ room_of() {
     csta32/*) echo client ;;
     private/*) echo private ;;
     simulator/*) echo simulator ;;
-    shell/commands.*|shell/probix.*|shell/main.*) echo shell ;;
-    shell/*) echo shellio ;;
+    console/*) echo console ;;
+    shell/*) echo shell ;;
     display/*) echo display ;;
     calllog/*) echo calllog ;;
     telephony/*) echo telephony ;;

@@ -6,7 +6,10 @@
 
 #include "calllog/smdr.h"
 #include "shell/probix.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "display/event.h"
 #include "display/filters.h"
 #include "telephony/calls.h"

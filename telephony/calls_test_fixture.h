@@ -3,6 +3,7 @@
 // switch, and answers fed to the console.
 #pragma once
 
+#include <cstdint>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,8 +14,10 @@
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
 #include "embedded/switch_host.h"
-#include "shell/shell.h"
-#include "shell/test_files.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
+#include "console/test_files.h"
 #include "simulator/telsim.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"

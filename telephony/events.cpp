@@ -1,5 +1,6 @@
 #include "telephony/events.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +9,10 @@
 
 #include "display/event.h"
 #include "display/names.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "telephony/calls.h"
 #include "telephony/private_commands.h"
 #include "telephony/query.h"

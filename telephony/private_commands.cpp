@@ -1,5 +1,6 @@
 #include "telephony/private_commands.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,7 +8,10 @@
 
 #include "display/event.h"
 #include "display/private_display.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

@@ -11,7 +11,7 @@
 
 #include "display/event.h"
 #include "platform/fileops.h"
-#include "shell/test_files.h"
+#include "console/test_files.h"
 #include "telephony/test_switch.h"
 
 namespace stream_test {

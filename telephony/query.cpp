@@ -1,5 +1,6 @@
 #include "telephony/query.h"
 
+#include <cstdint>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -7,7 +8,9 @@
 #include <string>
 
 #include "display/filters.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

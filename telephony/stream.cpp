@@ -1,5 +1,6 @@
 #include "telephony/stream.h"
 
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,7 +9,10 @@
 
 #include "display/event.h"
 #include "display/private_display.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "telephony/events.h"
 #include "telephony/state.h"
 

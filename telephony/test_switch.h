@@ -4,6 +4,7 @@
 // the program state those tests touch.
 #pragma once
 
+#include <cstdint>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -15,7 +16,9 @@
 #include "embedded/switch_host.h"
 #include "display/event.h"
 #include "private/telvanix_private.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

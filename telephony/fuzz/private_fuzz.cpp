@@ -14,7 +14,8 @@
 
 #include "display/event.h"
 #include "display/private_display.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
 #include "telephony/events.h"
 #include "telephony/private_commands.h"
 #include "telephony/state.h"

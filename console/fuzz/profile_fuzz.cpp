@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "shell/shell.h"
+#include "console/settings.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+#include <cstdint>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -5,8 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
-#include "shell/test_files.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
+#include "console/test_files.h"
 
 using testfiles::capturedStdout;
 using testfiles::contains;
