@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "console/output.h"
+#include "console/settings.h"
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
-#include "console/output.h"
-#include "console/settings.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

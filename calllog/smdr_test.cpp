@@ -11,10 +11,10 @@
 #include <string>
 
 #include "calllog/calllog_test_fixture.h"
-#include "platform/fileops.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/settings.h"
+#include "platform/fileops.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
-#include <cstdint>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdint>
 
 #include <string>
 #include <vector>

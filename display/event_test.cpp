@@ -1,18 +1,18 @@
 #include "display/event.h"
 
-#include <cstdint>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "display/names.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/settings.h"
+#include "display/names.h"
 
 namespace {
 

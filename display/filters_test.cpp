@@ -1,8 +1,8 @@
 #include "display/filters.h"
 
-#include <cstdint>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "display/event.h"
-#include "display/names.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/settings.h"
+#include "display/event.h"
+#include "display/names.h"
 
 namespace {
 

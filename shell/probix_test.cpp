@@ -11,8 +11,8 @@
 #include "console/output.h"
 #include "console/settings.h"
 #include "telephony/servers.h"
-#include "telephony/stream.h"
 #include "telephony/state.h"
+#include "telephony/stream.h"
 
 namespace {
 

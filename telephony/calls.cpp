@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "private/telvanix_private.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/readers.h"
 #include "console/settings.h"
+#include "private/telvanix_private.h"
 #include "telephony/private_commands.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"

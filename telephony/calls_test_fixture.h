@@ -3,21 +3,21 @@
 // switch, and answers fed to the console.
 #pragma once
 
-#include <cstdint>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "csta32/internal.h"
-#include "csta32/wire/wire.h"
-#include "embedded/switch_host.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/settings.h"
 #include "console/test_files.h"
+#include "csta32/internal.h"
+#include "csta32/wire/wire.h"
+#include "embedded/switch_host.h"
 #include "simulator/telsim.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"

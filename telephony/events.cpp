@@ -7,12 +7,12 @@
 #include <ctime>
 #include <set>
 
-#include "display/event.h"
-#include "display/names.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/readers.h"
 #include "console/settings.h"
+#include "display/event.h"
+#include "display/names.h"
 #include "telephony/calls.h"
 #include "telephony/private_commands.h"
 #include "telephony/query.h"

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "display/event.h"
-#include "display/private_display.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/readers.h"
 #include "console/settings.h"
+#include "display/event.h"
+#include "display/private_display.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

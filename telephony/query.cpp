@@ -7,10 +7,10 @@
 #include <map>
 #include <string>
 
-#include "display/filters.h"
 #include "console/input.h"
 #include "console/readers.h"
 #include "console/settings.h"
+#include "display/filters.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

@@ -4,21 +4,21 @@
 // the program state those tests touch.
 #pragma once
 
-#include <cstdint>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "csta32/internal.h"
-#include "csta32/wire/wire.h"
-#include "embedded/switch_host.h"
-#include "display/event.h"
-#include "private/telvanix_private.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/settings.h"
+#include "csta32/internal.h"
+#include "csta32/wire/wire.h"
+#include "display/event.h"
+#include "embedded/switch_host.h"
+#include "private/telvanix_private.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

@@ -8,8 +8,8 @@
 
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
-#include "embedded/switch_host.h"
 #include "csta32/wire/wire.h"
+#include "embedded/switch_host.h"
 #include "platform/platform.h"
 #include "simulator/telsim.h"
 
