@@ -14,7 +14,8 @@
 
 #include "calllog/callinfo.h"
 #include "calllog/smdr.h"
-#include "shell/shell.h"
+#include "console/settings.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 //
 // Time is the test's own: the switch runs on its manual clock and the
 // program's clocks are moved by the soak, so a run takes seconds.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -25,9 +26,12 @@
 
 #include "calllog/outputs.h"
 #include "calllog/smdr.h"
-#include "platform/net.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 #include "csta32/internal.h"
-#include "shell/shell.h"
+#include "embedded/switch_host.h"
+#include "platform/net.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
 #include "telephony/state.h"
@@ -42,16 +46,7 @@ CallTime trackerSeconds() { return fakeSeconds; }
 // Waits on unknown devices run out after a few looks.
 std::uint64_t readMillis() { return fakeMillis += 500; }
 
-class Host : public csta32::SessionHost {
- public:
-  explicit Host(telsim::Switch& s) : sw(s) {}
-  std::uint32_t openSession(csta32::FrameSink deliver) override { return sw.openSession(deliver); }
-  void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) override {
-    sw.onFrame(session, data, len);
-  }
-  void closeSession(std::uint32_t session) override { sw.closeSession(session); }
-  telsim::Switch& sw;
-};
+using Host = embedded::SwitchHost;
 
 std::map<long, int> writes;              // records written, by call
 std::map<long, std::int64_t> writtenAt;  // when the last was

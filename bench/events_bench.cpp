@@ -7,6 +7,7 @@
 //
 // Run it from a scratch directory: it writes events_bench.ini and
 // events_bench.log there.
+#include <cstdint>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,10 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "console/output.h"
+#include "console/settings.h"
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
-#include "shell/shell.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

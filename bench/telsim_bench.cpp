@@ -11,6 +11,7 @@
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
+#include "embedded/switch_host.h"
 #include "platform/net.h"
 #include "platform/platform.h"
 #include "simulator/telsim.h"
@@ -19,13 +20,7 @@ namespace {
 
 const int kStreams = 100;
 
-struct Host : csta32::SessionHost {
-  telsim::Switch& sw;
-  explicit Host(telsim::Switch& s) : sw(s) {}
-  std::uint32_t openSession(csta32::FrameSink d) override { return sw.openSession(std::move(d)); }
-  void onFrame(std::uint32_t s, const std::uint8_t* d, std::size_t n) override { sw.onFrame(s, d, n); }
-  void closeSession(std::uint32_t s) override { sw.closeSession(s); }
-};
+using Host = embedded::SwitchHost;
 
 telsim::Config benchConfig() {
   telsim::Config cfg = telsim::defaultConfig();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "csta32/internal.h"
+#include "embedded/switch_host.h"
 #include "platform/fileops.h"
 #include "platform/platform.h"
 #include "simulator/telsim.h"
@@ -19,16 +20,7 @@
 
 namespace {
 
-class SwitchHost : public csta32::SessionHost {
- public:
-  explicit SwitchHost(telsim::Switch& sw) : sw_(sw) {}
-  std::uint32_t openSession(csta32::FrameSink d) override { return sw_.openSession(std::move(d)); }
-  void onFrame(std::uint32_t s, const std::uint8_t* p, std::size_t n) override { sw_.onFrame(s, p, n); }
-  void closeSession(std::uint32_t s) override { sw_.closeSession(s); }
-
- private:
-  telsim::Switch& sw_;
-};
+using embedded::SwitchHost;
 
 DV_TPT term(std::uint16_t termno, std::uint16_t length) {
   DV_TPT t;

@@ -5,7 +5,10 @@
 #include <deque>
 #include <set>
 
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 
 std::unordered_map<long, CallInfo> activeCalls;
 

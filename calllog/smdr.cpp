@@ -8,8 +8,11 @@
 #include <string>
 
 #include "calllog/outputs.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "platform/fileops.h"
-#include "shell/shell.h"
 
 char callLoggingEnabled = 0;
 char autoLogSMDR = 0;

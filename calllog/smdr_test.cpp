@@ -11,8 +11,10 @@
 #include <string>
 
 #include "calllog/calllog_test_fixture.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 #include "platform/fileops.h"
-#include "shell/shell.h"
 
 namespace {
 

@@ -38,8 +38,8 @@ function(probix_fuzz_targets)
     LIBS csta32_wire CORPUS ${PROJECT_SOURCE_DIR}/csta32/fuzz/corpus/wire_fuzz)
   probix_fuzz_target(private_fuzz SOURCES ${PROJECT_SOURCE_DIR}/telephony/fuzz/private_fuzz.cpp
     LIBS shell CORPUS ${PROJECT_SOURCE_DIR}/telephony/fuzz/corpus/private_fuzz)
-  probix_fuzz_target(profile_fuzz SOURCES ${PROJECT_SOURCE_DIR}/shell/fuzz/profile_fuzz.cpp
-    LIBS shellio CORPUS ${PROJECT_SOURCE_DIR}/shell/fuzz/corpus/profile_fuzz)
+  probix_fuzz_target(profile_fuzz SOURCES ${PROJECT_SOURCE_DIR}/console/fuzz/profile_fuzz.cpp
+    LIBS console CORPUS ${PROJECT_SOURCE_DIR}/console/fuzz/corpus/profile_fuzz)
   probix_fuzz_target(telsim_config_fuzz SOURCES ${PROJECT_SOURCE_DIR}/simulator/fuzz/config_fuzz.cpp
     LIBS telsim CORPUS ${PROJECT_SOURCE_DIR}/simulator/fuzz/corpus/telsim_config_fuzz)
   probix_fuzz_target(telsrvr_fuzz SOURCES ${PROJECT_SOURCE_DIR}/voxbridge/fuzz/telsrvr_fuzz.cpp

@@ -6,7 +6,11 @@
 #include "display/filters.h"
 #include "display/names.h"
 #include "display/private_display.h"
-#include "shell/shell.h"
+#include <cstdint>
+
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 
 namespace {
 

@@ -2,14 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 #include "display/names.h"
-#include "shell/shell.h"
 
 namespace {
 

@@ -1,8 +1,12 @@
 #include "display/filters.h"
 
+#include <cstdint>
 #include <cstring>
 
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 
 FILTER callFilters[] = {
     {"CF_NONE", "CF_CLEAR", 0},

@@ -1,13 +1,16 @@
 #include "display/private_display.h"
 
+#include <cstdint>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 #include "display/event.h"
 #include "display/names.h"
-#include "shell/shell.h"
 
 namespace {
 

@@ -5,17 +5,20 @@
 #include <cstring>
 
 #include "calllog/smdr.h"
-#include "shell/probix.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "display/event.h"
 #include "display/filters.h"
+#include "shell/probix.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"
 #include "telephony/private_commands.h"
 #include "telephony/query.h"
 #include "telephony/servers.h"
-#include "telephony/stream.h"
 #include "telephony/state.h"
+#include "telephony/stream.h"
 
 // ---- the command table -------------------------------------------------------
 

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "telephony/state.h"
 
 namespace {

@@ -6,14 +6,17 @@
 #include <ctime>
 
 #include "calllog/smdr.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "csta32/include/csta32.h"
 #include "display/filters.h"
 #include "shell/commands.h"
-#include "shell/shell.h"
 #include "telephony/events.h"
 #include "telephony/servers.h"
-#include "telephony/stream.h"
 #include "telephony/state.h"
+#include "telephony/stream.h"
 
 static const char usageMessage[] =
     "USAGE is:\n"

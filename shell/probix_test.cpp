@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "calllog/smdr.h"
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 #include "telephony/servers.h"
-#include "telephony/stream.h"
 #include "telephony/state.h"
+#include "telephony/stream.h"
 
 namespace {
 

@@ -1,10 +1,14 @@
 #include "telephony/calls.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "private/telvanix_private.h"
-#include "shell/shell.h"
 #include "telephony/private_commands.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"

@@ -6,14 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
+#include "console/test_files.h"
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
-#include "shell/shell.h"
-#include "shell/test_files.h"
+#include "embedded/switch_host.h"
 #include "simulator/telsim.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"
@@ -96,18 +100,13 @@ inline void record(const wire::Request& r) {
 }
 
 // The embedded switch, with every request frame decoded on its way in.
-class RecordingHost : public csta32::SessionHost {
+class RecordingHost : public embedded::SwitchHost {
  public:
-  std::uint32_t openSession(csta32::FrameSink deliver) override {
-    return csta32::embeddedHost().openSession(std::move(deliver));
-  }
+  RecordingHost() : embedded::SwitchHost(telsim::embeddedSwitch) {}
   void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) override {
     wire::Request r;
     if (wire::decodeRequest(data, len, r)) record(r);
-    csta32::embeddedHost().onFrame(session, data, len);
-  }
-  void closeSession(std::uint32_t session) override {
-    csta32::embeddedHost().closeSession(session);
+    embedded::SwitchHost::onFrame(session, data, len);
   }
 };
 

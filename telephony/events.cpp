@@ -1,14 +1,18 @@
 #include "telephony/events.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <set>
 
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "display/event.h"
 #include "display/names.h"
-#include "shell/shell.h"
 #include "telephony/calls.h"
 #include "telephony/private_commands.h"
 #include "telephony/query.h"

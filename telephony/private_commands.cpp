@@ -1,13 +1,17 @@
 #include "telephony/private_commands.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "display/event.h"
 #include "display/private_display.h"
-#include "shell/shell.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

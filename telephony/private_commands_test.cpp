@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
+#include "console/test_files.h"
 #include "display/event.h"
 #include "platform/fileops.h"
-#include "shell/test_files.h"
 #include "telephony/test_switch.h"
 
 namespace stream_test {

@@ -1,13 +1,16 @@
 #include "telephony/query.h"
 
+#include <cstdint>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
 
+#include "console/input.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "display/filters.h"
-#include "shell/shell.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"
 #include "telephony/state.h"

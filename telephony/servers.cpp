@@ -1,6 +1,7 @@
 #include "telephony/servers.h"
 
-#include "shell/shell.h"
+#include "console/output.h"
+#include "console/settings.h"
 
 static char* serverNames[MAX_SERVER_NAMES] = {};
 static int lastServerName = 0;

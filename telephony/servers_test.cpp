@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "shell/shell.h"
+#include "console/output.h"
+#include "console/settings.h"
 
 namespace {
 

@@ -1,14 +1,18 @@
 #include "telephony/stream.h"
 
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 #include "display/event.h"
 #include "display/private_display.h"
-#include "shell/shell.h"
 #include "telephony/events.h"
 #include "telephony/state.h"
 

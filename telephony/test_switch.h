@@ -6,15 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
 #include "display/event.h"
+#include "embedded/switch_host.h"
 #include "private/telvanix_private.h"
-#include "shell/shell.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
 #include "telephony/state.h"
@@ -33,19 +37,16 @@ inline void noteConfirmation(const std::uint8_t* data, std::size_t len,
 
 // The switch as the client library's in-process server. Its confirmations
 // and events are delivered inside the request, so a test needs no waiting.
-class SwitchHost : public csta32::SessionHost {
+class SwitchHost : public embedded::SwitchHost {
  public:
-  explicit SwitchHost(telsim::Switch& s) : sw(s) {}
+  explicit SwitchHost(telsim::Switch& s) : embedded::SwitchHost(s), sw(s) {}
   std::uint32_t openSession(csta32::FrameSink deliver) override {
-    return sw.openSession([this, deliver](const std::uint8_t* data, std::size_t len) {
-      noteConfirmation(data, len, confirmed);
-      deliver(data, len);
-    });
+    return embedded::SwitchHost::openSession(
+        [this, deliver](const std::uint8_t* data, std::size_t len) {
+          noteConfirmation(data, len, confirmed);
+          deliver(data, len);
+        });
   }
-  void onFrame(std::uint32_t session, const std::uint8_t* data, std::size_t len) override {
-    sw.onFrame(session, data, len);
-  }
-  void closeSession(std::uint32_t session) override { sw.closeSession(session); }
   telsim::Switch& sw;
   std::vector<InvokeID_t> confirmed;  // as sent
 };

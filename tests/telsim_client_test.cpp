@@ -12,19 +12,19 @@
 
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
+#include "embedded/switch_host.h"
 #include "simulator/telsim.h"
 
 namespace {
 
 // A switch of this test put under a server name.
-struct Host : csta32::SessionHost {
-  telsim::Switch& sw;
+// The switch under a name for as long as the host lives.
+struct Host : embedded::SwitchHost {
   std::string name;
-  Host(telsim::Switch& s, const char* n) : sw(s), name(n) { csta32::registerLocalHost(name, this); }
+  Host(telsim::Switch& s, const char* n) : embedded::SwitchHost(s), name(n) {
+    csta32::registerLocalHost(name, this);
+  }
   ~Host() override { csta32::registerLocalHost(name, nullptr); }
-  std::uint32_t openSession(csta32::FrameSink d) override { return sw.openSession(std::move(d)); }
-  void onFrame(std::uint32_t s, const std::uint8_t* d, std::size_t n) override { sw.onFrame(s, d, n); }
-  void closeSession(std::uint32_t s) override { sw.closeSession(s); }
 };
 
 struct Stream {

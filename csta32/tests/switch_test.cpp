@@ -9,21 +9,13 @@
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
+#include "embedded/switch_host.h"
 #include "platform/platform.h"
 #include "simulator/telsim.h"
 
 namespace {
 
-class SwitchHost : public csta32::SessionHost {
- public:
-  explicit SwitchHost(telsim::Switch& sw) : sw_(sw) {}
-  std::uint32_t openSession(csta32::FrameSink d) override { return sw_.openSession(std::move(d)); }
-  void onFrame(std::uint32_t s, const std::uint8_t* p, std::size_t n) override { sw_.onFrame(s, p, n); }
-  void closeSession(std::uint32_t s) override { sw_.closeSession(s); }
-
- private:
-  telsim::Switch& sw_;
-};
+using embedded::SwitchHost;
 
 struct Ev {
   union {

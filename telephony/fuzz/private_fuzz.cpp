@@ -12,9 +12,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/input.h"
+#include "console/output.h"
 #include "display/event.h"
 #include "display/private_display.h"
-#include "shell/shell.h"
 #include "telephony/events.h"
 #include "telephony/private_commands.h"
 #include "telephony/state.h"

@@ -18,6 +18,7 @@
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
+#include "embedded/switch_host.h"
 #include "platform/platform.h"
 #include "simulator/telsim.h"
 #include "voxbridge/channel.h"
@@ -29,19 +30,17 @@
 namespace {
 
 // The switch, with the type of every private request noted on its way in.
-class SwitchHost : public csta32::SessionHost {
+class SwitchHost : public embedded::SwitchHost {
  public:
-  explicit SwitchHost(telsim::Switch& sw) : sw_(sw) {}
-  std::uint32_t openSession(csta32::FrameSink d) override { return sw_.openSession(std::move(d)); }
+  explicit SwitchHost(telsim::Switch& sw) : embedded::SwitchHost(sw) {}
   void onFrame(std::uint32_t s, const std::uint8_t* p, std::size_t n) override {
     wire::Request r;
     if (wire::decodeRequest(p, n, r) && r.op == wire::Op::EscapeService && r.priv.data.size() >= 2) {
       std::lock_guard<std::mutex> lock(m_);
       escapes_.push_back(r.priv.data[0] | r.priv.data[1] << 8);
     }
-    sw_.onFrame(s, p, n);
+    embedded::SwitchHost::onFrame(s, p, n);
   }
-  void closeSession(std::uint32_t s) override { sw_.closeSession(s); }
   std::vector<int> escapes() {
     std::lock_guard<std::mutex> lock(m_);
     return escapes_;
@@ -52,7 +51,6 @@ class SwitchHost : public csta32::SessionHost {
   }
 
  private:
-  telsim::Switch& sw_;
   std::mutex m_;
   std::vector<int> escapes_;
 };

@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
-#include "shell/test_files.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/test_files.h"
 
 using testfiles::capturedStdout;
 using testfiles::CapturedOutput;

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/settings.h"
+#include "platform/platform.h"
 
 namespace {
 

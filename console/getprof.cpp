@@ -6,7 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 
 namespace {
 

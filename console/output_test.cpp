@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <string>
 
-#include "shell/shell.h"
-#include "shell/test_files.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
+#include "console/test_files.h"
 
 using testfiles::capturedStdout;
 using testfiles::CapturedOutput;

@@ -1,4 +1,4 @@
-#include "shell/shell.h"
+#include "console/settings.h"
 
 int majorVersion = 4;
 int minorVersion = 3;

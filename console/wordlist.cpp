@@ -1,5 +1,8 @@
 // Keyword matching and column listings of word lists.
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 
 #include <cctype>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "shell/gets.h"
+#include "console/gets.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "console/settings.h"
 #include "platform/platform.h"
-#include "shell/shell.h"
 
 namespace {
 

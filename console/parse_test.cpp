@@ -2,8 +2,11 @@
 
 #include <string>
 
-#include "shell/shell.h"
-#include "shell/test_files.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
+#include "console/test_files.h"
 
 using testfiles::capturedStdout;
 using testfiles::contains;

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdint>
 
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
-#include "shell/test_files.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
+#include "console/test_files.h"
 
 using testfiles::capturedStdout;
 using testfiles::contains;

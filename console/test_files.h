@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/settings.h"
 
 namespace testfiles {
 

@@ -1,12 +1,14 @@
 // Console line editor: Emacs-style keys, PC cursor keys, a ring of the last
 // 25 lines. The editing itself (edit_line) only sees a key source and a
 // screen; echo_gets binds it to the console.
-#include "shell/gets.h"
+#include "console/gets.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/settings.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -1,8 +1,12 @@
 // The logical user: the pending rest of a line, else the top script file,
 // else the console. Also the command log, script labels and jumps, and the
 // waits that keep the event poll running.
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {

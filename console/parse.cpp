@@ -1,6 +1,9 @@
 // Readers: every question a command asks goes through these, whether the
 // answer comes from the rest of the line, a script or the keyboard.
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 
 #include <cctype>
 #include <cerrno>

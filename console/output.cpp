@@ -3,8 +3,13 @@
 // Output is gathered a line at a time in cur_line and written with one write
 // per line, so a serial port or file handle gets whole records. The paths that
 // place text must not allocate: event display pushes a lot through here.
-#include "shell/shell.h"
+#include "console/input.h"
+#include "console/output.h"
+#include "console/readers.h"
+#include "console/settings.h"
 
+#include <cstdarg>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "shell/shell.h"
+#include "console/settings.h"
 
 #include <gtest/gtest.h>
 
