@@ -13,6 +13,14 @@
 #include "telephony/state.h"
 #include "telephony/stream.h"
 
+const CallOrDeviceRow callOrDeviceRows[5] = {
+    {"CALL", doSnapCurrentCall, doHangupCurrentCall},
+    {"CURRENT_DEVICE", doSnapCurrentDevice, doHangupCurrentDevice},
+    {"DEVICE", doSnapDevice, doHangupDevice},
+    {"EXPLICIT_CALL", doSnapCall, doHangupCall},
+    {nullptr, nullptr, nullptr},
+};
+
 long trunkCount = 6;
 long lineCount = 18;
 
@@ -21,7 +29,6 @@ namespace {
 // Automatic call monitors let every event through.
 const CSTAMonitorFilter_t filter = {};
 
-const char* const snapNames[] = {"CALL", "CURRENT_DEVICE", "DEVICE", "EXPLICIT_CALL", nullptr};
 const char* const monitorNames[] = {"CALL", "DEVICE", "EXTENSIONS", "LINES", nullptr};
 
 // The operator typed a number right after the command: it names a device.
@@ -129,13 +136,12 @@ void doSnapshots() {
     doSnapDevice();
     return;
   }
-  switch (get_list("Choose what to snapshot", "CURRENT_DEVICE", snapNames, true)) {
-    case 0: doSnapCurrentCall(); break;
-    case 1: doSnapCurrentDevice(); break;
-    case 2: doSnapDevice(); break;
-    case 3: doSnapCall(); break;
-    default: break;  // cancelled
-  }
+  const char* names[sizeof callOrDeviceRows / sizeof callOrDeviceRows[0]];
+  std::size_t n = 0;
+  for (const CallOrDeviceRow* row = callOrDeviceRows; row->name; ++row) names[n++] = row->name;
+  names[n] = nullptr;
+  const int choice = get_list("Choose what to snapshot", "CURRENT_DEVICE", names, true);
+  if (choice >= 0) callOrDeviceRows[choice].snapshot();
 }
 
 void doSnapDevice() {
