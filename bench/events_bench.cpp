@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "calllog/smdr.h"
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"

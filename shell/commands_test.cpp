@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "calllog/smdr.h"
 #include "shell/shell.h"
 #include "telephony/state.h"
 

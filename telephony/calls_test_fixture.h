@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "calllog/smdr.h"
 #include "csta32/internal.h"
 #include "csta32/wire/wire.h"
 #include "shell/shell.h"

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "calllog/callinfo.h"
+#include "calllog/smdr.h"
 #include "display/event.h"
 #include "display/names.h"
 #include "shell/shell.h"

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "calllog/smdr.h"
 #include "display/filters.h"
 #include "shell/shell.h"
 #include "telephony/calls.h"

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "calllog/smdr.h"
 #include "display/event.h"
 #include "display/private_display.h"
 #include "shell/shell.h"

@@ -1,5 +1,6 @@
 // CONNECT, DISCONNECT, ABORT_STREAM, the request routine and the stream
 // report, against the simulated switch.
+#include "calllog/smdr.h"
 #include "telephony/stream.h"
 
 #include <gtest/gtest.h>
