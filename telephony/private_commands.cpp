@@ -214,7 +214,7 @@ void startFilePlay() {
 void privateReplyArrived(const TelvanixPrivateMessage& m) {
   switch (m.header.msgType) {
     case kqPvtReportStreamInfo:
-      storeStreamInfo(reinterpret_cast<const unsigned char*>(&m.streamInfo));
+      storeStreamInfo(m.streamInfo);
       break;
     case kqPvtReportTranslation: lastTranslationInfo = m.xlate; break;
     case kqPvtReportLineInfo: lastLineInfo = m.lineInfo; break;

@@ -193,7 +193,7 @@ TEST_F(PrivateCommands, StreamInfoRefusesTooManyAndRetriesAFullQueue) {
   EXPECT_EQ(said.find("ACS ERROR"), std::string::npos) << said;
   EXPECT_EQ(invokeID, before + 2);
   EXPECT_EQ(highestStreamSeen, 1);
-  const TelvanixPrivateStreamInfo* ours = reinterpret_cast<const TelvanixPrivateStreamInfo*>(streamStatus[1]);
+  const TelvanixPrivateStreamInfo* ours = &streamStatus[1];
   EXPECT_EQ(ours->inUse, 1);
   EXPECT_EQ(ours->privateStatusEnabled, 1);
 }
