@@ -1,6 +1,5 @@
 // The poll, the dispatcher and the waits, against the simulated switch (and a
 // scripted server for what the switch never sends).
-#include "calllog/smdr.h"
 #include "telephony/events.h"
 
 #include <gtest/gtest.h>

@@ -178,6 +178,20 @@ const char* const signallingNames[] = {"E_AND_M",      "LOOP_START",        "LOO
 const char* const lineCodeNames[] = {"NRZ", "NOT_USED", "AMI", "B8ZS", nullptr};
 const char* const lineStartNames[] = {"IMM", "DEL", "VDEL", "WINK", "LOOP", "GROUND", nullptr};
 
+TelvanixPrivateSendArea pvtSendArea;
+
+TelvanixPrivateMessage* setupPrivateMessage(privateMessageID msgType, std::int32_t callID,
+                                            const char* deviceID) {
+  std::memset(static_cast<void*>(&pvtSendArea), 0, sizeof pvtSendArea);
+  fillPrivateHeader(&pvtSendArea.message.header, TelvanixPrivateMessage::kSentLength, msgType,
+                    callID, deviceID);
+  return &pvtSendArea.message;
+}
+
+void clearPrivateScratchHeader() {
+  std::memset(static_cast<void*>(&pvtSendArea.scratch), 0, sizeof pvtSendArea.scratch);
+}
+
 void resetPrivateCommands() {
   clientCTIinfo = 1;
   ctiValue = 1;

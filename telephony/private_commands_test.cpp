@@ -273,6 +273,23 @@ TEST_F(PrivateCommands, TheAutomaticStopLeavesTheCommandsBufferAlone) {
   EXPECT_EQ(getPrivateText(half->xlate.pattern), "keep");
 }
 
+// A message built in the send buffer starts clean, scratch area included, and
+// clearing the scratch area at a stream open leaves a built message alone.
+TEST(SendArea, BuildingClearsTheScratchAndTheScratchAloneCanBeCleared) {
+  std::memset(static_cast<void*>(&pvtSendArea), 0xAA, sizeof pvtSendArea);
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtPlay, 5, "201");
+  ASSERT_EQ(m, &pvtSendArea.message);
+  EXPECT_EQ(m->header.length, 299);
+  EXPECT_EQ(m->file.position, 0u);
+  const unsigned char* scratch = reinterpret_cast<const unsigned char*>(&pvtSendArea.scratch);
+  for (std::size_t i = 0; i < sizeof pvtSendArea.scratch; ++i) ASSERT_EQ(scratch[i], 0) << i;
+
+  std::memset(static_cast<void*>(&pvtSendArea.scratch), 0xAA, sizeof pvtSendArea.scratch);
+  clearPrivateScratchHeader();
+  for (std::size_t i = 0; i < sizeof pvtSendArea.scratch; ++i) ASSERT_EQ(scratch[i], 0) << i;
+  EXPECT_EQ(getPrivateText(m->header.connection.deviceID), "201");
+}
+
 TEST_F(PrivateCommands, SpanSignallingIsPRIOnlyWhenCASIsRefusedAndPRIChosen) {
   openStream();
   run(doSetSpanInfo, "D1#1\nE1\n\n\n\n\nNO\nNO\nNO\nYES\n9\n");

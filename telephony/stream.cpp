@@ -11,6 +11,7 @@
 #include "display/private_display.h"
 #include "shell/shell.h"
 #include "telephony/events.h"
+#include "telephony/private_commands.h"
 #include "telephony/state.h"
 
 ACSHandle_t acsHandle = 0;

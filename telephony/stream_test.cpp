@@ -1,6 +1,5 @@
 // CONNECT, DISCONNECT, ABORT_STREAM, the request routine and the stream
 // report, against the simulated switch.
-#include "calllog/smdr.h"
 #include "telephony/stream.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "telephony/private_commands.h"
 #include "telephony/test_switch.h"
 
 namespace stream_test {
