@@ -30,7 +30,16 @@ namespace {
 // Automatic call monitors let every event through.
 const CSTAMonitorFilter_t filter = {};
 
-const char* const monitorNames[] = {"CALL", "DEVICE", "EXTENSIONS", "LINES", nullptr};
+struct MonitorRow {
+  const char* name;
+  void (*start)();
+};
+const MonitorRow monitorRows[] = {
+    {"CALL", doMonitorCall},
+    {"DEVICE", doMonitorDevice},
+    {"EXTENSIONS", doMonitorExtensions},
+    {"LINES", doMonitorLines},
+};
 
 // The operator typed a number right after the command: it names a device.
 bool deviceFollows() {
@@ -260,13 +269,12 @@ void doMonitors() {
     doMonitorDevice();
     return;
   }
-  switch (get_list("Choose what to Monitor", "DEVICE", monitorNames, true)) {
-    case 0: doMonitorCall(); break;
-    case 1: doMonitorDevice(); break;
-    case 2: doMonitorExtensions(); break;
-    case 3: doMonitorLines(); break;
-    default: break;  // cancelled
-  }
+  const std::size_t count = sizeof monitorRows / sizeof monitorRows[0];
+  const char* names[count + 1];
+  for (std::size_t i = 0; i < count; ++i) names[i] = monitorRows[i].name;
+  names[count] = nullptr;
+  const int choice = get_list("Choose what to Monitor", "DEVICE", names, true);
+  if (choice >= 0) monitorRows[choice].start();
 }
 
 void doMonitorDevice() {
