@@ -286,7 +286,8 @@ void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
     case CSTA_DELIVERED: {
       const CSTADeliveredEvent_t& v = u.u.delivered;
       const std::int32_t id = v.connection.callID;
-      const EventDevice calling(v.callingDevice), called(v.calledDevice), alerting(v.alertingDevice);
+      const EventDevice calling(v.callingDevice), called(v.calledDevice),
+          alerting(v.alertingDevice);
       announce(v.cause == EC_NEW_CALL, id);
       const bool tracked = CallInfo::alerting(id, calling.get(), called.get(), alerting.get());
       track(arrivedOn(id, calling.get(), monitoredDevice(u.monitorCrossRefId), tracked), id,
