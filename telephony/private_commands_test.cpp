@@ -279,8 +279,10 @@ TEST(SendArea, BuildingClearsTheScratchAndTheScratchAloneCanBeCleared) {
   std::memset(static_cast<void*>(&pvtSendArea), 0xAA, sizeof pvtSendArea);
   TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtPlay, 5, "201");
   ASSERT_EQ(m, &pvtSendArea.message);
-  EXPECT_EQ(m->header.length, 299);
-  EXPECT_EQ(m->file.position, 0u);
+  const std::uint16_t length = m->header.length;  // packed fields are read by value
+  const std::uint32_t position = m->file.position;
+  EXPECT_EQ(length, 299);
+  EXPECT_EQ(position, 0u);
   const unsigned char* scratch = reinterpret_cast<const unsigned char*>(&pvtSendArea.scratch);
   for (std::size_t i = 0; i < sizeof pvtSendArea.scratch; ++i) ASSERT_EQ(scratch[i], 0) << i;
 
