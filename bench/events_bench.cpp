@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "calllog/smdr.h"
 #include "console/output.h"
 #include "console/settings.h"
 #include "csta32/include/csta32.h"

@@ -648,7 +648,245 @@ void o_CSTAconfirmation(const CSTAEvent_t* event, const PrivateData_t* pvt, bool
   }
 }
 
-// ---- CSTA unsolicited events -----------------------------------------------------------------
+// ---- CSTA unsolicited events, one row each -----------------------------------------------
+
+namespace {
+
+// What most unsolicited events show: a connection, a cause and a local state
+// on the first line, then a continuation line for each provided device.
+struct UnsolicitedParts {
+  const ConnectionID_t* connection;
+  const CSTAEventCause_t* cause;
+  const LocalConnectionState_t* local;
+  bool localFirst;  // the call-cleared line puts the state before the cause
+  struct {
+    const char* label;
+    const ExtendedDeviceID_t* device;
+  } devices[4];
+};
+
+void unsolicitedParts(const UnsolicitedParts& p, bool verbose, const char* comnt) {
+  if (p.connection) o_connectionID(p.connection, 0, true);
+  if (p.localFirst && p.local) optionalName(getLocalStateName(*p.local));
+  if (p.cause) optionalName(getCauseName(*p.cause));
+  if (!p.localFirst && p.local) optionalName(getLocalStateName(*p.local));
+  for (const auto& d : p.devices)
+    if (d.label) deviceLine(d.label, *d.device, verbose, comnt);
+}
+
+using PartsOf = UnsolicitedParts (*)(const CSTAUnsolicitedEvent&);
+// Prints what the parts cannot say; false when it already ended its lines.
+using Rest = bool (*)(const CSTAUnsolicitedEvent&, bool verbose, const char* comnt);
+
+struct UnsolicitedRow {
+  EventType_t type;
+  const char* title;  // null: the row's rest prints the first line itself
+  PartsOf parts;
+  Rest rest;
+};
+
+bool conferencedRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* comnt) {
+  const CSTAConferencedEvent_t& e = un.u.conferenced;
+  if (!verbose) return true;
+  // These party lines carry no prefix; the connection lines below do.
+  o_newline(0);
+  o_lstring("Primary call:", 12, true);
+  o_connectionID(&e.primaryOldCall, 0, true);
+  optionalName(getCauseName(e.cause));
+  o_newline(0);
+  o_lstring("Secondary call:", 12, true);
+  o_connectionID(&e.secondaryOldCall, 0, true);
+  if (e.confController.deviceIDStatus == ID_PROVIDED) {
+    o_newline(0);
+    o_lstring("Controller:", 12, true);
+    o_extendedDeviceID(&e.confController, 0, true);
+  }
+  if (e.addedParty.deviceIDStatus == ID_PROVIDED) {
+    o_newline(0);
+    o_lstring("Added party:", 12, true);
+    o_extendedDeviceID(&e.addedParty, 0, true);
+    optionalName(getLocalStateName(e.localConnectionInfo));
+  }
+  o_newline(0);
+  o_connectionList(&e.conferenceConnections, 12, comnt);
+  return false;
+}
+
+bool deliveredRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* comnt) {
+  const CSTADeliveredEvent_t& e = un.u.delivered;
+  newLine(comnt, verbose);
+  o_lstring("Alerting:", 12, true);
+  o_connectionID(&e.connection, 0, true);
+  optionalName(getCauseName(e.cause));
+  if (deviceLine("Alerting:", e.alertingDevice, verbose, comnt))
+    optionalName(getLocalStateName(e.localConnectionInfo));
+  deviceLine("Calling:", e.callingDevice, verbose, comnt);
+  deviceLine("Called:", e.calledDevice, verbose, comnt);
+  deviceLine("Last redirection:", e.lastRedirectionDevice, verbose, comnt);
+  return true;
+}
+
+bool queuedRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* comnt) {
+  const CSTAQueuedEvent_t& e = un.u.queued;
+  o_firstLineStart(comnt, verbose);
+  o_lprintf(8, true, "Queued%ld:", static_cast<long>(e.numberQueued));
+  unsolicitedParts({&e.queuedConnection, &e.cause, &e.localConnectionInfo, false,
+                      {{"Queue:", &e.queue},
+                       {"Calling:", &e.callingDevice},
+                       {"Called:", &e.calledDevice},
+                       {"Last redirection:", &e.lastRedirectionDevice}}},
+                     verbose, comnt);
+  return true;
+}
+
+bool transferredRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* comnt) {
+  const CSTATransferredEvent_t& e = un.u.transferred;
+  newLine(comnt, verbose);
+  o_lstring("Secondary:", 10, true);
+  o_connectionID(&e.secondaryOldCall, 0, true);
+  deviceLine("Transferring:", e.transferringDevice, verbose, comnt);
+  deviceLine("Transferred:", e.transferredDevice, verbose, comnt);
+  return true;
+}
+
+bool callInformationRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* comnt) {
+  const CSTACallInformationEvent_t& e = un.u.callInformation;
+  if (!verbose) return true;
+  newLine(comnt, verbose);
+  o_lstring("Account Info:", 12, true);
+  o_serverText(e.accountInfo, sizeof(AccountInfo_t), 0, true);
+  newLine(comnt, verbose);
+  o_lstring("Authorisation code:", 12, true);
+  o_serverText(e.authorisationCode, sizeof(AuthCode_t), 0, true);
+  return true;
+}
+
+bool doNotDisturbRest(const CSTAUnsolicitedEvent& un, bool, const char*) {
+  onOff(un.u.doNotDisturb.doNotDisturbOn != 0);
+  o_extendedDeviceID(&un.u.doNotDisturb.device, 0, true);
+  return true;
+}
+
+bool forwardingRest(const CSTAUnsolicitedEvent& un, bool, const char*) {
+  o_extendedDeviceID(&un.u.forwarding.device, 0, true);
+  o_forwardingInfo(&un.u.forwarding.forwardingInformation, 38, true);
+  return true;
+}
+
+bool messageWaitingRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* comnt) {
+  const CSTAMessageWaitingEvent_t& e = un.u.messageWaiting;
+  onOff(e.messageWaitingOn != 0);
+  o_extendedDeviceID(&e.deviceForMessage, 0, true);
+  deviceLine("Device:", e.invokingDevice, verbose, comnt);
+  return true;
+}
+
+const UnsolicitedRow unsolicitedRows[] = {
+    {CSTA_CALL_CLEARED, "Call cleared:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.callCleared;
+       return {&e.clearedCall, &e.cause, &e.localConnectionInfo, true, {}};
+     },
+     nullptr},
+    {CSTA_CONFERENCED, "Conference:", nullptr, conferencedRest},
+    {CSTA_CONNECTION_CLEARED, "Connection cleared:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.connectionCleared;
+       return {&e.droppedConnection, &e.cause, nullptr, false,
+               {{"Subject:", &e.releasingDevice}}};
+     },
+     nullptr},
+    {CSTA_DELIVERED, "Delivered:", nullptr, deliveredRest},
+    {CSTA_DIVERTED, "Diverted:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.diverted;
+       return {&e.connection, &e.cause, &e.localConnectionInfo, false,
+               {{"Diverting:", &e.divertingDevice}, {"New destination:", &e.newDestination}}};
+     },
+     nullptr},
+    {CSTA_ESTABLISHED, "Established:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.established;
+       return {&e.establishedConnection, &e.cause, &e.localConnectionInfo, false,
+               {{"Answering:", &e.answeringDevice},
+                {"Calling:", &e.callingDevice},
+                {"Called:", &e.calledDevice},
+                {"Last redirection:", &e.lastRedirectionDevice}}};
+     },
+     nullptr},
+    {CSTA_FAILED, "Failed:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.failed;
+       return {&e.failedConnection, &e.cause, &e.localConnectionInfo, false,
+               {{"Failing:", &e.failingDevice}, {"Called:", &e.calledDevice}}};
+     },
+     nullptr},
+    {CSTA_HELD, "Held:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.held;
+       return {&e.heldConnection, &e.cause, &e.localConnectionInfo, false,
+               {{"Holding:", &e.holdingDevice}}};
+     },
+     nullptr},
+    {CSTA_NETWORK_REACHED, "Network reached:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.networkReached;
+       return {&e.connection, &e.cause, &e.localConnectionInfo, false,
+               {{"Trunk:", &e.trunkUsed}, {"Called:", &e.calledDevice}}};
+     },
+     nullptr},
+    {CSTA_ORIGINATED, "Originated:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.originated;
+       return {&e.originatedConnection, &e.cause, &e.localConnectionInfo, false,
+               {{"Calling:", &e.callingDevice}, {"Called:", &e.calledDevice}}};
+     },
+     nullptr},
+    {CSTA_QUEUED, nullptr, nullptr, queuedRest},
+    {CSTA_RETRIEVED, "Retrieved:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.retrieved;
+       return {&e.retrievedConnection, &e.cause, &e.localConnectionInfo, false,
+               {{"Retrieving:", &e.retrievingDevice}}};
+     },
+     nullptr},
+    {CSTA_SERVICE_INITIATED, "Service initiated:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.serviceInitiated;
+       return {&e.initiatedConnection, &e.cause, &e.localConnectionInfo, false, {}};
+     },
+     nullptr},
+    {CSTA_TRANSFERRED, "Transferred:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.transferred;
+       return {&e.primaryOldCall, &e.cause, &e.localConnectionInfo, false, {}};
+     },
+     transferredRest},
+    {CSTA_CALL_INFORMATION, "Call information:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       const auto& e = u.u.callInformation;
+       return {&e.connection, nullptr, nullptr, false, {{"Device:", &e.device}}};
+     },
+     callInformationRest},
+    {CSTA_DO_NOT_DISTURB, "Do not disturb:", nullptr, doNotDisturbRest},
+    {CSTA_FORWARDING, "Forwarding:", nullptr, forwardingRest},
+    {CSTA_MESSAGE_WAITING, "Message waiting:", nullptr, messageWaitingRest},
+    {CSTA_LOGGED_ON, "CSTA_LOGGED_ON", nullptr, nullptr},
+    {CSTA_LOGGED_OFF, "CSTA_LOGGED_OFF", nullptr, nullptr},
+    {CSTA_NOT_READY, "CSTA_NOT_READY", nullptr, nullptr},
+    {CSTA_READY, "CSTA_READY", nullptr, nullptr},
+    {CSTA_WORK_NOT_READY, "CSTA_WORK_NOT_READY", nullptr, nullptr},
+    {CSTA_WORK_READY, "CSTA_WORK_READY", nullptr, nullptr},
+    {CSTA_BACK_IN_SERVICE, "CSTA_BACK_IN_SERVICE", nullptr, nullptr},
+    {CSTA_OUT_OF_SERVICE, "CSTA_OUT_OF_SERVICE", nullptr, nullptr},
+    {CSTA_MONITOR_ENDED, "Monitor ended:",
+     [](const CSTAUnsolicitedEvent& u) -> UnsolicitedParts {
+       return {nullptr, &u.u.monitorEnded.cause, nullptr, false, {}};
+     },
+     nullptr},
+};
+
+}  // namespace
 
 void o_CSTAunsolicited(const CSTAEvent_t* event, const PrivateData_t* pvt, bool verbose,
                        const char* comnt) {
@@ -663,222 +901,16 @@ void o_CSTAunsolicited(const CSTAEvent_t* event, const PrivateData_t* pvt, bool 
     return;
   }
 
-  switch (type) {
-    case CSTA_CALL_CLEARED: {
-      const CSTACallClearedEvent_t& e = un.u.callCleared;
-      unsolicitedStart(comnt, verbose, "Call cleared:");
-      o_connectionID(&e.clearedCall, 0, true);
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      optionalName(getCauseName(e.cause));
-      break;
-    }
-    case CSTA_CONFERENCED: {
-      const CSTAConferencedEvent_t& e = un.u.conferenced;
-      unsolicitedStart(comnt, verbose, "Conference:");
-      if (!verbose) break;
-      // These party lines carry no prefix; the connection lines below do.
-      o_newline(0);
-      o_lstring("Primary call:", 12, true);
-      o_connectionID(&e.primaryOldCall, 0, true);
-      optionalName(getCauseName(e.cause));
-      o_newline(0);
-      o_lstring("Secondary call:", 12, true);
-      o_connectionID(&e.secondaryOldCall, 0, true);
-      if (e.confController.deviceIDStatus == ID_PROVIDED) {
-        o_newline(0);
-        o_lstring("Controller:", 12, true);
-        o_extendedDeviceID(&e.confController, 0, true);
-      }
-      if (e.addedParty.deviceIDStatus == ID_PROVIDED) {
-        o_newline(0);
-        o_lstring("Added party:", 12, true);
-        o_extendedDeviceID(&e.addedParty, 0, true);
-        optionalName(getLocalStateName(e.localConnectionInfo));
-      }
-      o_newline(0);
-      o_connectionList(&e.conferenceConnections, 12, comnt);
-      return;  // the list ended its own lines
-    }
-    case CSTA_CONNECTION_CLEARED: {
-      const CSTAConnectionClearedEvent_t& e = un.u.connectionCleared;
-      unsolicitedStart(comnt, verbose, "Connection cleared:");
-      o_connectionID(&e.droppedConnection, 0, true);
-      optionalName(getCauseName(e.cause));
-      deviceLine("Subject:", e.releasingDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_DELIVERED: {
-      const CSTADeliveredEvent_t& e = un.u.delivered;
-      unsolicitedStart(comnt, verbose, "Delivered:");
-      newLine(comnt, verbose);
-      o_lstring("Alerting:", 12, true);
-      o_connectionID(&e.connection, 0, true);
-      optionalName(getCauseName(e.cause));
-      if (deviceLine("Alerting:", e.alertingDevice, verbose, comnt))
-        optionalName(getLocalStateName(e.localConnectionInfo));
-      deviceLine("Calling:", e.callingDevice, verbose, comnt);
-      deviceLine("Called:", e.calledDevice, verbose, comnt);
-      deviceLine("Last redirection:", e.lastRedirectionDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_DIVERTED: {
-      const CSTADivertedEvent_t& e = un.u.diverted;
-      unsolicitedStart(comnt, verbose, "Diverted:");
-      o_connectionID(&e.connection, 0, true);
-      optionalName(getCauseName(e.cause));
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      deviceLine("Diverting:", e.divertingDevice, verbose, comnt);
-      deviceLine("New destination:", e.newDestination, verbose, comnt);
-      break;
-    }
-    case CSTA_ESTABLISHED: {
-      const CSTAEstablishedEvent_t& e = un.u.established;
-      unsolicitedStart(comnt, verbose, "Established:");
-      o_connectionID(&e.establishedConnection, 0, true);
-      optionalName(getCauseName(e.cause));
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      deviceLine("Answering:", e.answeringDevice, verbose, comnt);
-      deviceLine("Calling:", e.callingDevice, verbose, comnt);
-      deviceLine("Called:", e.calledDevice, verbose, comnt);
-      deviceLine("Last redirection:", e.lastRedirectionDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_FAILED: {
-      const CSTAFailedEvent_t& e = un.u.failed;
-      unsolicitedStart(comnt, verbose, "Failed:");
-      o_connectionID(&e.failedConnection, 0, true);
-      optionalName(getCauseName(e.cause));
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      deviceLine("Failing:", e.failingDevice, verbose, comnt);
-      deviceLine("Called:", e.calledDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_HELD: {
-      const CSTAHeldEvent_t& e = un.u.held;
-      unsolicitedStart(comnt, verbose, "Held:");
-      o_connectionID(&e.heldConnection, 0, true);
-      optionalName(getCauseName(e.cause));
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      deviceLine("Holding:", e.holdingDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_NETWORK_REACHED: {
-      const CSTANetworkReachedEvent_t& e = un.u.networkReached;
-      unsolicitedStart(comnt, verbose, "Network reached:");
-      o_connectionID(&e.connection, 0, true);
-      optionalName(getCauseName(e.cause));
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      deviceLine("Trunk:", e.trunkUsed, verbose, comnt);
-      deviceLine("Called:", e.calledDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_ORIGINATED: {
-      const CSTAOriginatedEvent_t& e = un.u.originated;
-      unsolicitedStart(comnt, verbose, "Originated:");
-      o_connectionID(&e.originatedConnection, 0, true);
-      optionalName(getCauseName(e.cause));
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      deviceLine("Calling:", e.callingDevice, verbose, comnt);
-      deviceLine("Called:", e.calledDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_QUEUED: {
-      const CSTAQueuedEvent_t& e = un.u.queued;
-      o_firstLineStart(comnt, verbose);
-      o_lprintf(8, true, "Queued%ld:", static_cast<long>(e.numberQueued));
-      o_connectionID(&e.queuedConnection, 0, true);
-      optionalName(getCauseName(e.cause));
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      deviceLine("Queue:", e.queue, verbose, comnt);
-      deviceLine("Calling:", e.callingDevice, verbose, comnt);
-      deviceLine("Called:", e.calledDevice, verbose, comnt);
-      deviceLine("Last redirection:", e.lastRedirectionDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_RETRIEVED: {
-      const CSTARetrievedEvent_t& e = un.u.retrieved;
-      unsolicitedStart(comnt, verbose, "Retrieved:");
-      o_connectionID(&e.retrievedConnection, 0, true);
-      optionalName(getCauseName(e.cause));
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      deviceLine("Retrieving:", e.retrievingDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_SERVICE_INITIATED: {
-      const CSTAServiceInitiatedEvent_t& e = un.u.serviceInitiated;
-      unsolicitedStart(comnt, verbose, "Service initiated:");
-      o_connectionID(&e.initiatedConnection, 0, true);
-      optionalName(getCauseName(e.cause));
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      break;
-    }
-    case CSTA_TRANSFERRED: {
-      const CSTATransferredEvent_t& e = un.u.transferred;
-      unsolicitedStart(comnt, verbose, "Transferred:");
-      o_connectionID(&e.primaryOldCall, 0, true);
-      optionalName(getCauseName(e.cause));
-      optionalName(getLocalStateName(e.localConnectionInfo));
-      newLine(comnt, verbose);
-      o_lstring("Secondary:", 10, true);
-      o_connectionID(&e.secondaryOldCall, 0, true);
-      deviceLine("Transferring:", e.transferringDevice, verbose, comnt);
-      deviceLine("Transferred:", e.transferredDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_CALL_INFORMATION: {
-      const CSTACallInformationEvent_t& e = un.u.callInformation;
-      unsolicitedStart(comnt, verbose, "Call information:");
-      o_connectionID(&e.connection, 0, true);
-      deviceLine("Device:", e.device, verbose, comnt);
-      if (verbose) {
-        newLine(comnt, verbose);
-        o_lstring("Account Info:", 12, true);
-        o_serverText(e.accountInfo, sizeof(AccountInfo_t), 0, true);
-        newLine(comnt, verbose);
-        o_lstring("Authorisation code:", 12, true);
-        o_serverText(e.authorisationCode, sizeof(AuthCode_t), 0, true);
-      }
-      break;
-    }
-    case CSTA_DO_NOT_DISTURB: {
-      const CSTADoNotDisturbEvent_t& e = un.u.doNotDisturb;
-      unsolicitedStart(comnt, verbose, "Do not disturb:");
-      onOff(e.doNotDisturbOn != 0);
-      o_extendedDeviceID(&e.device, 0, true);
-      break;
-    }
-    case CSTA_FORWARDING: {
-      const CSTAForwardingEvent_t& e = un.u.forwarding;
-      unsolicitedStart(comnt, verbose, "Forwarding:");
-      o_extendedDeviceID(&e.device, 0, true);
-      o_forwardingInfo(&e.forwardingInformation, 38, true);
-      break;
-    }
-    case CSTA_MESSAGE_WAITING: {
-      const CSTAMessageWaitingEvent_t& e = un.u.messageWaiting;
-      unsolicitedStart(comnt, verbose, "Message waiting:");
-      onOff(e.messageWaitingOn != 0);
-      o_extendedDeviceID(&e.deviceForMessage, 0, true);
-      deviceLine("Device:", e.invokingDevice, verbose, comnt);
-      break;
-    }
-    case CSTA_LOGGED_ON: unsolicitedStart(comnt, verbose, "CSTA_LOGGED_ON"); break;
-    case CSTA_LOGGED_OFF: unsolicitedStart(comnt, verbose, "CSTA_LOGGED_OFF"); break;
-    case CSTA_NOT_READY: unsolicitedStart(comnt, verbose, "CSTA_NOT_READY"); break;
-    case CSTA_READY: unsolicitedStart(comnt, verbose, "CSTA_READY"); break;
-    case CSTA_WORK_NOT_READY: unsolicitedStart(comnt, verbose, "CSTA_WORK_NOT_READY"); break;
-    case CSTA_WORK_READY: unsolicitedStart(comnt, verbose, "CSTA_WORK_READY"); break;
-    case CSTA_BACK_IN_SERVICE: unsolicitedStart(comnt, verbose, "CSTA_BACK_IN_SERVICE"); break;
-    case CSTA_OUT_OF_SERVICE: unsolicitedStart(comnt, verbose, "CSTA_OUT_OF_SERVICE"); break;
-    case CSTA_MONITOR_ENDED:
-      unsolicitedStart(comnt, verbose, "Monitor ended:");
-      optionalName(getCauseName(un.u.monitorEnded.cause));
-      break;
-    default:
-      o_firstLineStart(comnt, verbose);
-      o_lprintf(0, false, "CSTAunsolicited ?%d?", static_cast<int>(type));
-      break;
+  for (const UnsolicitedRow& row : unsolicitedRows) {
+    if (row.type != type) continue;
+    if (row.title) unsolicitedStart(comnt, verbose, row.title);
+    if (row.parts) unsolicitedParts(row.parts(un), verbose, comnt);
+    if (row.rest && !row.rest(un, verbose, comnt)) return;
+    endLine(verbose);
+    return;
   }
+  o_firstLineStart(comnt, verbose);
+  o_lprintf(0, false, "CSTAunsolicited ?%d?", static_cast<int>(type));
   endLine(verbose);
 }
 

@@ -470,11 +470,265 @@ void o_privateMessage(const PrivateData_t* message, const char* prefix, int inde
   o_privateRecord(&m, prefix, indent);
 }
 
+// ---- one formatter per shape of message, one row per message type -------------------------
+
+namespace {
+
+// Each prints what follows the name and connection; true when it ended its own lines.
+using PrivateBody = bool (*)(const TelvanixPrivateMessage& m, const char* prefix, int indent);
+
+bool bodyNone(const TelvanixPrivateMessage&, const char*, int) { return false; }
+
+bool bodyFile(const TelvanixPrivateMessage& m, const char*, int indent) {
+  o_privateFile(&m.file, indent + 16, true);
+  return false;
+}
+
+bool bodyPlayStarted(const TelvanixPrivateMessage& m, const char* prefix, int indent) {
+  const std::int32_t since = getInvokeIDstamp(m.file.invokeID) - playEndedTime;
+  if (since > 0) {
+    o_rstring("Since end:", 40, true);
+    o_lprintf(0, true, "%f", since * 0.001);
+  }
+  nextLine(prefix);
+  o_privateFile(&m.file, indent + 16, true);
+  return false;
+}
+
+bool bodyPlayEnded(const TelvanixPrivateMessage& m, const char*, int) {
+  o_privateFile(&m.file, 0, true);
+  playEndedTime = getInvokeIDstamp(m.file.invokeID);
+  return false;
+}
+
+bool bodyDigits(const TelvanixPrivateMessage& m, const char*, int indent) {
+  int count = m.digits.count;
+  if (count < 0) count = 0;
+  if (count > 20) count = 20;
+  o_lnumber(m.digits.count, indent + 16, true, 10);
+  o_lstring("digits for clientID", 0, true);
+  o_lnumber(m.digits.clientID, 0, true, 10);
+  o_lstring("Digits:", 0, true);
+  o_text(getPrivateText(m.digits.digits, static_cast<std::size_t>(count)), 0, true);
+  return false;
+}
+
+bool bodyText(const TelvanixPrivateMessage& m, const char*, int indent) {
+  o_text(text(m.textReport.string), indent + 16, true);
+  return false;
+}
+
+bool bodyBoards(const TelvanixPrivateMessage& m, const char* prefix, int indent) {
+  o_boardList(&m.boards, prefix, indent);
+  return true;
+}
+
+bool bodyStreamInfo(const TelvanixPrivateMessage& m, const char*, int indent) {
+  o_streamInfo(&m.streamInfo, indent + 16);
+  return false;
+}
+
+bool bodyTranslation(const TelvanixPrivateMessage& m, const char*, int indent) {
+  o_unsigned(m.xlate.position, indent + 16, true);
+  o_lstring("of", 0, true);
+  o_unsigned(m.xlate.numPositions, 0, true);
+  o_lstring(":", 0, false);
+  o_text(text(m.xlate.pattern), 0, true);
+  o_lstring("-->", 0, true);
+  o_text(text(m.xlate.result), 0, true);
+  return false;
+}
+
+bool bodyLineInfo(const TelvanixPrivateMessage& m, const char* prefix, int indent) {
+  o_lineInfo(&m.lineInfo, prefix, indent);
+  return true;
+}
+
+bool bodyCTIctrl(const TelvanixPrivateMessage& m, const char*, int indent) {
+  o_unsigned(m.CTIinfo.clientCTIctrl, indent + 16, true);
+  o_lstring("0x", 0, true);
+  o_lprintf(0, false, "%lX", static_cast<unsigned long>(m.CTIinfo.clientCTIctrl));
+  return false;
+}
+
+bool bodySystemInfo(const TelvanixPrivateMessage& m, const char* prefix, int indent) {
+  o_systemInfo(&m.sysInfo, prefix, indent);
+  return true;
+}
+
+bool bodyBroadcast(const TelvanixPrivateMessage& m, const char*, int indent) {
+  o_text(text(m.broadcast.name), indent + 16, true);
+  o_text(text(m.broadcast.data), indent + 30, true);
+  return false;
+}
+
+bool bodyStatusInfo(const TelvanixPrivateMessage& m, const char* prefix, int indent) {
+  o_statusInfo(&m.status, prefix, indent);
+  return false;
+}
+
+bool bodySound(const TelvanixPrivateMessage& m, const char*, int indent) {
+  o_lstring(getSoundIDname(static_cast<std::uint16_t>(m.sound.sound)), indent + 16, true);
+  o_lstring("on:", 0, true);
+  o_lprintf(0, true, "%f", m.sound.onTime * 0.025);
+  o_lstring("off:", 0, true);
+  o_lprintf(0, true, "%f", m.sound.offTime * 0.025);
+  return false;
+}
+
+bool bodyInterlock(const TelvanixPrivateMessage& m, const char*, int indent) {
+  o_lstring(m.interlock.wasTaken ? "Taken" : "InUse", indent + 20, true);
+  o_unsigned(m.interlock.value, 0, true);
+  return false;
+}
+
+bool bodyCallerID(const TelvanixPrivateMessage& m, const char* prefix, int indent) {
+  o_newline(0);
+  o_callerIDinfo(&m.callerID, prefix, indent);
+  return true;
+}
+
+bool bodyRawCallerID(const TelvanixPrivateMessage& m, const char* prefix, int indent) {
+  o_rawCallerID(m.rawCallerID, prefix, indent);
+  return false;
+}
+
+bool bodyVersion(const TelvanixPrivateMessage& m, const char*, int indent) {
+  o_privateVersion(&m.version, indent);
+  return false;
+}
+
+bool bodyResources(const TelvanixPrivateMessage& m, const char* prefix, int indent) {
+  o_privateResources(&m.resources, prefix, indent);
+  return true;
+}
+
+bool bodyDSpanInfo(const TelvanixPrivateMessage& m, const char* prefix, int indent) {
+  o_DSpanInfo(&m.DSpan, prefix, indent);
+  return true;
+}
+
+bool bodyMoreLineInfo(const TelvanixPrivateMessage& m, const char* prefix, int indent) {
+  o_moreLineInfo(&m.moreLineInfo, prefix, indent);
+  return true;
+}
+
+bool bodyCallInfo(const TelvanixPrivateMessage& m, const char*, int indent) {
+  o_callInfo(&m.callInfo, indent);
+  return false;
+}
+
+struct PrivateRow {
+  int type;
+  PrivateBody body;
+};
+
+const PrivateRow privateRows[] = {
+    {kqPvtUnknown, bodyNone},
+    {kqPvtStartPrivateStatus, bodyNone},
+    {kqPvtStopPrivateStatus, bodyNone},
+    {kqPvtRequestSwrID, bodyNone},
+    {kqPvtRequestHdwrID, bodyNone},
+    {kqPvtRequestDriverID, bodyNone},
+    {kqPvtPlay, bodyFile},
+    {kqPvtPlayStop, bodyFile},
+    {kqPvtPlayNextFile, bodyFile},
+    {kqPvtRecord, bodyFile},
+    {kqPvtRecordStarted, bodyFile},
+    {kqPvtRecordStop, bodyFile},
+    {kqPvtRecordEnded, bodyFile},
+    {kqPvtPlayStarted, bodyPlayStarted},
+    {kqPvtPlayEnded, bodyPlayEnded},
+    {kqPvtGetDigits, bodyDigits},
+    {kqPvtStopGetDigits, bodyDigits},
+    {kqPvtDigitsSeen, bodyDigits},
+    {kqPvtPlayDigits, bodyDigits},
+    {kqPvtGetDialedDigits, bodyDigits},
+    {kqPvtReportDialedDigits, bodyDigits},
+    {kqPvtReportSwrID, bodyText},
+    {kqPvtReportHdwrID, bodyText},
+    {kqPvtReportDriverID, bodyText},
+    {kqPvtEnableAdministration, bodyText},
+    {kqPvtSetAdminPassword, bodyText},
+    {kqPvtSetOperatorNumber, bodyText},
+    {kqPvtGetOperatorNumber, bodyText},
+    {kqPvtReportOperatorNumber, bodyText},
+    {kqPvtGetBoardsPresent, bodyBoards},
+    {kqPvtReportBoardsPresent, bodyBoards},
+    {kqPvtGetBoardOrder, bodyBoards},
+    {kqPvtSetBoardOrder, bodyBoards},
+    {kqPvtReportBoardOrder, bodyBoards},
+    {kqPvtGetROMboardOrder, bodyBoards},
+    {kqPvtReportROMboardOrder, bodyBoards},
+    {kqPvtGetStreamInfo, bodyStreamInfo},
+    {kqPvtReportStreamInfo, bodyStreamInfo},
+    {kqPvtGetTranslation, bodyTranslation},
+    {kqPvtSetTranslation, bodyTranslation},
+    {kqPvtReportTranslation, bodyTranslation},
+    {kqPvtSetLineInfo, bodyLineInfo},
+    {kqPvtGetLineInfo, bodyLineInfo},
+    {kqPvtReportLineInfo, bodyLineInfo},
+    {kqPvtSetLineUserInfo, bodyLineInfo},
+    {kqPvtSetLineInfo1, bodyLineInfo},
+    {kqPvtSetCTIctrl, bodyCTIctrl},
+    {kqPvtGetCTIctrl, bodyCTIctrl},
+    {kqPvtReportCTIctrl, bodyCTIctrl},
+    {kqPvtMakeCTIcall, bodyCTIctrl},
+    {kqPvtGetSystemInfo, bodySystemInfo},
+    {kqPvtReportSystemInfo, bodySystemInfo},
+    {kqPvtSetSystemInfo, bodySystemInfo},
+    {kqPvtRequestBroadcast, bodyBroadcast},
+    {kqPvtReportBroadcast, bodyBroadcast},
+    {kqPvtGetStatusInfo, bodyStatusInfo},
+    {kqPvtReportStatusInfo, bodyStatusInfo},
+    {kqPvtConnectSound, bodySound},
+    {kqPvtDisconnectSound, bodySound},
+    {kqPvtGetSound, bodySound},
+    {kqPvtReportSound, bodySound},
+    {kqPvtRequestInterlock, bodyInterlock},
+    {kqPvtReleaseInterlock, bodyInterlock},
+    {kqPvtReportInterlock, bodyInterlock},
+    {kqPvtGetCallerIDinfo, bodyCallerID},
+    {kqPvtReportCallerIDinfo, bodyCallerID},
+    {kqPvtGetRawCallerID, bodyRawCallerID},
+    {kqPvtReportRawCallerID, bodyRawCallerID},
+    {kqPvtGetSoftwareVersion, bodyVersion},
+    {kqPvtReportSoftwareVersion, bodyVersion},
+    {kqPvtGetSystemResources, bodyResources},
+    {kqPvtGetBoardResources, bodyResources},
+    {kqPvtReportSystemResources, bodyResources},
+    {kqPvtReportBoardResources, bodyResources},
+    {kqPvtSetDSpanInfo, bodyDSpanInfo},
+    {kqPvtGetDSpanInfo, bodyDSpanInfo},
+    {kqPvtReportDSpanInfo, bodyDSpanInfo},
+    {kqPvtSetMoreLineInfo, bodyMoreLineInfo},
+    {kqPvtGetMoreLineInfo, bodyMoreLineInfo},
+    {kqPvtReportMoreLineInfo, bodyMoreLineInfo},
+    {kqPvtSetDigitalTrunkFlags, bodyMoreLineInfo},
+    {kqPvtGetCallInfo, bodyCallInfo},
+    {kqPvtReportCallInfo, bodyCallInfo},
+    {kqPvtGetParkInfo, bodyCallInfo},
+    {kqPvtParkCall, bodyCallInfo},
+    {kqPvtParkCallOccured, bodyCallInfo},
+};
+
+bool bodyUnknown(const TelvanixPrivateMessage&, const char*, int indent) {
+  o_lstring("Unknown private message", indent, true);
+  return false;
+}
+
+PrivateBody privateBodyFor(int type) {
+  for (const PrivateRow& row : privateRows)
+    if (row.type == type) return row.body;
+  return bodyUnknown;
+}
+
+}  // namespace
+
 void o_privateRecord(const TelvanixPrivateMessage* message, const char* prefix, int indent) {
   if (!message) return;
   if (!prefix) prefix = "";
   const TelvanixPrivateMessage& m = *message;
-  const int p = indent + 16;
   const int type = m.header.msgType;
   o_firstLineStart(prefix, true);
   o_lstring(getPrivateTypeName(type), 0, false);
@@ -486,180 +740,5 @@ void o_privateRecord(const TelvanixPrivateMessage* message, const char* prefix, 
   // Written even when empty (as a blank), so the name never runs into what follows.
   o_connectionID(&cid, 0, true);
 
-  bool endsOwnLine = false;
-  switch (type) {
-    case kqPvtUnknown:
-    case kqPvtStartPrivateStatus:
-    case kqPvtStopPrivateStatus:
-    case kqPvtRequestSwrID:
-    case kqPvtRequestHdwrID:
-    case kqPvtRequestDriverID:
-      break;
-    case kqPvtPlay:
-    case kqPvtPlayStop:
-    case kqPvtPlayNextFile:
-    case kqPvtRecord:
-    case kqPvtRecordStarted:
-    case kqPvtRecordStop:
-    case kqPvtRecordEnded:
-      o_privateFile(&m.file, p, true);
-      break;
-    case kqPvtPlayStarted: {
-      const std::int32_t since = getInvokeIDstamp(m.file.invokeID) - playEndedTime;
-      if (since > 0) {
-        o_rstring("Since end:", 40, true);
-        o_lprintf(0, true, "%f", since * 0.001);
-      }
-      nextLine(prefix);
-      o_privateFile(&m.file, p, true);
-      break;
-    }
-    case kqPvtPlayEnded:
-      o_privateFile(&m.file, 0, true);
-      playEndedTime = getInvokeIDstamp(m.file.invokeID);
-      break;
-    case kqPvtGetDigits:
-    case kqPvtStopGetDigits:
-    case kqPvtDigitsSeen:
-    case kqPvtPlayDigits:
-    case kqPvtGetDialedDigits:
-    case kqPvtReportDialedDigits: {
-      int count = m.digits.count;
-      if (count < 0) count = 0;
-      if (count > 20) count = 20;
-      o_lnumber(m.digits.count, p, true, 10);
-      o_lstring("digits for clientID", 0, true);
-      o_lnumber(m.digits.clientID, 0, true, 10);
-      o_lstring("Digits:", 0, true);
-      o_text(getPrivateText(m.digits.digits, static_cast<std::size_t>(count)), 0, true);
-      break;
-    }
-    case kqPvtReportSwrID:
-    case kqPvtReportHdwrID:
-    case kqPvtReportDriverID:
-    case kqPvtEnableAdministration:
-    case kqPvtSetAdminPassword:
-    case kqPvtSetOperatorNumber:
-    case kqPvtGetOperatorNumber:
-    case kqPvtReportOperatorNumber:
-      o_text(text(m.textReport.string), p, true);
-      break;
-    case kqPvtGetBoardsPresent:
-    case kqPvtReportBoardsPresent:
-    case kqPvtGetBoardOrder:
-    case kqPvtSetBoardOrder:
-    case kqPvtReportBoardOrder:
-    case kqPvtGetROMboardOrder:
-    case kqPvtReportROMboardOrder:
-      o_boardList(&m.boards, prefix, indent);
-      endsOwnLine = true;
-      break;
-    case kqPvtGetStreamInfo:
-    case kqPvtReportStreamInfo:
-      o_streamInfo(&m.streamInfo, p);
-      break;
-    case kqPvtGetTranslation:
-    case kqPvtSetTranslation:
-    case kqPvtReportTranslation:
-      o_unsigned(m.xlate.position, p, true);
-      o_lstring("of", 0, true);
-      o_unsigned(m.xlate.numPositions, 0, true);
-      o_lstring(":", 0, false);
-      o_text(text(m.xlate.pattern), 0, true);
-      o_lstring("-->", 0, true);
-      o_text(text(m.xlate.result), 0, true);
-      break;
-    case kqPvtSetLineInfo:
-    case kqPvtGetLineInfo:
-    case kqPvtReportLineInfo:
-    case kqPvtSetLineUserInfo:
-    case kqPvtSetLineInfo1:
-      o_lineInfo(&m.lineInfo, prefix, indent);
-      endsOwnLine = true;
-      break;
-    case kqPvtSetCTIctrl:
-    case kqPvtGetCTIctrl:
-    case kqPvtReportCTIctrl:
-    case kqPvtMakeCTIcall:
-      o_unsigned(m.CTIinfo.clientCTIctrl, p, true);
-      o_lstring("0x", 0, true);
-      o_lprintf(0, false, "%lX", static_cast<unsigned long>(m.CTIinfo.clientCTIctrl));
-      break;
-    case kqPvtGetSystemInfo:
-    case kqPvtReportSystemInfo:
-    case kqPvtSetSystemInfo:
-      o_systemInfo(&m.sysInfo, prefix, indent);
-      endsOwnLine = true;
-      break;
-    case kqPvtRequestBroadcast:
-    case kqPvtReportBroadcast:
-      o_text(text(m.broadcast.name), p, true);
-      o_text(text(m.broadcast.data), indent + 30, true);
-      break;
-    case kqPvtGetStatusInfo:
-    case kqPvtReportStatusInfo:
-      o_statusInfo(&m.status, prefix, indent);
-      break;
-    case kqPvtConnectSound:
-    case kqPvtDisconnectSound:
-    case kqPvtGetSound:
-    case kqPvtReportSound:
-      o_lstring(getSoundIDname(static_cast<std::uint16_t>(m.sound.sound)), p, true);
-      o_lstring("on:", 0, true);
-      o_lprintf(0, true, "%f", m.sound.onTime * 0.025);
-      o_lstring("off:", 0, true);
-      o_lprintf(0, true, "%f", m.sound.offTime * 0.025);
-      break;
-    case kqPvtRequestInterlock:
-    case kqPvtReleaseInterlock:
-    case kqPvtReportInterlock:
-      o_lstring(m.interlock.wasTaken ? "Taken" : "InUse", indent + 20, true);
-      o_unsigned(m.interlock.value, 0, true);
-      break;
-    case kqPvtGetCallerIDinfo:
-    case kqPvtReportCallerIDinfo:
-      o_newline(0);
-      o_callerIDinfo(&m.callerID, prefix, indent);
-      endsOwnLine = true;
-      break;
-    case kqPvtGetRawCallerID:
-    case kqPvtReportRawCallerID:
-      o_rawCallerID(m.rawCallerID, prefix, indent);
-      break;
-    case kqPvtGetSoftwareVersion:
-    case kqPvtReportSoftwareVersion:
-      o_privateVersion(&m.version, indent);
-      break;
-    case kqPvtGetSystemResources:
-    case kqPvtGetBoardResources:
-    case kqPvtReportSystemResources:
-    case kqPvtReportBoardResources:
-      o_privateResources(&m.resources, prefix, indent);
-      endsOwnLine = true;
-      break;
-    case kqPvtSetDSpanInfo:
-    case kqPvtGetDSpanInfo:
-    case kqPvtReportDSpanInfo:
-      o_DSpanInfo(&m.DSpan, prefix, indent);
-      endsOwnLine = true;
-      break;
-    case kqPvtSetMoreLineInfo:
-    case kqPvtGetMoreLineInfo:
-    case kqPvtReportMoreLineInfo:
-    case kqPvtSetDigitalTrunkFlags:
-      o_moreLineInfo(&m.moreLineInfo, prefix, indent);
-      endsOwnLine = true;
-      break;
-    case kqPvtGetCallInfo:
-    case kqPvtReportCallInfo:
-    case kqPvtGetParkInfo:
-    case kqPvtParkCall:
-    case kqPvtParkCallOccured:
-      o_callInfo(&m.callInfo, indent);
-      break;
-    default:
-      o_lstring("Unknown private message", indent, true);
-      break;
-  }
-  if (!endsOwnLine) o_newline(0);
+  if (!privateBodyFor(type)(m, prefix, indent)) o_newline(0);
 }

@@ -22,6 +22,14 @@ bool allZero(const void* p, std::size_t from, std::size_t to) {
 
 void dirty(void* p, std::size_t n) { std::memset(p, 0xAA, n); }
 
+// A message built in a record that held something else before.
+TelvanixPrivateMessage* rebuilt(privateMessageID type, std::int32_t callID, const char* device) {
+  static TelvanixPrivateMessage m;
+  dirty(&m, sizeof m);
+  buildPrivateMessage(&m, type, callID, device);
+  return &m;
+}
+
 // A received message exactly `n` bytes long on the heap, so that reading past
 // its end is caught by the address sanitizer.
 std::unique_ptr<unsigned char[]> arrived(const void* message, std::size_t n) {
@@ -33,9 +41,7 @@ std::unique_ptr<unsigned char[]> arrived(const void* message, std::size_t n) {
 }  // namespace
 
 TEST(PrivateBuild, HeaderIsLaidOutByteForByte) {
-  dirty(&pvtSendArea, sizeof pvtSendArea);
-  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetLineInfo, 0x1234, "201");
-  ASSERT_EQ(m, &pvtSendArea.message);
+  TelvanixPrivateMessage* m = rebuilt(kqPvtGetLineInfo, 0x1234, "201");
 
   const std::vector<unsigned char> expected = {
       'T', 'e', 'l', 'v', 'a', 'n', 'i', 'x', ' ', 'V', 'e', 'r', 's', 'i', 'o', 'n',
@@ -46,16 +52,15 @@ TEST(PrivateBuild, HeaderIsLaidOutByteForByte) {
       '2', '0', '1'};
   EXPECT_EQ(slice(m, 0, expected.size()), expected);
   EXPECT_TRUE(allZero(m, expected.size(), kPvtHeaderSize));
-  // The whole payload and the scratch area after the record are cleared too.
+  // The whole payload is cleared too.
   EXPECT_TRUE(allZero(m, kPvtHeaderSize, sizeof *m));
-  EXPECT_TRUE(allZero(&pvtSendArea.scratch, 0, sizeof pvtSendArea.scratch));
   EXPECT_EQ(asPrivateData(m)->length, 299);
 }
 
 TEST(PrivateBuild, ConnectionEdges) {
   // A device name longer than its field fills bytes 40 to 103 and no more.
   const std::string longName(70, 'D');
-  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtGetDSpanInfo, -2, longName.c_str());
+  TelvanixPrivateMessage* m = rebuilt(kqPvtGetDSpanInfo, -2, longName.c_str());
   EXPECT_EQ(slice(m, 36, 40), (std::vector<unsigned char>{0xFE, 0xFF, 0xFF, 0xFF}));
   EXPECT_EQ(slice(m, 40, 104), std::vector<unsigned char>(64, 'D'));
   EXPECT_EQ(bytesOf(m)[104], 0);
@@ -63,15 +68,8 @@ TEST(PrivateBuild, ConnectionEdges) {
   EXPECT_TRUE(allZero(m, 106, sizeof *m));
 
   // No device: an empty field, not a leftover of the last message.
-  m = setupPrivateMessage(kqPvtRequestSwrID, 0, nullptr);
+  m = rebuilt(kqPvtRequestSwrID, 0, nullptr);
   EXPECT_TRUE(allZero(m, 36, kPvtHeaderSize));
-
-  // Clearing the scratch area leaves the message alone.
-  m = setupPrivateMessage(kqPvtPlay, 5, "201");
-  dirty(&pvtSendArea.scratch, sizeof pvtSendArea.scratch);
-  clearPrivateScratchHeader();
-  EXPECT_TRUE(allZero(&pvtSendArea.scratch, 0, sizeof pvtSendArea.scratch));
-  EXPECT_EQ(getPrivateText(m->header.connection.deviceID), "201");
 }
 
 TEST(PrivateBuild, PlayDigitsCarryAtMost64) {
@@ -84,7 +82,7 @@ TEST(PrivateBuild, PlayDigitsCarryAtMost64) {
   for (const Case& c : {Case{seventy, 64}, Case{seventy.substr(0, 64), 64},
                         Case{seventy.substr(0, 63), 63}, Case{"5", 1}, Case{"", 0}}) {
     SCOPED_TRACE(c.digits.size());
-    TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtPlayDigits, 0x10, "201");
+    TelvanixPrivateMessage* m = rebuilt(kqPvtPlayDigits, 0x10, "201");
     EXPECT_EQ(fillPlayDigits(&m->digits, c.digits.c_str()), c.count);
     const std::size_t n = static_cast<std::size_t>(c.count);
     EXPECT_EQ(slice(m, 106, 112), (std::vector<unsigned char>{static_cast<unsigned char>(c.count), 0x00,
@@ -98,7 +96,7 @@ TEST(PrivateBuild, PlayDigitsCarryAtMost64) {
 }
 
 TEST(PrivateBuild, PayloadIntegersAreLittleEndianAtTheirOffsets) {
-  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtPlay, 1, "201");
+  TelvanixPrivateMessage* m = rebuilt(kqPvtPlay, 1, "201");
   m->file.position = 0x01020304;
   putPrivateText(m->file.fileName, "X.VOX");
   m->file.invokeID = 0xA0B0C0D0;
@@ -107,7 +105,7 @@ TEST(PrivateBuild, PayloadIntegersAreLittleEndianAtTheirOffsets) {
   EXPECT_EQ(slice(m, 238, 246), (std::vector<unsigned char>{0xD0, 0xC0, 0xB0, 0xA0, 0x07, 0, 0, 0}));
 
   // Fields at odd and unaligned offsets.
-  m = setupPrivateMessage(kqPvtReportStatusInfo, 0, nullptr);
+  m = rebuilt(kqPvtReportStatusInfo, 0, nullptr);
   m->status.dtmfGrants[5] = 0x1234;
   m->status.recordGrants[15] = 0xBEEF;
   m->status.block = 9;
@@ -115,13 +113,13 @@ TEST(PrivateBuild, PayloadIntegersAreLittleEndianAtTheirOffsets) {
   EXPECT_EQ(slice(m, 238, 240), (std::vector<unsigned char>{0xEF, 0xBE}));
   EXPECT_EQ(bytesOf(m)[243], 9);
 
-  m = setupPrivateMessage(kqPvtSetSystemInfo, 0, nullptr);
+  m = rebuilt(kqPvtSetSystemInfo, 0, nullptr);
   m->sysInfo.audioOnHold = kqPvtContinuousBusyToneSound;
   m->sysInfo.flashTimeout = 0x0102;
   m->sysInfo.parkRingbackTime = 0x0304;
   EXPECT_EQ(slice(m, 106, 117), (std::vector<unsigned char>{0, 0x05, 0x00, 0, 0, 0, 0x02, 0x01, 0, 0x04, 0x03}));
 
-  m = setupPrivateMessage(kqPvtGetParkInfo, 0, nullptr);
+  m = rebuilt(kqPvtGetParkInfo, 0, nullptr);
   m->callInfo.parkID = 0x11223344;
   EXPECT_EQ(slice(m, 110, 114), (std::vector<unsigned char>{0x44, 0x33, 0x22, 0x11}));
   const std::uint32_t back = m->callInfo.parkID;
@@ -129,7 +127,7 @@ TEST(PrivateBuild, PayloadIntegersAreLittleEndianAtTheirOffsets) {
 }
 
 TEST(PrivateBuild, TextFieldsStayWithinTheirWidth) {
-  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtPlay, 1, "201");
+  TelvanixPrivateMessage* m = rebuilt(kqPvtPlay, 1, "201");
   m->file.invokeID = 0x01010101;
   putPrivateText(m->file.fileName, std::string(130, 'F').c_str());
   EXPECT_EQ(getPrivateText(m->file.fileName), std::string(128, 'F'));

@@ -5,8 +5,6 @@
 
 const char telvanixVendor[kPvtVendorSize] = "Telvanix Version 1.0";
 
-TelvanixPrivateSendArea pvtSendArea;
-
 namespace {
 
 std::size_t boundedLength(const char* text, std::size_t width) {
@@ -56,18 +54,6 @@ int fillPlayDigits(TelvanixPrivateDTMF* record, const char* digits) {
   record->clientID = 1;
   record->lineOnly = 1;
   return static_cast<int>(n);
-}
-
-TelvanixPrivateMessage* setupPrivateMessage(privateMessageID msgType, std::int32_t callID,
-                                            const char* deviceID) {
-  std::memset(static_cast<void*>(&pvtSendArea), 0, sizeof pvtSendArea);
-  fillPrivateHeader(&pvtSendArea.message.header, TelvanixPrivateMessage::kSentLength, msgType,
-                    callID, deviceID);
-  return &pvtSendArea.message;
-}
-
-void clearPrivateScratchHeader() {
-  std::memset(static_cast<void*>(&pvtSendArea.scratch), 0, sizeof pvtSendArea.scratch);
 }
 
 bool isTelvanixVendor(const char* vendor) {

@@ -688,21 +688,6 @@ inline const PrivateData_t* asPrivateData(const TelvanixPrivateLayout<A, L>* mes
 // as carried, clientID 1, lineOnly 1. Returns the count.
 int fillPlayDigits(TelvanixPrivateDTMF* record, const char* digits);
 
-// probix32's one send buffer, followed by a header-sized scratch area that is
-// cleared with it. A message must be sent before the next one is built.
-struct TelvanixPrivateSendArea {
-  TelvanixPrivateMessage message;
-  TelvanixPrivateHeader scratch;
-};
-extern TelvanixPrivateSendArea pvtSendArea;
-
-// Clears the send buffer and its scratch area, then builds the header of a
-// probix32 message (length 299) in it. Returns the buffer.
-TelvanixPrivateMessage* setupPrivateMessage(privateMessageID msgType, std::int32_t callID,
-                                            const char* deviceID);
-// Clears the scratch area only (done at every stream open).
-void clearPrivateScratchHeader();
-
 // ---- receiving -----------------------------------------------------------------
 
 // True when a vendor field (32 bytes, terminator optional) names the Telvanix

@@ -80,14 +80,6 @@ const COMMAND commands[] = {
 
 // ---- keyword lists and their actions ---------------------------------------
 
-const char* const getNames[] = {
-    "ALL_BOARDS_PRESENT", "BOARD_STATUS", "CALLERID_INFO", "CTI_INFO", "DEVICE_INFO",
-    "DIALED_DIGITS", "DIGITS", "DO_NOT_DISTURB", "EVENTS", "FILTER", "FORWARDING",
-    "LINE_INFO", "MESSAGE_WAITING_INDICATOR", "NEXT_PARK_INFO", "OPERATOR_NUMBER",
-    "ORDER_OF_BOARDS", "PARK_INFO", "PER_SECOND_HISTORY", "ROM_ORDER_OF_BOARDS",
-    "RAW_CALLERID_INFO", "RESOURCES", "SNAPSHOT", "SPAN_INFO", "STREAM_INFO", "SYSTEM_INFO",
-    "TRANSLATION", "VERSIONS", nullptr};
-
 const KEYWORD_ACTION getActions[] = {
     {"ALL_BOARDS_PRESENT", doGetBoardsPresent},
     {"BOARD_STATUS", doGetBoardStatus},
@@ -118,15 +110,6 @@ const KEYWORD_ACTION getActions[] = {
     {"VERSIONS", doGetBoardVersions},
     {nullptr, nullptr},
 };
-
-const char* const setNames[] = {
-    "AREA_CODE_DEFAULT", "AUTOMATIC_EVENT_REPORTING", "CONTINUOUS_SNAPSHOTS", "CTI_INFO",
-    "CURRENT_CALL", "DELAYSTAMPS", "DEVICE_DEFAULT", "DO_NOT_DISTURB", "EVENT_REPORTS",
-    "FILTER_INITIAL_VALUE", "JOURNAL_TO_LOG", "INVOKEIDSTAMPS", "LINE_INFO", "LOG_FILE",
-    "MESSAGE_WAITING_INDICATOR", "MORE_LINE_INFO", "MULTI_FILE_AUTOATTENDENT",
-    "OPERATOR_NUMBER", "ORDER_OF_BOARDS", "PBX_TYPE", "PLAY_UNTILL_DTMF",
-    "RESET_FILTER_INITIAL_VALUE", "SMDR_LOGGING", "SMDR_PUSH_TO", "SMDR_SERVE_PORT", "SPAN_INFO",
-    "STOP_PLAY_AUTOMATICALLY", "SYSTEM_INFO", "TIMESTAMPS", "TRANSLATION", nullptr};
 
 const KEYWORD_ACTION setActions[] = {
     {"AREA_CODE_DEFAULT", doSetAreaCode},
@@ -162,12 +145,6 @@ const KEYWORD_ACTION setActions[] = {
     {nullptr, nullptr},
 };
 
-const char* const clearNames[] = {
-    "AUTOMATIC_EVENT_REPORTING", "CONTINUOUS_SNAPSHOTS", "COUNTS", "DELAYSTAMPS",
-    "EVENT_REPORTS", "JOURNAL_TO_LOG", "INVOKEIDSTAMPS", "LOG_FILE", "MONITOR",
-    "MULTI_FILE_AUTOATTENDENT", "PER_SECOND_HISTORY", "PLAY_UNTILL_DTMF", "SMDR_LOGGING",
-    "SMDR_PUSH_TO", "SMDR_SERVE_PORT", "STOP_PLAY_AUTOMATICALLY", "TIMESTAMPS", nullptr};
-
 const KEYWORD_ACTION clearActions[] = {
     {"AUTOMATIC_EVENT_REPORTING", doClearAutoEvents},
     {"CONTINUOUS_SNAPSHOTS", doClearContinuous},
@@ -189,9 +166,6 @@ const KEYWORD_ACTION clearActions[] = {
     {nullptr, nullptr},
 };
 
-const char* const reportNames[] = {"COMM_PORT_ERRORS", "COUNTS", "PER_SECOND_HISTORY",
-                                   "SPACE", "STATUS", "STREAM_INFO", nullptr};
-
 const KEYWORD_ACTION reportActions[] = {
     {"COMM_PORT_ERRORS", doReportCommPortErrors},
     {"COUNTS", doReportCounts},
@@ -201,18 +175,6 @@ const KEYWORD_ACTION reportActions[] = {
     {"STREAM_INFO", doReportStreamInfo},
     {nullptr, nullptr},
 };
-
-const char* const hangupNames[] = {"CALL", "CURRENT_DEVICE", "DEVICE", "EXPLICIT_CALL", nullptr};
-
-const KEYWORD_ACTION hangupActions[] = {
-    {"CALL", doHangupCurrentCall},
-    {"CURRENT_DEVICE", doHangupCurrentDevice},
-    {"DEVICE", doHangupDevice},
-    {"EXPLICIT_CALL", doHangupCall},
-    {nullptr, nullptr},
-};
-
-const char* const stopNames[] = {"PLAY", "RECORD", nullptr};
 
 const KEYWORD_ACTION stopActions[] = {
     {"PLAY", doStopPlay},
@@ -341,26 +303,40 @@ void doClearexpert() {
   expert_mode = 0;
 }
 
-// Asks for one keyword of names and runs its action; "~" cancels.
+// The words of a table, for the list prompt; false when they do not fit.
+bool keywordNames(const KEYWORD_ACTION* table, const char** names, size_t size) {
+  size_t n = 0;
+  for (const KEYWORD_ACTION* row = table; row->name; ++row) {
+    if (n + 1 >= size) return false;
+    names[n++] = row->name;
+  }
+  names[n] = nullptr;
+  return true;
+}
+
+// Asks for one keyword of the table and runs its action; "~" cancels.
 static void subCommand(const char* command, const char* prompt, const char* defaultText,
-                       const char* const* names, const KEYWORD_ACTION* actions) {
+                       const KEYWORD_ACTION* actions) {
+  const char* names[kMaxKeywords + 1];
+  if (!keywordNames(actions, names, sizeof names / sizeof names[0])) return;
   const int choice = get_list(prompt, defaultText, names, true);
   if (choice < 0) return;
   runKeyword(command, actions, names[choice]);
 }
 
-void doGets() { subCommand("GET", "Choose what to get", "LINE_INFO", getNames, getActions); }
-void doSets() { subCommand("SET", "Choose what to set", "LINE_INFO", setNames, setActions); }
-void doClears() {
-  subCommand("CLEAR", "Choose what to clear", "JOURNAL_TO_LOG", clearNames, clearActions);
-}
-void doReports() {
-  subCommand("REPORT", "Choose what to report", "STREAM_INFO", reportNames, reportActions);
-}
+void doGets() { subCommand("GET", "Choose what to get", "LINE_INFO", getActions); }
+void doSets() { subCommand("SET", "Choose what to set", "LINE_INFO", setActions); }
+void doClears() { subCommand("CLEAR", "Choose what to clear", "JOURNAL_TO_LOG", clearActions); }
+void doReports() { subCommand("REPORT", "Choose what to report", "STREAM_INFO", reportActions); }
 void doHangups() {
-  subCommand("HANGUP", "Choose what to hangup", "CURRENT_DEVICE", hangupNames, hangupActions);
+  const char* names[sizeof callOrDeviceRows / sizeof callOrDeviceRows[0]];
+  size_t n = 0;
+  for (const CallOrDeviceRow* row = callOrDeviceRows; row->name; ++row) names[n++] = row->name;
+  names[n] = nullptr;
+  const int choice = get_list("Choose what to hangup", "CURRENT_DEVICE", names, true);
+  if (choice >= 0) callOrDeviceRows[choice].hangup();
 }
-void doStops() { subCommand("STOP", "Choose what to stop", "PLAY", stopNames, stopActions); }
+void doStops() { subCommand("STOP", "Choose what to stop", "PLAY", stopActions); }
 
 static const char* onOff(bool on) { return on ? "ON" : "OFF"; }
 

@@ -1,6 +1,8 @@
 // The command table of probix32, its keyword lists and the dispatcher.
 #pragma once
 
+#include <cstddef>
+
 typedef void (*ActionRoutine)();
 
 // One row of the command table. The table ends with a row whose name is null.
@@ -15,25 +17,20 @@ struct COMMAND {
 extern const COMMAND commands[];
 
 // One keyword of a sub-command (GET, SET, ...) and what it does. Each table
-// holds the words of its keyword list, ends with a null name, and is searched
+// is the sub-command's keyword list, ends with a null name, and is searched
 // by exact compare after the list has chosen a word.
 struct KEYWORD_ACTION {
   const char* name;
   ActionRoutine action;
 };
 
-extern const char* const getNames[];
-extern const char* const setNames[];
-extern const char* const clearNames[];
-extern const char* const reportNames[];
-extern const char* const hangupNames[];
-extern const char* const stopNames[];
+// The longest keyword list a sub-command may offer.
+constexpr size_t kMaxKeywords = 40;
 
 extern const KEYWORD_ACTION getActions[];
 extern const KEYWORD_ACTION setActions[];
 extern const KEYWORD_ACTION clearActions[];
 extern const KEYWORD_ACTION reportActions[];
-extern const KEYWORD_ACTION hangupActions[];
 extern const KEYWORD_ACTION stopActions[];
 
 // Runs one command word (upper case). True when it was handled or skipped by
@@ -43,6 +40,10 @@ bool doCommandTable(const char* word);
 // Runs the action of keyword in table; command names the sub-command for
 // messages. False when the table has no such keyword.
 bool runKeyword(const char* command, const KEYWORD_ACTION* table, const char* keyword);
+
+// Fills names with the words of table and a closing null, for the list
+// prompt. False when size cannot hold them all.
+bool keywordNames(const KEYWORD_ACTION* table, const char** names, size_t size);
 
 
 // Handlers of the shell itself.

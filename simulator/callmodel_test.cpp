@@ -469,11 +469,12 @@ TEST_F(CallModel, DigitsReachStreamsThatWantThem) {
 // A play-digits request built the way probix32 builds it (334-byte record,
 // 299 bytes carried).
 wire::Request playDigits(std::int32_t call, const char* device, const char* digits) {
-  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtPlayDigits, call, device);
-  fillPlayDigits(&m->digits, digits);
+  TelvanixPrivateMessage m;
+  buildPrivateMessage(&m, kqPvtPlayDigits, call, device);
+  fillPlayDigits(&m.digits, digits);
   wire::Request r;
   r.op = wire::Op::EscapeService;
-  wire::setPrivate(r.priv, asPrivateData(m));
+  wire::setPrivate(r.priv, asPrivateData(&m));
   return r;
 }
 

@@ -76,16 +76,19 @@ wire::Request privateRequest(const TelvanixPrivateMessage* m) {
 
 wire::Request fileRequest(privateMessageID type, std::int32_t call, const char* device, const std::string& file,
                           std::uint32_t position = 0, std::uint32_t count = 0, std::uint32_t tag = 77) {
-  TelvanixPrivateMessage* m = setupPrivateMessage(type, call, device);
-  putPrivateText(m->file.fileName, file.c_str());
-  m->file.position = position;
-  m->file.count = count;
-  m->file.invokeID = tag;
-  return privateRequest(m);
+  TelvanixPrivateMessage m;
+  buildPrivateMessage(&m, type, call, device);
+  putPrivateText(m.file.fileName, file.c_str());
+  m.file.position = position;
+  m.file.count = count;
+  m.file.invokeID = tag;
+  return privateRequest(&m);
 }
 
 wire::Request simpleRequest(privateMessageID type, std::int32_t call = 0, const char* device = nullptr) {
-  return privateRequest(setupPrivateMessage(type, call, device));
+  TelvanixPrivateMessage m;
+  buildPrivateMessage(&m, type, call, device);
+  return privateRequest(&m);
 }
 
 // Events with private reports spelled out: "PVT13(16000,77)" is a play-ended

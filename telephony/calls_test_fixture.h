@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "calllog/smdr.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/settings.h"

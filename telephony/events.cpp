@@ -7,6 +7,8 @@
 #include <ctime>
 #include <set>
 
+#include "calllog/callinfo.h"
+#include "calllog/smdr.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/readers.h"
@@ -111,11 +113,42 @@ struct DeviceText {
   }
 };
 
-CallLogArgs callLogArgs(CallLogStep step, std::int32_t callID) {
-  CallLogArgs args = {};
-  args.step = step;
-  args.callID = callID;
-  return args;
+// A device of an event as text; an empty one counts as absent.
+struct EventDevice {
+  char text[sizeof(DeviceID_t) + 1];
+  explicit EventDevice(const ExtendedDeviceID_t& device) {
+    std::memcpy(text, device.deviceID, sizeof(DeviceID_t));
+    text[sizeof(DeviceID_t)] = '\0';
+  }
+  const char* get() const { return text[0] ? text : nullptr; }
+};
+
+const char* presentText(const char* text) { return text && text[0] ? text : nullptr; }
+
+// The line a call came in on: an outside caller without a number shows as
+// the line itself; else the line's own monitor reports the call.
+bool arrivedOn(std::int32_t callID, const char* calling, const char* via, bool tracked) {
+  CallInfo::arrivedOn(callID, calling);
+  CallInfo::arrivedOn(callID, via);
+  return tracked;
+}
+
+void requestCallSnapshot(long callID) { doSnapshotActiveCall(static_cast<std::int32_t>(callID)); }
+
+// A check of a doubted call; its answer is matched by invoke ID. A request
+// the library refuses is tried again later.
+bool requestCallCheck(long callID) {
+  ConnectionID_t call = {};
+  call.callID = static_cast<std::int32_t>(callID);
+  call.devIDType = STATIC_ID;
+  const InvokeID_t id = invokeID;
+  const RetCode_t rc = cstaSnapshotCallReq(acsHandle, invokeID, &call, nullptr);
+  if (rc == ACSERR_QUEUE_FULL || rc == ACSERR_NOBUFFERS) {
+    ACS_CALL("snapshot call (check)", rc);
+    return false;
+  }
+  if (ACS_CALL("snapshot call (check)", rc)) rememberCallCheck(id, call.callID);
+  return true;
 }
 
 // The device a monitor of ours watches, null for call monitors and others.
@@ -125,9 +158,14 @@ const char* monitoredDevice(CSTAMonitorCrossRefID_t xref) {
   return nullptr;
 }
 
-// Passes a step on; a call not yet tracked gets a call monitor.
-void track(const CallLogArgs& args, const char* monitorDevice) {
-  if (!hookCallLog(args)) hookStartCallMonitor(args.callID, monitorDevice);
+// A call the log does not track yet gets a call monitor.
+void track(bool tracked, std::int32_t callID, const char* monitorDevice) {
+  if (!tracked) startCallMonitor(callID, monitorDevice);
+}
+
+// The log hears of a new call before the step that reports it.
+void announce(bool newCall, std::int32_t callID) {
+  if (newCall) CallInfo::newCallAnnounced(callID);
 }
 
 void noStream() {
@@ -141,7 +179,7 @@ void markStreamLost() {
   linkWasLost = true;
   pendingChecks.clear();
   recoverySnapshots.clear();
-  hookCallLog(callLogArgs(CALLLOG_LINK_LOST, 0));
+  CallInfo::linkLost();
 }
 
 void reopenFailed(const char* reason) {
@@ -193,15 +231,15 @@ void handleACSConfirmation(const CSTAEvent_t& e) {
       if (recovering) linkBack();
       if (acsHandle && autoLogSMDR) {
         findingCalls = recovering;
-        hookMonitorLines();
-        if (SMDRmonitorExt) hookMonitorExtensions();
+        doMonitorLines();
+        if (SMDRmonitorExt) doMonitorExtensions();
         findingCalls = false;
       }
       // The calls tracked from before are checked once the monitors are
       // back: a monitor's wait counts every confirmation, and a flood of
       // checks would keep it from seeing the end of the devices. The stream
       // may have gone again meanwhile.
-      if (recovering && acsHandle && !linkWasLost) hookCallLog(callLogArgs(CALLLOG_LINK_BACK, 0));
+      if (recovering && acsHandle && !linkWasLost) CallInfo::linkBack();
       break;
     }
     case ACS_CLOSE_STREAM_CONF:
@@ -228,7 +266,7 @@ void handlePrivateStatus(const PrivateData_t* pvt) {
   if (!readPrivate(pvt, m)) return;
   if (m.header.msgType == kqPvtReportBroadcast &&
       std::strncmp(m.broadcast.data, "VM ", 3) == 0)
-    hookCallLog(callLogArgs(CALLLOG_VOICEMAIL, m.header.connection.callID));
+    CallInfo::voicemailCall(m.header.connection.callID);
   privateReportArrived(m);
 }
 
@@ -238,102 +276,98 @@ void handleUnsolicited(const CSTAEvent_t& e, const PrivateData_t* pvt) {
     case CSTA_CALL_CLEARED: {
       const std::int32_t id = u.u.callCleared.clearedCall.callID;
       if (currentCall == id) currentCall = 0;
-      hookCallLog(callLogArgs(CALLLOG_ENDED, id));
+      CallInfo::ended(id, true);
       break;
     }
     case CSTA_CONFERENCED: {
       const CSTAConferencedEvent_t& v = u.u.conferenced;
       if (v.conferenceConnections.count > 0 && v.conferenceConnections.connection) {
-        CallLogArgs args =
-            callLogArgs(CALLLOG_CONFERENCED, v.conferenceConnections.connection[0].party.callID);
-        args.oldCalls[0] = v.primaryOldCall.callID;
-        args.oldCalls[1] = v.secondaryOldCall.callID;
-        hookCallLog(args);
+        CallInfo::conferenced(v.conferenceConnections.connection[0].party.callID,
+                              v.primaryOldCall.callID, v.secondaryOldCall.callID);
       }
       break;
     }
     case CSTA_DELIVERED: {
       const CSTADeliveredEvent_t& v = u.u.delivered;
-      CallLogArgs args = callLogArgs(CALLLOG_ALERTING, v.connection.callID);
-      args.calling = &v.callingDevice;
-      args.called = &v.calledDevice;
-      args.party = &v.alertingDevice;
-      args.via = monitoredDevice(u.monitorCrossRefId);
-      args.newCall = v.cause == EC_NEW_CALL;
-      track(args, nullptr);
+      const std::int32_t id = v.connection.callID;
+      const EventDevice calling(v.callingDevice), called(v.calledDevice),
+          alerting(v.alertingDevice);
+      announce(v.cause == EC_NEW_CALL, id);
+      const bool tracked = CallInfo::alerting(id, calling.get(), called.get(), alerting.get());
+      track(arrivedOn(id, calling.get(), monitoredDevice(u.monitorCrossRefId), tracked), id,
+            nullptr);
       break;
     }
     case CSTA_DIVERTED: {
       const CSTADivertedEvent_t& v = u.u.diverted;
-      CallLogArgs args = callLogArgs(CALLLOG_DIVERTED, v.connection.callID);
-      args.party = &v.newDestination;
-      args.via = monitoredDevice(u.monitorCrossRefId);
-      track(args, nullptr);
+      const std::int32_t id = v.connection.callID;
+      const bool tracked = CallInfo::diverted(id, EventDevice(v.newDestination).get());
+      track(arrivedOn(id, nullptr, monitoredDevice(u.monitorCrossRefId), tracked), id, nullptr);
       break;
     }
     case CSTA_ESTABLISHED: {
       const CSTAEstablishedEvent_t& v = u.u.established;
-      CallLogArgs args = callLogArgs(CALLLOG_ANSWERED, v.establishedConnection.callID);
-      args.calling = &v.callingDevice;
-      args.called = &v.calledDevice;
-      args.party = &v.answeringDevice;
-      args.via = monitoredDevice(u.monitorCrossRefId);
+      const std::int32_t id = v.establishedConnection.callID;
+      const EventDevice calling(v.callingDevice), called(v.calledDevice),
+          answering(v.answeringDevice);
+      const bool tracked = CallInfo::answered(id, calling.get(), called.get(), answering.get());
       const DeviceText device(v.establishedConnection.deviceID);
-      track(args, device.text);
+      track(arrivedOn(id, calling.get(), monitoredDevice(u.monitorCrossRefId), tracked), id,
+            device.text);
       break;
     }
     case CSTA_FAILED:
-      hookCallLog(callLogArgs(CALLLOG_ENDED, u.u.failed.failedConnection.callID));
+      CallInfo::ended(u.u.failed.failedConnection.callID, true);
       break;
     case CSTA_HELD:
-      hookCallLog(callLogArgs(CALLLOG_HELD, u.u.held.heldConnection.callID));
+      CallInfo::held(u.u.held.heldConnection.callID);
       break;
     case CSTA_NETWORK_REACHED: {
       const CSTANetworkReachedEvent_t& v = u.u.networkReached;
       const DeviceText device(v.connection.deviceID);
-      CallLogArgs args = callLogArgs(CALLLOG_NET_REACHED, v.connection.callID);
-      args.device = device.text;
-      args.called = &v.calledDevice;
-      args.via = monitoredDevice(u.monitorCrossRefId);
+      const std::int32_t id = v.connection.callID;
+      const EventDevice called(v.calledDevice), trunkUsed(v.trunkUsed);
       // Older servers do not report the trunk reliably.
-      args.party = firmwareMajor > 2 ? &v.trunkUsed : nullptr;
-      track(args, nullptr);
+      const char* trunk = firmwareMajor > 2 ? trunkUsed.get() : nullptr;
+      const bool tracked = CallInfo::netReached(id, presentText(device.text), called.get(), trunk);
+      // An outgoing call is not said to arrive on the line it leaves on.
+      const char* via = monitoredDevice(u.monitorCrossRefId);
+      if (via && (std::strcmp(via, device.text) == 0 || (trunk && std::strcmp(via, trunk) == 0)))
+        via = nullptr;
+      CallInfo::arrivedOn(id, via);
+      track(tracked, id, nullptr);
       break;
     }
     case CSTA_ORIGINATED: {
       const CSTAOriginatedEvent_t& v = u.u.originated;
-      CallLogArgs args = callLogArgs(CALLLOG_ORIGINATED, v.originatedConnection.callID);
-      args.calling = &v.callingDevice;
-      args.called = &v.calledDevice;
-      args.newCall = v.cause == EC_NEW_CALL;
-      track(args, nullptr);
+      const std::int32_t id = v.originatedConnection.callID;
+      const EventDevice calling(v.callingDevice), called(v.calledDevice);
+      announce(v.cause == EC_NEW_CALL, id);
+      track(CallInfo::originated(id, calling.get(), called.get()), id, nullptr);
       break;
     }
     case CSTA_RETRIEVED:
-      hookCallLog(callLogArgs(CALLLOG_RETRIEVED, u.u.retrieved.retrievedConnection.callID));
+      CallInfo::retrieved(u.u.retrieved.retrievedConnection.callID);
       break;
     case CSTA_SERVICE_INITIATED: {
       const CSTAServiceInitiatedEvent_t& v = u.u.serviceInitiated;
       const DeviceText device(v.initiatedConnection.deviceID);
-      CallLogArgs args = callLogArgs(CALLLOG_INITIATED, v.initiatedConnection.callID);
-      args.device = device.text;
-      args.newCall = v.cause == EC_NEW_CALL;
-      track(args, nullptr);
+      const std::int32_t id = v.initiatedConnection.callID;
+      announce(v.cause == EC_NEW_CALL, id);
+      track(CallInfo::initiated(id, presentText(device.text)), id, nullptr);
       break;
     }
     case CSTA_TRANSFERRED: {
       const CSTATransferredEvent_t& v = u.u.transferred;
       if (v.transferredConnections.count > 0 && v.transferredConnections.connection) {
-        CallLogArgs args = callLogArgs(CALLLOG_TRANSFERRED,
-                                       v.transferredConnections.connection[0].party.callID);
         // Firmware newer than the server's reports the old calls the other
         // way round.
         const bool swapped =
             configFirmwareMajor > firmwareMajor ||
             (configFirmwareMajor == firmwareMajor && configFirmwareMinor > firmwareMinor);
-        args.oldCalls[0] = swapped ? v.secondaryOldCall.callID : v.primaryOldCall.callID;
-        args.oldCalls[1] = swapped ? v.primaryOldCall.callID : v.secondaryOldCall.callID;
-        hookCallLog(args);
+        CallInfo::transferred(v.transferredConnections.connection[0].party.callID,
+                              swapped ? v.secondaryOldCall.callID : v.primaryOldCall.callID,
+                              swapped ? v.primaryOldCall.callID : v.secondaryOldCall.callID);
       }
       break;
     }
@@ -419,7 +453,7 @@ void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       pendingChecks.erase(check);
       const CSTAUniversalFailure_t error = c.u.universalFailure.error;
       if (error == INVALID_CSTA_CALL_IDENTIFIER || error == INVALID_CSTA_CONNECTION_IDENTIFIER)
-        hookCallLog(callLogArgs(CALLLOG_GONE, id));
+        CallInfo::endedDuringOutage(id);
       break;
     }
     case CSTA_ESCAPE_SVC_CONF:
@@ -464,13 +498,11 @@ void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
           devices[i] = texts[i];
           if (d.info[i].localConnectionState == CS_CONNECT) ++connected;
         }
-        CallLogArgs args = callLogArgs(CALLLOG_SNAPSHOTED, d.info[0].callIdentifier.callID);
-        args.devices = devices;
-        args.deviceCount = n;
-        args.answered = connected >= 2;
-        hookCallLog(args);
+        const std::int32_t id = d.info[0].callIdentifier.callID;
+        CallInfo::snapshotShows(id, devices, n, true, connected >= 2, false);
+        CallInfo::callSnapshoted(id);
       } else if (checking) {
-        hookCallLog(callLogArgs(CALLLOG_GONE, checkedID));
+        CallInfo::endedDuringOutage(checkedID);
       }
       break;
     }
@@ -480,9 +512,10 @@ void handleCSTAConfirmation(const CSTAEvent_t& e, const PrivateData_t* pvt) {
       if (recoverySnapshots.erase(c.invokeID) && d.info) {
         for (int i = 0; i < d.count; ++i) {
           const DeviceText device(d.info[i].callIdentifier.deviceID);
-          CallLogArgs args = callLogArgs(CALLLOG_FOUND, d.info[i].callIdentifier.callID);
-          args.device = device.text;
-          hookCallLog(args);
+          const char* devices[] = {presentText(device.text)};
+          // Found calls are followed by the device's monitor, as every call on it.
+          CallInfo::snapshotShows(d.info[i].callIdentifier.callID, devices, devices[0] ? 1 : 0,
+                                  false, false, true);
         }
       }
       loadTestStep();
@@ -530,14 +563,14 @@ void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
       continue;
     }
 
-    if (acsHandle && !acsStreamAborted) hookCallLog(callLogArgs(CALLLOG_POLL_RECOVERY, 0));
+    if (acsHandle && !acsStreamAborted) CallInfo::pollRecovery(requestCallCheck);
 
     if (!manualMode) {
       if (now - lastPollStarted > kSnapshotPollSeconds && pollDone) {
         lastPollStarted = now;
-        hookCallLog(callLogArgs(CALLLOG_INITIALIZE_SNAPSHOT, 0));
+        CallInfo::initializeSnapshot();
       }
-      pollDone = hookCallLog(callLogArgs(CALLLOG_POLL_NEXT_SNAPSHOT, 0));
+      pollDone = CallInfo::pollNextSnapshot(requestCallSnapshot);
     }
 
     std::uint16_t size = EVENT_BUFFER_SIZE;

@@ -141,9 +141,25 @@ void perBoard(privateMessageID type, const char* tag) {
 }
 
 // A choice from a word list with the default given by value; -1 when cancelled.
-int choose(const char* prompt, const char* const* names, int count, int defaultValue) {
-  const char* def = defaultValue >= 0 && defaultValue < count ? names[defaultValue] : names[0];
-  return get_list(prompt, def, names, true);
+// One word of a span setting and the value it stands for.
+struct SpanWord {
+  const char* name;
+  int value;
+};
+
+// Offers the words with the current value's word as the default (the first
+// when none has it); the chosen word's value, or -1 when cancelled.
+template <std::size_t N>
+int choose(const char* prompt, const SpanWord (&words)[N], int current) {
+  const char* names[N + 1];
+  const char* def = words[0].name;
+  for (std::size_t i = 0; i < N; ++i) {
+    names[i] = words[i].name;
+    if (words[i].value == current) def = words[i].name;
+  }
+  names[N] = nullptr;
+  const int choice = get_list(prompt, def, names, true);
+  return choice < 0 ? -1 : words[choice].value;
 }
 
 void requestAndPlayFile(long count) {
@@ -174,13 +190,39 @@ bool endsWith(const std::string& s, const char* tail) {
 
 }  // namespace
 
-const char* const spanModeNames[] = {"T1", "E1", nullptr};
-const char* const spanFrameNames[] = {"SF", "ESF", nullptr};
-const char* const signallingNames[] = {"E_AND_M",      "LOOP_START",        "LOOP_START_RLCF",
-                                       "GROUND_START", "GROUND_START_RLCF", "CUST_LCF_RBAT",
-                                       "NET_LCF_RBAT", "CI_LOOP_SUPER",     nullptr};
-const char* const lineCodeNames[] = {"NRZ", "NOT_USED", "AMI", "B8ZS", nullptr};
-const char* const lineStartNames[] = {"IMM", "DEL", "VDEL", "WINK", "LOOP", "GROUND", nullptr};
+const SpanWord spanModes[] = {{"T1", qxPvtDSmodeT1}, {"E1", qxPvtDSmodeE1}};
+const SpanWord spanFrames[] = {{"SF", qxPvtDSframeSF}, {"ESF", qxPvtDSframeESF}};
+const SpanWord signallings[] = {
+    {"E_AND_M", qxPvtDSsigEandM},
+    {"LOOP_START", qxPvtDSsigLoopStart},
+    {"LOOP_START_RLCF", qxPvtDSsigLoopStartRLCF},
+    {"GROUND_START", qxPvtDSsigGndStart},
+    {"GROUND_START_RLCF", qxPvtDSsigGndStartRLCF},
+    {"CUST_LCF_RBAT", qxPvtDSsigCustLcfRBat},
+    {"NET_LCF_RBAT", qxPvtDSsigNetLcfRBat},
+    {"CI_LOOP_SUPER", qxPvtDSsigCIloopSuper},
+};
+const SpanWord lineCodes[] = {{"NRZ", qxPvtDSlineCodeNRZ},
+                              {"NOT_USED", qxPvtDSlineCodeNotUsed},
+                              {"AMI", qxPvtDSlineCodeAMI},
+                              {"B8ZS", qxPvtDSlineCodeB8ZS}};
+const SpanWord lineStarts[] = {{"IMM", qxPvtDSstartIMM},   {"DEL", qxPvtDSstartDEL},
+                               {"VDEL", qxPvtDSstartVDEL}, {"WINK", qxPvtDSstartWINK},
+                               {"LOOP", qxPvtDSstartLOOP}, {"GROUND", qxPvtDSstartGND}};
+
+TelvanixPrivateSendArea pvtSendArea;
+
+TelvanixPrivateMessage* setupPrivateMessage(privateMessageID msgType, std::int32_t callID,
+                                            const char* deviceID) {
+  std::memset(static_cast<void*>(&pvtSendArea), 0, sizeof pvtSendArea);
+  fillPrivateHeader(&pvtSendArea.message.header, TelvanixPrivateMessage::kSentLength, msgType,
+                    callID, deviceID);
+  return &pvtSendArea.message;
+}
+
+void clearPrivateScratchHeader() {
+  std::memset(static_cast<void*>(&pvtSendArea.scratch), 0, sizeof pvtSendArea.scratch);
+}
 
 void resetPrivateCommands() {
   clientCTIinfo = 1;
@@ -218,7 +260,7 @@ void startFilePlay() {
 void privateReplyArrived(const TelvanixPrivateMessage& m) {
   switch (m.header.msgType) {
     case kqPvtReportStreamInfo:
-      storeStreamInfo(reinterpret_cast<const unsigned char*>(&m.streamInfo));
+      storeStreamInfo(m.streamInfo);
       break;
     case kqPvtReportTranslation: lastTranslationInfo = m.xlate; break;
     case kqPvtReportLineInfo: lastLineInfo = m.lineInfo; break;
@@ -523,15 +565,15 @@ void doSetSpanInfo() {
   waitForLastReply(1);
   const TelvanixPrivateDSpanInfo c = lastDSpanInfo;
   TelvanixPrivateDSpanInfo n = {};
-  const int mode = choose("Choose span mode", spanModeNames, 2, c.mode);
+  const int mode = choose("Choose span mode", spanModes, c.mode);
   if (mode < 0) return;
-  const int frame = choose("Choose D4 span framing", spanFrameNames, 2, c.frame);
+  const int frame = choose("Choose D4 span framing", spanFrames, c.frame);
   if (frame < 0) return;
-  const int signal = choose("Choose type of Signalling", signallingNames, 8, 0);
+  const int signal = choose("Choose type of Signalling", signallings, 0);
   if (signal < 0) return;
-  const int code = choose("Choose Line Code type", lineCodeNames, 4, 0);
+  const int code = choose("Choose Line Code type", lineCodes, 0);
   if (code < 0) return;
-  const int start = choose("Choose Line Start Protocol", lineStartNames, 6, 0);
+  const int start = choose("Choose Line Start Protocol", lineStarts, 0);
   if (start < 0) return;
   n.mode = static_cast<qxPvtDSmode>(mode);
   n.frame = static_cast<qxPvtDSframe>(frame);

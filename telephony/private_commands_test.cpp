@@ -193,7 +193,7 @@ TEST_F(PrivateCommands, StreamInfoRefusesTooManyAndRetriesAFullQueue) {
   EXPECT_EQ(said.find("ACS ERROR"), std::string::npos) << said;
   EXPECT_EQ(invokeID, before + 2);
   EXPECT_EQ(highestStreamSeen, 1);
-  const TelvanixPrivateStreamInfo* ours = reinterpret_cast<const TelvanixPrivateStreamInfo*>(streamStatus[1]);
+  const TelvanixPrivateStreamInfo* ours = &streamStatus[1];
   EXPECT_EQ(ours->inUse, 1);
   EXPECT_EQ(ours->privateStatusEnabled, 1);
 }
@@ -271,6 +271,25 @@ TEST_F(PrivateCommands, TheAutomaticStopLeavesTheCommandsBufferAlone) {
   EXPECT_EQ(playCount, 0);
   EXPECT_EQ(half->header.msgType, kqPvtSetTranslation);
   EXPECT_EQ(getPrivateText(half->xlate.pattern), "keep");
+}
+
+// A message built in the send buffer starts clean, scratch area included, and
+// clearing the scratch area at a stream open leaves a built message alone.
+TEST(SendArea, BuildingClearsTheScratchAndTheScratchAloneCanBeCleared) {
+  std::memset(static_cast<void*>(&pvtSendArea), 0xAA, sizeof pvtSendArea);
+  TelvanixPrivateMessage* m = setupPrivateMessage(kqPvtPlay, 5, "201");
+  ASSERT_EQ(m, &pvtSendArea.message);
+  const std::uint16_t length = m->header.length;  // packed fields are read by value
+  const std::uint32_t position = m->file.position;
+  EXPECT_EQ(length, 299);
+  EXPECT_EQ(position, 0u);
+  const unsigned char* scratch = reinterpret_cast<const unsigned char*>(&pvtSendArea.scratch);
+  for (std::size_t i = 0; i < sizeof pvtSendArea.scratch; ++i) ASSERT_EQ(scratch[i], 0) << i;
+
+  std::memset(static_cast<void*>(&pvtSendArea.scratch), 0xAA, sizeof pvtSendArea.scratch);
+  clearPrivateScratchHeader();
+  for (std::size_t i = 0; i < sizeof pvtSendArea.scratch; ++i) ASSERT_EQ(scratch[i], 0) << i;
+  EXPECT_EQ(getPrivateText(m->header.connection.deviceID), "201");
 }
 
 TEST_F(PrivateCommands, SpanSignallingIsPRIOnlyWhenCASIsRefusedAndPRIChosen) {

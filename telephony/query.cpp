@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "calllog/smdr.h"
 #include "console/input.h"
 #include "console/readers.h"
 #include "console/settings.h"
@@ -16,6 +17,14 @@
 #include "telephony/state.h"
 #include "telephony/stream.h"
 
+const CallOrDeviceRow callOrDeviceRows[5] = {
+    {"CALL", doSnapCurrentCall, doHangupCurrentCall},
+    {"CURRENT_DEVICE", doSnapCurrentDevice, doHangupCurrentDevice},
+    {"DEVICE", doSnapDevice, doHangupDevice},
+    {"EXPLICIT_CALL", doSnapCall, doHangupCall},
+    {nullptr, nullptr, nullptr},
+};
+
 long trunkCount = 6;
 long lineCount = 18;
 
@@ -24,8 +33,16 @@ namespace {
 // Automatic call monitors let every event through.
 const CSTAMonitorFilter_t filter = {};
 
-const char* const snapNames[] = {"CALL", "CURRENT_DEVICE", "DEVICE", "EXPLICIT_CALL", nullptr};
-const char* const monitorNames[] = {"CALL", "DEVICE", "EXTENSIONS", "LINES", nullptr};
+struct MonitorRow {
+  const char* name;
+  void (*start)();
+};
+const MonitorRow monitorRows[] = {
+    {"CALL", doMonitorCall},
+    {"DEVICE", doMonitorDevice},
+    {"EXTENSIONS", doMonitorExtensions},
+    {"LINES", doMonitorLines},
+};
 
 // The operator typed a number right after the command: it names a device.
 bool deviceFollows() {
@@ -132,13 +149,12 @@ void doSnapshots() {
     doSnapDevice();
     return;
   }
-  switch (get_list("Choose what to snapshot", "CURRENT_DEVICE", snapNames, true)) {
-    case 0: doSnapCurrentCall(); break;
-    case 1: doSnapCurrentDevice(); break;
-    case 2: doSnapDevice(); break;
-    case 3: doSnapCall(); break;
-    default: break;  // cancelled
-  }
+  const char* names[sizeof callOrDeviceRows / sizeof callOrDeviceRows[0]];
+  std::size_t n = 0;
+  for (const CallOrDeviceRow* row = callOrDeviceRows; row->name; ++row) names[n++] = row->name;
+  names[n] = nullptr;
+  const int choice = get_list("Choose what to snapshot", "CURRENT_DEVICE", names, true);
+  if (choice >= 0) callOrDeviceRows[choice].snapshot();
 }
 
 void doSnapDevice() {
@@ -256,13 +272,12 @@ void doMonitors() {
     doMonitorDevice();
     return;
   }
-  switch (get_list("Choose what to Monitor", "DEVICE", monitorNames, true)) {
-    case 0: doMonitorCall(); break;
-    case 1: doMonitorDevice(); break;
-    case 2: doMonitorExtensions(); break;
-    case 3: doMonitorLines(); break;
-    default: break;  // cancelled
-  }
+  const std::size_t count = sizeof monitorRows / sizeof monitorRows[0];
+  const char* names[count + 1];
+  for (std::size_t i = 0; i < count; ++i) names[i] = monitorRows[i].name;
+  names[count] = nullptr;
+  const int choice = get_list("Choose what to Monitor", "DEVICE", names, true);
+  if (choice >= 0) monitorRows[choice].start();
 }
 
 void doMonitorDevice() {

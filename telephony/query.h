@@ -21,6 +21,14 @@ extern long lineCount;   // 18
 // says its queue is full.
 #define REPORT_RETRY_PAUSES 10
 
+// What SNAP and HANGUP choose between: a call or a device, current or named.
+struct CallOrDeviceRow {
+  const char* name;
+  void (*snapshot)();
+  void (*hangup)();
+};
+extern const CallOrDeviceRow callOrDeviceRows[5];  // ends with a null name
+
 void doSnapshots();          // SNAP, GET SNAPSHOT
 void doSnapDevice();         // SNAP DEVICE
 void doSnapCurrentDevice();  // SNAP CURRENT_DEVICE

@@ -1,5 +1,6 @@
 #include "telephony/query.h"
 
+#include "calllog/smdr.h"
 #include "display/filters.h"
 #include "telephony/calls_test_fixture.h"
 

@@ -24,7 +24,6 @@ extern const char* const defaultSpanString;    // "D1#1"
 extern bool autoEvents;         // poll for events while the shell is idle
 extern bool userSetAutoEvents;  // autoEvents was chosen by command, not by profile
 extern bool eventReports;       // write each event as it arrives
-extern char autoLogSMDR;        // unattended SMDR logging (automatic start-up; calllog/smdr.cpp)
 
 // Snapshot confirmations counted by the event dispatcher.
 extern long callSnapshots;
@@ -69,6 +68,3 @@ extern unsigned lastResourcesBoards;       // from the system resources report
 extern std::uint32_t lastParkID;          // from the last call information report
 extern bool defaultMWI;                   // last message-waiting state queried
 
-// Call logging is open (SMDR logging started; owned by calllog/smdr.cpp).
-// Until then calls that events reveal get no automatic call monitor.
-extern char callLoggingEnabled;

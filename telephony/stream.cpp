@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "calllog/smdr.h"
 #include "console/input.h"
 #include "console/output.h"
 #include "console/readers.h"
@@ -14,6 +15,7 @@
 #include "display/event.h"
 #include "display/private_display.h"
 #include "telephony/events.h"
+#include "telephony/private_commands.h"
 #include "telephony/state.h"
 
 ACSHandle_t acsHandle = 0;
@@ -23,7 +25,7 @@ bool acsStreamAborted = false;
 std::int64_t lastReopenAcsStream = 0;
 int serverIndex = 0;
 
-unsigned char streamStatus[STREAM_STATUS_COUNT][STREAM_INFO_SIZE] = {};
+TelvanixPrivateStreamInfo streamStatus[STREAM_STATUS_COUNT] = {};
 std::uint16_t highestStreamSeen = 0;
 
 namespace {
@@ -43,12 +45,6 @@ void replaceText(char*& variable, const char* text) {
   char* copy = alloc_str(text);
   errfree(variable);
   variable = copy;
-}
-
-unsigned readLE(const unsigned char* p, int width) {
-  unsigned value = 0;
-  for (int i = width - 1; i >= 0; --i) value = (value << 8) | p[i];
-  return value;
 }
 
 // A whole answer that is one decimal number (leading blanks allowed).
@@ -190,10 +186,10 @@ void readAutoEventsProfile() {
 
 }  // namespace
 
-void storeStreamInfo(const unsigned char* record) {
-  const unsigned id = readLE(record, 2);
+void storeStreamInfo(const TelvanixPrivateStreamInfo& info) {
+  const unsigned id = info.streamID;
   if (id >= STREAM_STATUS_COUNT) return;
-  std::memcpy(streamStatus[id], record, STREAM_INFO_SIZE);
+  streamStatus[id] = info;
   if (id > highestStreamSeen) highestStreamSeen = static_cast<std::uint16_t>(id);
 }
 
@@ -278,9 +274,9 @@ RetCode_t doReopenAcsStream() {
 
 void doReportStreamInfo() {
   for (unsigned id = 0; id <= highestStreamSeen && id < STREAM_STATUS_COUNT; ++id) {
-    if (!streamStatus[id][6]) continue;  // inUse
+    if (!streamStatus[id].inUse) continue;
     o_lstring("$STREAM", 1, false);
-    o_streamInfo(reinterpret_cast<const TelvanixPrivateStreamInfo*>(streamStatus[id]), 12);
+    o_streamInfo(&streamStatus[id], 12);
     o_newline(0);
   }
 }

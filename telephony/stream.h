@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "csta32/include/csta32.h"
+#include "private/telvanix_private.h"
 #include "telephony/servers.h"
 
 extern ACSHandle_t acsHandle;          // open stream; 0 = none
@@ -16,18 +17,12 @@ extern bool acsStreamAborted;          // stream lost; the event poll reopens it
 extern std::int64_t lastReopenAcsStream;  // seconds; last reopen attempt
 extern int serverIndex;                // server slot of the current connection
 
-// Stream information reported by the server, one record per stream ID. The
-// records are kept as the 15 payload bytes of the report: streamID (16-bit),
-// sessionID (32-bit), inUse, privateStatusEnabled, adminEnabled, then the
-// device, call-on-device and call cross-reference counts (16-bit each), all
-// little-endian.
+// Stream information reported by the server, one record per stream ID.
 #define STREAM_STATUS_COUNT 129
-#define STREAM_INFO_SIZE 15
-extern unsigned char streamStatus[STREAM_STATUS_COUNT][STREAM_INFO_SIZE];
+extern TelvanixPrivateStreamInfo streamStatus[STREAM_STATUS_COUNT];
 extern std::uint16_t highestStreamSeen;
-// Stores one report (STREAM_INFO_SIZE bytes) under its stream ID; IDs above
-// 128 are dropped.
-void storeStreamInfo(const unsigned char* record);
+// Stores one report under its stream ID; IDs above 128 are dropped.
+void storeStreamInfo(const TelvanixPrivateStreamInfo& info);
 
 // The request routine. `rCode` is the return of a TSAPI request the caller
 // issued with the current invokeID. Stamps and advances invokeID whether or
