@@ -22,7 +22,7 @@ if [ -z "$cxx" ]; then
 fi
 cc=${cxx/clang++/clang}
 
-targets=(wire_fuzz:csta32 private_fuzz:telephony profile_fuzz:shell telsim_config_fuzz:simulator
+targets=(wire_fuzz:csta32 private_fuzz:telephony profile_fuzz:console telsim_config_fuzz:simulator
          telsrvr_fuzz:voxbridge)
 names=()
 for t in "${targets[@]}"; do names+=("${t%%:*}"); done
