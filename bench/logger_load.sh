@@ -12,6 +12,7 @@
 #     --hold MS       each call talks MS milliseconds (default 100; 0: hung up at once)
 #     --lines N       lines and extensions used in turn (default 256, all monitored)
 #     --build DIR     build directory (default build/release)
+#   LOGGER_LOAD_KEEP=1 in the environment keeps the work folder (logs, console).
 #     --pipe          give probix32 a silent pipe as stdin instead of a pseudo-terminal
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -48,7 +49,7 @@ cleanup() {
   [ -n "$probix_pid" ] && kill "$probix_pid" 2>/dev/null || true
   [ -n "$telsim_pid" ] && kill "$telsim_pid" 2>/dev/null || true
   wait 2>/dev/null || true
-  rm -rf "$work"
+  if [ -n "${LOGGER_LOAD_KEEP:-}" ]; then echo "  kept $work"; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 
@@ -57,7 +58,7 @@ printf 'extensions 10000-%d X1#1\nlines L1#1-%d\n' "$last_ext" "$lines" >"$work/
 "$build/simulator/telsim" -q -p 0 -k 0 -c "$work/load.cfg" >"$work/telsim.out" 2>&1 &
 telsim_pid=$!
 for _ in $(seq 100); do
-  grep -q 'control on' "$work/telsim.out" && break
+  grep -qs 'control on' "$work/telsim.out" && break
   sleep 0.1
 done
 port=$(sed -n 's/.*streams on 127.0.0.1:\([0-9]*\).*/\1/p' "$work/telsim.out")

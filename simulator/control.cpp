@@ -128,8 +128,12 @@ std::string Switch::Impl::describeSessions() {
   std::string out;
   for (auto& entry : sessions) {
     const Session& s = entry.second;
+    std::size_t onDevices = 0;
+    for (const Monitor& m : s.monitors)
+      if (!m.onCall) ++onDevices;
     out += "stream " + std::to_string(s.id) + (s.open ? " open" : " closed") +
-           (s.app.empty() ? "" : " " + s.app) + ", " + std::to_string(s.monitors.size()) + " monitors, " +
+           (s.app.empty() ? "" : " " + s.app) + ", " + std::to_string(s.monitors.size()) +
+           " monitors (" + std::to_string(onDevices) + " on devices), " +
            std::to_string(s.requests) + " requests\n";
   }
   if (out.empty()) out = "no streams\n";

@@ -277,10 +277,12 @@ TEST_F(CallLogging, AfterAServerRestartReusedCallIDsAreNewCalls) {
   ASSERT_EQ(activeCalls.size(), 2u);
 
   // The server restarts and numbers calls from 1 again; one new call
-  // begins before we are back.
+  // begins and is answered before we are back.
   fakeSeconds() += 10;
   sw.control("reset");
   ASSERT_EQ(callOf(sw.control("dial 205 206")), 1);
+  sw.control("answer 206");
+  const std::int64_t foundAnswered = fakeSeconds();
   std::string out = poll();
   ASSERT_NE(acsHandle, 0u);
   fakeSeconds() += 1;
@@ -289,7 +291,6 @@ TEST_F(CallLogging, AfterAServerRestartReusedCallIDsAreNewCalls) {
   ASSERT_EQ(callOf(sw.control("dial 207 208")), 2);
   out += poll();
   fakeSeconds() += 3;
-  sw.control("answer 206");
   sw.control("answer 208");
   out += poll();
   const std::int64_t newAnswered = fakeSeconds();
@@ -310,12 +311,35 @@ TEST_F(CallLogging, AfterAServerRestartReusedCallIDsAreNewCalls) {
   EXPECT_EQ(byCaller["203"].to, "204");
   EXPECT_EQ(byCaller["203"].answered, oldAnswered);
   EXPECT_EQ(byCaller["205"].to, "206");
-  EXPECT_EQ(byCaller["205"].answered, newAnswered);
+  EXPECT_EQ(byCaller["205"].answered, foundAnswered);
   EXPECT_EQ(byCaller["205"].ended, newAnswered + 40);
   EXPECT_EQ(byCaller["207"].to, "208");
   EXPECT_EQ(byCaller["207"].answered, newAnswered);
   EXPECT_EQ(byCaller["207"].ended, newAnswered + 40);
   EXPECT_TRUE(activeCalls.empty());
+}
+
+// Only the lines are watched: their monitors hear parties leave, never the
+// call end, so a call found after the restart must be followed by a call
+// monitor of its own, as every call first seen in an event is.
+TEST_F(CallLogging, ACallFoundOnALineAfterARestartIsWrittenWhenItEnds) {
+  SMDRmonitorExt = false;
+  startLogging();
+  CallInfo::setRecordWriter(keepRecord);
+  records().clear();
+  openUnattended();
+  manualMode = 0;
+  sw.control("reset");
+  sw.control("dialin L1#5 5085551234 202");
+  sw.control("answer 202");
+  std::string out = poll();
+  ASSERT_NE(out.find("! Stream reopened"), std::string::npos) << out;
+  fakeSeconds() += 30;
+  sw.control("hangup 202");
+  out += poll();
+  ASSERT_EQ(records().size(), 1u) << out;
+  EXPECT_EQ(records()[0].caller, "5085551234");
+  EXPECT_EQ(records()[0].ended, fakeSeconds());
 }
 
 TEST_F(CallLogging, ShortOutageWhileShortCallsKeepComing) {

@@ -231,8 +231,13 @@ void handleACSConfirmation(const CSTAEvent_t& e) {
       if (recovering) linkBack();
       if (acsHandle && autoLogSMDR) {
         findingCalls = recovering;
-        doMonitorLines();
-        if (SMDRmonitorExt) doMonitorExtensions();
+        if (recovering) {
+          monitorLinesAgain();
+          if (SMDRmonitorExt) monitorExtensionsAgain();
+        } else {
+          doMonitorLines();
+          if (SMDRmonitorExt) doMonitorExtensions();
+        }
         findingCalls = false;
       }
       // The calls tracked from before are checked once the monitors are

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "calllog/smdr.h"
 #include "console/input.h"
@@ -113,11 +114,42 @@ void monitorCall(std::int32_t callID, const CSTAMonitorFilter_t* monitorFilter) 
     pendingMonitors.erase(id);
 }
 
+// How many of each kind answered at the last bulk monitor: after a reopen
+// they are asked again all at once.
+int linesFound = 0;
+int extensionsFound = 0;
+
 // Monitors name1, name2, ... until one is refused or goes unanswered for 3
 // seconds: the system has no more such devices. Each wait ends with its own
-// answer, so a refusal costs no time.
-void monitorAll(const char* format, int most) {
-  for (int i = 1; i <= most; ++i) {
+// answer, so a refusal costs no time. With `again`, the `*found` devices of
+// the last time are asked first without waiting between them: a call that
+// comes and goes on the last of them while the first are asked one by one
+// would be missed.
+void monitorAll(const char* format, int most, int* found, bool again) {
+  int next = 1;
+  if (again && *found > 0) {
+    const int count = *found < most ? *found : most;
+    std::vector<InvokeID_t> ids;
+    ids.reserve(static_cast<std::size_t>(count));
+    for (int i = 1; i <= count; ++i) {
+      char device[16];
+      std::snprintf(device, sizeof device, format, i);
+      const InvokeID_t id = invokeID;
+      if (!monitorDevice(device)) break;
+      ids.push_back(id);
+    }
+    // Answers come in the order asked: the last one's ends the wait.
+    if (ids.empty() || !waitForReply(ids.back(), 3)) return;
+    *found = 0;
+    for (const InvokeID_t id : ids) {
+      if (pendingMonitors.erase(id) != 0) return;  // refused: no more such devices
+      ++*found;
+    }
+    next = *found + 1;
+  } else {
+    *found = 0;
+  }
+  for (int i = next; i <= most; ++i) {
     char device[16];
     std::snprintf(device, sizeof device, format, i);
     const InvokeID_t id = invokeID;
@@ -126,6 +158,7 @@ void monitorAll(const char* format, int most) {
     // A confirmation has taken the request off the list; a failure has not.
     const bool confirmed = pendingMonitors.erase(id) == 0;
     if (!answered || !confirmed) return;
+    *found = i;
   }
 }
 
@@ -139,7 +172,10 @@ bool takeMonitorRequest(InvokeID_t id, std::string* device) {
   return true;
 }
 
-void forgetMonitorRequests() { pendingMonitors.clear(); }
+void forgetMonitorRequests() {
+  pendingMonitors.clear();
+  linesFound = extensionsFound = 0;
+}
 
 
 // ---- snapshots -------------------------------------------------------------------------
@@ -295,9 +331,15 @@ void doMonitorCall() {
   monitorCall(currentCall, &globalFilter);
 }
 
-void doMonitorExtensions() { monitorAll("x1#%d", MAX_MONITORED_EXTENSIONS); }
+void doMonitorExtensions() { monitorAll("x1#%d", MAX_MONITORED_EXTENSIONS, &extensionsFound, false); }
 
-void doMonitorLines() { monitorAll("L1#%d", MAX_MONITORED_LINES); }
+void doMonitorLines() { monitorAll("L1#%d", MAX_MONITORED_LINES, &linesFound, false); }
+
+void monitorLinesAgain() { monitorAll("L1#%d", MAX_MONITORED_LINES, &linesFound, true); }
+
+void monitorExtensionsAgain() {
+  monitorAll("x1#%d", MAX_MONITORED_EXTENSIONS, &extensionsFound, true);
+}
 
 void doEndMonitor() {
   usePrimaryDevice();

@@ -50,6 +50,10 @@ void doMonitorCall();        // MONITOR CALL
 void doMonitorExtensions();  // MONITOR EXTENSIONS; also unattended logging at open
 void doMonitorLines();       // MONITOR LINES; also unattended logging at open
 void doEndMonitor();         // CLEAR MONITOR
+// The bulk monitors again after a reopen: the devices found last time are
+// asked at once, then any more one by one.
+void monitorLinesAgain();
+void monitorExtensionsAgain();
 
 // A monitor on a call the dispatcher does not track yet. Only while call
 // logging is enabled, never for call ID 0 nor for the "Playing" and
@@ -59,7 +63,8 @@ void startCallMonitor(std::int32_t callID, const char* deviceID);
 // by the request's invoke ID when its confirmation comes; false when no
 // monitor request went out with that ID. Each request is found once.
 bool takeMonitorRequest(InvokeID_t invokeID, std::string* device);
-// Forgets every monitor request still waiting (invoke IDs start again).
+// Forgets every monitor request still waiting (invoke IDs start again) and
+// how many devices the bulk monitors found.
 void forgetMonitorRequests();
 // The call snapshot of call-snapshot polling.
 void doSnapshotActiveCall(std::int32_t callID);
