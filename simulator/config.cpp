@@ -313,11 +313,20 @@ bool loadConfig(const char* path, Config& cfg, std::string* error) {
   std::string text;
   char buf[4096];
   size_t n;
+  bool tooBig = false;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) {
     text.append(buf, n);
-    if (text.size() > (1u << 20)) break;  // a configuration is never this big
+    // A configuration is never this big; one cut short would serve another switch.
+    if (text.size() > (1u << 20)) {
+      tooBig = true;
+      break;
+    }
   }
   std::fclose(f);
+  if (tooBig) {
+    if (error) *error = std::string("configuration over 1 MB, not read: ") + path;
+    return false;
+  }
   return parseConfig(text, cfg, error);
 }
 

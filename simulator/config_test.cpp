@@ -1,6 +1,8 @@
 // The configuration text and the built-in default.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "simulator/telsim.h"
 
 namespace {
@@ -88,6 +90,17 @@ TEST(Config, BadLinesAreNamedAndChangeNothing) {
   std::string err;
   EXPECT_FALSE(telsim::loadConfig("/nonexistent/telsim.cfg", c, &err));
   EXPECT_NE(err.find("cannot open"), std::string::npos);
+  // Cut at 1 MB, the rest of a configuration would be lost without a word.
+  const std::string big = ::testing::TempDir() + "telsim_big.cfg";
+  std::FILE* f = std::fopen(big.c_str(), "wb");
+  ASSERT_TRUE(f);
+  const std::string comment = "# " + std::string(1000, 'x') + "\n";
+  for (int i = 0; i < 1100; ++i) std::fputs(comment.c_str(), f);
+  std::fputs("extension 299 X1#99\n", f);
+  std::fclose(f);
+  EXPECT_FALSE(telsim::loadConfig(big.c_str(), c, &err));
+  EXPECT_NE(err.find("over 1 MB"), std::string::npos) << err;
+  std::remove(big.c_str());
 }
 
 TEST(Config, ForwardingIsSetFromTheStart) {
