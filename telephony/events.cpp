@@ -656,9 +656,11 @@ void handleEvent(const CSTAEvent_t* event, const PrivateData_t* pvt) {
 
 // ---- installing the poll -------------------------------------------------------------
 
+// The unattended logger reads events while idle whatever the setting: it
+// has no one to ask for them, and unread they would write no record.
 void installEventPoll() {
   setEventPoller(doGetEvents);
-  setCallWhileIdle(autoEvents ? doGetEvents : nullptr);
+  setCallWhileIdle(autoEvents || autoLogSMDR ? doGetEvents : nullptr);
 }
 
 void doAutoEvents(bool on) {
@@ -666,7 +668,7 @@ void doAutoEvents(bool on) {
   autoEvents = on;
   userSetAutoEvents = true;
   setEventPoller(doGetEvents);
-  if (changed) setCallWhileIdle(on ? doGetEvents : nullptr);
+  if (changed) setCallWhileIdle(on || autoLogSMDR ? doGetEvents : nullptr);
 }
 
 // ---- waiting -----------------------------------------------------------------------

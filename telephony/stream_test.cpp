@@ -107,8 +107,11 @@ TEST_F(Connect, UnattendedTakesEverythingFromTheProfileAndWritesItBack) {
   EXPECT_EQ(ackCount, 2 + 8 + 16);
   EXPECT_EQ(cstaFailCount, 2) << "the walks go one device past the last";
   EXPECT_EQ(invokeID, openID + 2 + 9 + 17);
-  EXPECT_NE(sw.control("sessions").find(", 24 monitors,"), std::string::npos)
+  EXPECT_NE(sw.control("sessions").find(", 24 monitors (24 on devices),"), std::string::npos)
       << sw.control("sessions");
+  // Unattended, events are read while idle whatever AutoEventReport says:
+  // a logger that read none would write no record.
+  EXPECT_NE(setCallWhileIdle(nullptr), nullptr);
 }
 
 TEST_F(Connect, MissingProfileEntriesFallBackToTheDefaults) {

@@ -131,7 +131,7 @@ done
 
 # Every line and extension is monitored (8 and 16 on the built-in switch)
 # long before a refused monitor's old 3-second wait could have ended.
-wait_for "monitoring" 'ctl sessions | grep -q ", 24 monitors,"'
+wait_for "monitoring" 'ctl sessions | grep -q "(24 on devices)"'
 elapsed=$(( ($(date +%s%N) - started) / 1000000 ))
 [ "$elapsed" -lt 2500 ] || fail "start-up to monitoring took $elapsed ms"
 
