@@ -12,7 +12,7 @@
 #include "console/settings.h"
 #include "display/event.h"
 #include "display/private_display.h"
-#include "telephony/calls.h"
+#include "telephony/ask.h"
 #include "telephony/events.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"

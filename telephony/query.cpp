@@ -12,6 +12,7 @@
 #include "console/readers.h"
 #include "console/settings.h"
 #include "display/filters.h"
+#include "telephony/ask.h"
 #include "telephony/calls.h"
 #include "telephony/events.h"
 #include "telephony/state.h"
