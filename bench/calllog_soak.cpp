@@ -153,6 +153,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "calllog_soak: the collector cannot connect\n");
     return 1;
   }
+  installEventPoll();  // as the program does at start-up
   doConnect();
   pollAWhile(5);
   if (!acsHandle) {

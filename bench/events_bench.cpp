@@ -173,6 +173,7 @@ int main(int argc, char** argv) {
   userName = alloc_str("Telvanix");
   serverPassword = alloc_str("");
   autoLogSMDR = 1;  // CONNECT asks nothing
+  installEventPoll();  // as the program does at start-up
   doConnect();
   autoLogSMDR = 0;
   if (!acsHandle) return 1;

@@ -187,10 +187,11 @@ ConsoleRead keep_logging() {
   for (;;) {
     act_on_signals();
     if (stopLatched) return kStopped;
-    if (callWhileIdle)
-      callWhileIdle();
-    else if (eventPoller)
+    // The poll runs whether or not events are polled while idle.
+    if (eventPoller)
       eventPoller();
+    else if (callWhileIdle)
+      callWhileIdle();
     plat_sleep_ms(kIdleSliceMs);
   }
 }

@@ -185,6 +185,8 @@ int probixMain(int argc, char** argv) {
   // A service is stopped by signals; the loop acts on them between events.
   plat_install_stop_handlers();
   setHangupHandler(callLogReopen);
+  // Every pause and wait polls the stream from the start, open or not yet.
+  installEventPoll();
   // Test runs let every pause pass at once unless they test real time.
   char clock[16];
   if (plat_getenv("PROBIX_WAIT_CLOCK", clock, sizeof clock) && std::strcmp(clock, "stepped") == 0)

@@ -651,17 +651,24 @@ void handleEvent(const CSTAEvent_t* event, const PrivateData_t* pvt) {
 
 // ---- installing the poll -------------------------------------------------------------
 
+namespace {
+
+// The profile read at each CONNECT may turn automatic events on or off, so
+// the idle routine asks each time.
+void pollWhileIdle() {
+  if (autoEvents) doGetEvents();
+}
+
+}  // namespace
+
 void installEventPoll() {
   setEventPoller(doGetEvents);
-  setCallWhileIdle(autoEvents ? doGetEvents : nullptr);
+  setCallWhileIdle(pollWhileIdle);
 }
 
 void doAutoEvents(bool on) {
-  const bool changed = autoEvents != on;
   autoEvents = on;
   userSetAutoEvents = true;
-  setEventPoller(doGetEvents);
-  if (changed) setCallWhileIdle(on ? doGetEvents : nullptr);
 }
 
 // ---- waiting -----------------------------------------------------------------------

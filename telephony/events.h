@@ -58,8 +58,8 @@ void doGetEvents();
 // The dispatcher. `pvt` is the event's private data, or null.
 void handleEvent(const CSTAEvent_t* event, const PrivateData_t* pvt);
 
-// Makes doGetEvents the poll of the shell's pauses, and its idle routine
-// while autoEvents is on (removes it when off).
+// Installed once at start-up: doGetEvents becomes the poll of every pause
+// and wait, and runs while the shell is idle whenever autoEvents is on.
 void installEventPoll();
 void doAutoEvents(bool on);
 

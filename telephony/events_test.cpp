@@ -35,6 +35,28 @@ TEST_F(Poll, WithoutAStreamReturnsAtOnce) {
   EXPECT_EQ(msgCount, 0);
 }
 
+// The poll is installed before any stream; the profile read at CONNECT, or
+// the command later, decides whether it also runs while the shell is idle.
+TEST_F(Poll, RunsWhileIdleOnlyWithAutomaticEvents) {
+  writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=SCRIPTED\nUserID=Telvanix\n");
+  openStream();
+  const IdleRoutine idle = setCallWhileIdle(nullptr);
+  setCallWhileIdle(idle);
+  ASSERT_NE(idle, nullptr);
+  scripted.push(wire::cstaUnsolicited(CSTA_HELD, 1));
+  idle();
+  EXPECT_EQ(msgCount, 0);
+  doSetAutoEvents();
+  idle();
+  EXPECT_EQ(msgCount, 1);
+  doClearAutoEvents();
+  scripted.push(wire::cstaUnsolicited(CSTA_HELD, 1));
+  idle();
+  EXPECT_EQ(msgCount, 1);
+  pauseNseconds(0);  // waits poll all the same
+  EXPECT_EQ(msgCount, 2);
+}
+
 TEST_F(Poll, FailedReopensBackOffFromASecondToAMinute) {
   openStream();
   sw.control("down");  // the server goes away: the stream fails

@@ -14,7 +14,6 @@
 #include "console/settings.h"
 #include "display/event.h"
 #include "display/private_display.h"
-#include "telephony/events.h"
 #include "telephony/private_commands.h"
 #include "telephony/state.h"
 
@@ -237,7 +236,6 @@ void doConnect() {
   clearPrivateScratchHeader();  // a new stream starts with a clean send area
   o_setLocalACShandle(acsHandle);
   readAutoEventsProfile();
-  installEventPoll();
 }
 
 void doDisconnect() {

@@ -128,6 +128,7 @@ class StreamTest : public ::testing::Test {
     savedMonitorExt = SMDRmonitorExt;
     csta32::registerLocalHost("TELVANIX", &host);
     csta32::registerLocalHost("SCRIPTED", &scripted);
+    installEventPoll();  // as the program does at start-up
     i_endUserInput();
     resetStreamState();
     resetEventState();
