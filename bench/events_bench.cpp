@@ -25,6 +25,7 @@
 #include "telephony/events.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
+#include "telephony/waits.h"
 
 namespace {
 

@@ -425,6 +425,10 @@ IdleRoutine setEventPoller(IdleRoutine routine) {
   return previous;
 }
 
+void pollEventsNow() {
+  if (eventPoller) eventPoller();
+}
+
 WaitClock setWaitClock(WaitClock clock) {
   WaitClock previous = waitClock;
   waitClock = clock;

@@ -29,6 +29,8 @@ IdleRoutine setCallWhileIdle(IdleRoutine routine);
 void pauseNseconds(double seconds);
 // The poll pauseNseconds runs; installed by the event loop when it exists.
 IdleRoutine setEventPoller(IdleRoutine routine);
+// One run of that poll now, without waiting (nothing when none is installed).
+void pollEventsNow();
 // While a GOTO searches for its label, the label text; otherwise null.
 const char* gotoSearchLabel();
 // True once the console has no more lines (end of piped input, or the line

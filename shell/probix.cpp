@@ -17,6 +17,7 @@
 #include "telephony/servers.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
+#include "telephony/waits.h"
 
 static const char usageMessage[] =
     "USAGE is:\n"

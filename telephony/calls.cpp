@@ -10,7 +10,6 @@
 #include "console/settings.h"
 #include "private/telvanix_private.h"
 #include "telephony/ask.h"
-#include "telephony/private_commands.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
 

@@ -20,15 +20,7 @@
 #include "telephony/query.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
-
-long ackCount = 0;
-long errCount = 0;
-long cstaFailCount = 0;
-long msgCount = 0;
-long eventsProcessed = 0;
-
-CSTAMonitorCrossRefID_t lastMonitorID = 0;
-std::map<std::string, CSTAMonitorCrossRefID_t> monitorDictionary;
+#include "telephony/waits.h"
 
 bool loadServer = false;
 unsigned char numberInitialSnapshots = 2;
@@ -675,66 +667,6 @@ void doAutoEvents(bool on) {
 
 namespace {
 
-struct Watched {
-  const long* counter;
-  long value;
-};
-
-bool counterMoved(const void* context) {
-  const Watched* w = static_cast<const Watched*>(context);
-  return w->counter && *w->counter != w->value;
-}
-
-// The requests whose answers are being waited for (waits nest as polls
-// do), each marked when its confirmation or failure is handled.
-struct Awaited {
-  InvokeID_t id;
-  bool answered;
-};
-Awaited awaited[8];
-int awaitedCount = 0;
-
-bool replyArrived(const void* context) {
-  return awaited[*static_cast<const int*>(context)].answered;
-}
-
-// Waits on the shell's clock with this poll, installed or not.
-bool waitPolling(double seconds, WaitDone done, const void* context) {
-  const IdleRoutine previous = setEventPoller(doGetEvents);
-  const bool result = waitUntil(seconds, done, context);
-  setEventPoller(previous);
-  return result;
-}
-
-}  // namespace
-
-void noteAnswer(InvokeID_t id) {
-  for (int i = 0; i < awaitedCount; ++i)
-    if (awaited[i].id == id) awaited[i].answered = true;
-}
-
-bool doWatchTime(long seconds, const long* varToWatch, long value) {
-  const Watched w = {varToWatch, value};
-  return waitPolling(static_cast<double>(seconds), counterMoved, &w);
-}
-
-bool waitForReply(InvokeID_t id, double seconds) {
-  const int slot = awaitedCount;
-  if (slot == static_cast<int>(sizeof awaited / sizeof awaited[0])) {
-    waitPolling(seconds, nullptr, nullptr);  // nested beyond reason: the whole time
-    return false;
-  }
-  awaited[slot] = {id, false};
-  ++awaitedCount;
-  const bool answered = waitPolling(seconds, replyArrived, &slot);
-  --awaitedCount;
-  return answered;
-}
-
-bool waitForLastReply(double seconds) { return waitForReply(invokeID - 1, seconds); }
-
-namespace {
-
 // Whole seconds, digits only, at most a day: a longer wait is a typing
 // error, and anything else (signs, exponents, "nan") is no count at all.
 const long kMaxWaitSeconds = 24L * 60 * 60;
@@ -870,9 +802,7 @@ void setEventClocksForTests(EventSecondsClock seconds, EventMillisClock millis) 
 }
 
 void resetEventState() {
-  ackCount = errCount = cstaFailCount = msgCount = eventsProcessed = 0;
-  lastMonitorID = 0;
-  monitorDictionary.clear();
+  resetWaits();
   forgetMonitorRequests();
   loadServer = false;
   numberInitialSnapshots = 2;
@@ -888,5 +818,4 @@ void resetEventState() {
   startTime = 0;
   eventsAtStart = 0;
   lastWatchSeconds = 10;
-  awaitedCount = 0;
 }

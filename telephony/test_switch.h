@@ -22,8 +22,10 @@
 #include "private/telvanix_private.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
+#include "telephony/query.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
+#include "telephony/waits.h"
 
 namespace stream_test {
 
