@@ -10,7 +10,7 @@
 #include "console/output.h"
 #include "console/readers.h"
 #include "console/settings.h"
-#include "display/event.h"
+#include "display/stamps.h"
 #include "display/private_display.h"
 #include "telephony/ask.h"
 #include "telephony/state.h"

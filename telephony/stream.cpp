@@ -14,6 +14,7 @@
 #include "console/settings.h"
 #include "display/event.h"
 #include "display/private_display.h"
+#include "display/stamps.h"
 #include "telephony/state.h"
 
 ACSHandle_t acsHandle = 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "display/stamps.h"
 #include "telephony/private_commands.h"
 #include "telephony/test_switch.h"
 
