@@ -137,7 +137,6 @@ int main(int argc, char** argv) {
   CallInfo::setClock(trackerSeconds);
   CallInfo::setSMDRformat(PBXtypeTelvanix);
   CallInfo::setRecordWriter(countRecord);
-  CallInfo::setOutputFile(1);  // any open handle: the writer above counts
   callLoggingEnabled = 1;
   autoLogSMDR = 1;
   manualMode = 0;
