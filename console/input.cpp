@@ -437,6 +437,8 @@ WaitClock setWaitClock(WaitClock clock) {
 
 std::uint64_t steppedWaitClock() { return steppedNow += 10; }
 
+std::uint64_t waitClockMillis() { return wait_millis(); }
+
 bool waitUntil(double seconds, WaitDone done, const void* context) {
   const std::uint64_t start = wait_millis();
   const double limit = seconds > 0 ? seconds * 1000.0 : 0.0;

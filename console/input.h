@@ -53,6 +53,8 @@ bool i_noMoreInput();
 typedef std::uint64_t (*WaitClock)();
 WaitClock setWaitClock(WaitClock clock);
 std::uint64_t steppedWaitClock();
+// That clock's time now (a read: a stepped clock moves).
+std::uint64_t waitClockMillis();
 // Polls events until done(context) holds (true) or the time is up (false);
 // a termination request ends it early too. pauseNseconds is the wait with
 // nothing to look for.

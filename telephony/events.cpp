@@ -39,6 +39,14 @@ std::uint64_t realMillis() { return plat_millis(); }
 EventSecondsClock secondsNow = realSeconds;
 EventMillisClock millisNow = realMillis;
 
+// Reopens are paced on the clock every wait reads, so that a test run's
+// stepped clock drives them as it drives the waits; a test's own seconds
+// clock drives both.
+std::int64_t reopenSecondsNow() {
+  if (secondsNow != realSeconds) return secondsNow();
+  return static_cast<std::int64_t>(waitClockMillis() / 1000);
+}
+
 // ---- poll state ------------------------------------------------------------------
 
 const int kSnapshotPollSeconds = 300;
@@ -550,9 +558,9 @@ void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
       pollCutShort = true;
       return;
     }
-    const std::int64_t now = secondsNow();
-    if (acsStreamAborted && now - lastReopenAcsStream >= reopenWait) {
-      lastReopenAcsStream = now;
+    const std::int64_t reopenNow = acsStreamAborted ? reopenSecondsNow() : 0;
+    if (acsStreamAborted && reopenNow - lastReopenAcsStream >= reopenWait) {
+      lastReopenAcsStream = reopenNow;
       const RetCode_t rc = doReopenAcsStream();
       if (rc < 0) reopenFailed(getACSerrorName(rc));
       continue;
@@ -561,6 +569,7 @@ void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
     if (acsHandle && !acsStreamAborted) CallInfo::pollRecovery(requestCallCheck);
 
     if (!manualMode) {
+      const std::int64_t now = secondsNow();
       if (now - lastPollStarted > kSnapshotPollSeconds && pollDone) {
         lastPollStarted = now;
         CallInfo::initializeSnapshot();

@@ -15,7 +15,7 @@ extern ACSHandle_t acsHandle;          // open stream; 0 = none
 extern InvokeID_t invokeID;            // invoke ID of the next request (starts at 1)
 extern InvokeID_t acsOpenInvokeID;     // invoke ID of the last open request
 extern bool acsStreamAborted;          // stream lost; the event poll reopens it
-extern std::int64_t lastReopenAcsStream;  // seconds; last reopen attempt
+extern std::int64_t lastReopenAcsStream;  // seconds of the wait clock; last reopen attempt
 extern int serverIndex;                // server slot of the current connection
 
 // Stream information reported by the server, one record per stream ID.
