@@ -53,6 +53,9 @@ bool i_noMoreInput();
 typedef std::uint64_t (*WaitClock)();
 WaitClock setWaitClock(WaitClock clock);
 std::uint64_t steppedWaitClock();
+// A clock that runs `times` as fast as the real one from now on, for runs
+// paced by a switch that runs as fast; waits on it sleep as on the real one.
+WaitClock fastWaitClock(unsigned times);
 // That clock's time now (a read: a stepped clock moves).
 std::uint64_t waitClockMillis();
 // Polls events until done(context) holds (true) or the time is up (false);
