@@ -121,6 +121,8 @@ bool reportServerCB(char* serverName, EnumServerNamesParam_t) {
 }
 
 void startupSettings() {
+  // Every pause and wait polls the stream from the start, open or not yet.
+  installEventPoll();
   globalFilter = CSTAMonitorFilter_t();
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   std::printf("\n");
@@ -192,8 +194,6 @@ int probixMain(int argc, char** argv) {
   // A service is stopped by signals; the loop acts on them between events.
   plat_install_stop_handlers();
   setHangupHandler(callLogReopen);
-  // Every pause and wait polls the stream from the start, open or not yet.
-  installEventPoll();
   // Test runs let every pause pass at once unless they test real time;
   // "xN" runs waits and stamps N times as fast, in step with a switch set
   // to run as fast (TELSIM_SPEED).
