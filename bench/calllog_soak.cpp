@@ -137,7 +137,6 @@ int main(int argc, char** argv) {
   CallInfo::setClock(trackerSeconds);
   CallInfo::setSMDRformat(PBXtypeTelvanix);
   CallInfo::setRecordWriter(countRecord);
-  CallInfo::setOutputFile(1);  // any open handle: the writer above counts
   callLoggingEnabled = 1;
   autoLogSMDR = 1;
   manualMode = 0;
@@ -153,6 +152,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "calllog_soak: the collector cannot connect\n");
     return 1;
   }
+  installEventPoll();  // as the program does at start-up
   doConnect();
   pollAWhile(5);
   if (!acsHandle) {

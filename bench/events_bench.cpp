@@ -25,6 +25,7 @@
 #include "telephony/events.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
+#include "telephony/waits.h"
 
 namespace {
 
@@ -173,6 +174,7 @@ int main(int argc, char** argv) {
   userName = alloc_str("Telvanix");
   serverPassword = alloc_str("");
   autoLogSMDR = 1;  // CONNECT asks nothing
+  installEventPoll();  // as the program does at start-up
   doConnect();
   autoLogSMDR = 0;
   if (!acsHandle) return 1;

@@ -17,7 +17,6 @@ char CallInfo::outputCRenabled = 0;
 char CallInfo::reportUnansweredCalls = 1;
 PBXtype CallInfo::currentPBXformat = PBXtypeMitelSX2000;
 std::string CallInfo::localAreaCode = "999";
-plat_handle CallInfo::callLogFile = PLAT_INVALID_HANDLE;
 
 namespace {
 
@@ -134,13 +133,6 @@ void CallInfo::reset() {
   currentPBXformat = PBXtypeMitelSX2000;
   localAreaCode = "999";
   systemID = "001";
-  callLogFile = PLAT_INVALID_HANDLE;
-}
-
-plat_handle CallInfo::setOutputFile(plat_handle handle) {
-  plat_handle previous = callLogFile;
-  callLogFile = handle;
-  return previous;
 }
 
 bool CallInfo::setOutputCR(bool on) {
@@ -203,7 +195,7 @@ void CallInfo::seen(CallInfo& call) {
 }
 
 void CallInfo::writeAndForget(CallInfo& call) {
-  if (callLogFile != PLAT_INVALID_HANDLE && recordWriter) recordWriter(call);
+  if (recordWriter) recordWriter(call);
   forget(call);
 }
 

@@ -159,7 +159,6 @@ class CallInfo {
   std::string o_reportCMUnformatted() const;
 
   // Each returns the previous value.
-  static plat_handle setOutputFile(plat_handle handle);
   static bool setOutputCR(bool on);
   static PBXtype setSMDRformat(PBXtype type);
 
@@ -172,7 +171,6 @@ class CallInfo {
   static std::string systemID;
   // False (and the default kept) unless `id` is exactly three digits.
   static bool setSystemID(const char* id);
-  static plat_handle callLogFile;
 
   // ---- the world around the tracker ----
   typedef CallTime (*Clock)();
@@ -183,7 +181,8 @@ class CallInfo {
   static Clock setMonotonicClock(Clock clock);
   static CallTime now();
   static CallTime monoNow();
-  // Sends one finished call's record to the open call log.
+  // Takes every finished call; the writer knows whether the call log is
+  // open, and writes nothing while it is closed.
   typedef void (*RecordWriter)(CallInfo& call);
   static RecordWriter setRecordWriter(RecordWriter writer);
 

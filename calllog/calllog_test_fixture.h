@@ -45,8 +45,6 @@ class Tracker : public ::testing::Test {
     testNow() = localTime(14, 3, 0);
     CallInfo::setClock(testClock);
     previousWriter = CallInfo::setRecordWriter(keepRecord);
-    // Any valid-looking handle: the writer above never touches it.
-    CallInfo::setOutputFile(12345);
   }
   void TearDown() override {
     CallInfo::reset();

@@ -229,7 +229,6 @@ class CollectorRecords : public calllog_test::Tracker {
     CallInfo::reset();
     endedCalls().clear();
     CallInfo::setRecordWriter(keepCall);
-    CallInfo::setOutputFile(12345);
   }
   // The records of every call ended, in the order they ended.
   std::string written(PBXtype type) {

@@ -122,11 +122,10 @@ void reopenLogDevice() {
     std::printf("! The call log \"%s\" was moved or deleted: opening it again\n", logDeviceName);
     std::fflush(stdout);
   }
+  // While it cannot be opened the log stays open: every record still comes
+  // here and tries again.
   hFile = plat_open(openPath, PLAT_OPEN_APPEND);
-  // While it cannot be opened the tracker keeps the old handle as its sign
-  // that logging is on, so every record still comes here and tries again.
-  if (hFile != PLAT_INVALID_HANDLE) CallInfo::setOutputFile(hFile);
-  else if (wasOpen)
+  if (hFile == PLAT_INVALID_HANDLE && wasOpen)
     log_error("? Unable to open call log file \"%s\" again\n", logDeviceName);
 }
 
@@ -165,7 +164,6 @@ bool writePort(const std::string& text, int* error) {
     const std::string data = owedLineEnd + text;
     const unsigned timeout = portStalled ? kStalledWriteTimeoutMs : SMDR_WRITE_TIMEOUT_MS;
     std::size_t sent = 0;
-    CallInfo::setOutputFile(hFile);
     ok = plat_serial_write_counted(hFile, data.data(), data.size(), timeout, &sent) ==
          static_cast<long>(data.size());
     *error = plat_last_error();
@@ -217,7 +215,6 @@ void closeDevice() {
   }
   owedLineEnd.clear();
   callLoggingEnabled = 0;
-  CallInfo::setOutputFile(PLAT_INVALID_HANDLE);
 }
 
 // Asks for a port between 1 and 4 until one is given; false when no answer
@@ -422,7 +419,6 @@ void doSetCallLogging(bool open) {
   putProfileNumber("StopBits", stopBits);
   if (pbxType >= PBXtypeTelvanix) putProfile("PBXType", pbxNames[pbxType - 1]);
   callLoggingEnabled = 1;
-  CallInfo::setOutputFile(hFile);
   CallInfo::setOutputCR(false);
   if (autoLogSMDR) applyProfileOutputs();
 }
@@ -630,5 +626,4 @@ void callLogReopen() {
   }
   hFile = h;
   portStalled = false;
-  CallInfo::setOutputFile(hFile);
 }

@@ -11,7 +11,10 @@
 #include "platform/platform.h"
 
 // Settings of call logging (profile section "SMDR" in unattended mode).
-extern char callLoggingEnabled;  // the call log is open
+// The call log is open: the one place that says so. It stays open while
+// its device fails (hFile may then be invalid), and the record writer
+// installed in CallInfo writes only while it is.
+extern char callLoggingEnabled;
 extern char autoLogSMDR;         // unattended: settings from the profile, no prompts
 extern plat_handle hFile;        // the open call-log device
 extern char logToSerialPort;     // 1

@@ -29,6 +29,8 @@ IdleRoutine setCallWhileIdle(IdleRoutine routine);
 void pauseNseconds(double seconds);
 // The poll pauseNseconds runs; installed by the event loop when it exists.
 IdleRoutine setEventPoller(IdleRoutine routine);
+// One run of that poll now, without waiting (nothing when none is installed).
+void pollEventsNow();
 // While a GOTO searches for its label, the label text; otherwise null.
 const char* gotoSearchLabel();
 // True once the console has no more lines (end of piped input, or the line
@@ -51,6 +53,11 @@ bool i_noMoreInput();
 typedef std::uint64_t (*WaitClock)();
 WaitClock setWaitClock(WaitClock clock);
 std::uint64_t steppedWaitClock();
+// A clock that runs `times` as fast as the real one from now on, for runs
+// paced by a switch that runs as fast; waits on it sleep as on the real one.
+WaitClock fastWaitClock(unsigned times);
+// That clock's time now (a read: a stepped clock moves).
+std::uint64_t waitClockMillis();
 // Polls events until done(context) holds (true) or the time is up (false);
 // a termination request ends it early too. pauseNseconds is the wait with
 // nothing to look for.

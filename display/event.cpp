@@ -3,10 +3,13 @@
 // continuation lines that start with the same prefix.
 #include "display/event.h"
 
+#include <cstdint>
+
 #include "display/filters.h"
+#include "display/lines.h"
 #include "display/names.h"
 #include "display/private_display.h"
-#include <cstdint>
+#include "display/stamps.h"
 
 #include "console/input.h"
 #include "console/output.h"
@@ -14,63 +17,13 @@
 
 namespace {
 
-// ---- switches and state ------------------------------------------------------------
+// ---- state ---------------------------------------------------------------------------
 
-bool invokeIDstampsOn = true;
-bool invokeIDdelayOn = true;
-bool timestampsOn = false;
 ACSHandle_t localACShandle = 0;
 
-struct timeStamp {
-  std::uint32_t invokeID;
-  bool valid;
-  std::int32_t olderTime;
-  std::int32_t lastTime;
-};
-
-const int STAMP_SLOTS = 128;
-timeStamp invokeStamps[STAMP_SLOTS];
-
-StampClock testClock = nullptr;
-
-FirmwareVersion firmware = {0, 0, 0};
-
 const int MAX_SNAPSHOT = 24;  // entries of a snapshot, states of a call
-const int DEVICE_CHARS = 64;  // DeviceID_t, possibly without a terminator
-
-const std::uint64_t programStart = plat_millis();
-
-// Milliseconds since the program started. Kept as 32 bits like the slots;
-// differences are taken modulo 2^32 so a wrap after 24 days is harmless.
-std::int32_t nowMillis() {
-  if (testClock) return testClock();
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(plat_millis() - programStart));
-}
-
-std::int32_t millisBetween(std::int32_t later, std::int32_t earlier) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(later) -
-                                   static_cast<std::uint32_t>(earlier));
-}
-
-timeStamp& slotOf(InvokeID_t invokeID) { return invokeStamps[invokeID % STAMP_SLOTS]; }
-
-bool slotHolds(const timeStamp& slot, InvokeID_t invokeID) {
-  return slot.valid && slot.invokeID == invokeID;
-}
 
 const char* text(const char* s) { return s ? s : ""; }
-
-// Ends the line and starts the next with the prefix; without verbose the
-// text simply goes on where the line stands.
-void newLine(const char* comnt, bool verbose) {
-  if (!verbose) return;
-  o_newline(0);
-  o_lstring(comnt, 0, false);
-}
-
-void endLine(bool verbose) {
-  if (verbose) o_newline(0);
-}
 
 void onOff(bool on) { o_lstring(on ? "ON" : "OFF", 0, true); }
 
@@ -93,26 +46,6 @@ bool deviceLine(const char* label, const ExtendedDeviceID_t& device, bool verbos
 void unsolicitedStart(const char* comnt, bool verbose, const char* label) {
   o_firstLineStart(comnt, verbose);
   o_lstring(label, 8, true);
-}
-
-// Skips blanks and reads an optionally signed decimal number, as %d does,
-// held to 0..65535. False when there are no digits.
-bool scanNumber(const char*& p, const char* end, std::uint16_t& value) {
-  while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) p++;
-  bool negative = false;
-  if (p < end && (*p == '+' || *p == '-')) {
-    negative = *p == '-';
-    p++;
-  }
-  if (p >= end || *p < '0' || *p > '9') return false;
-  long n = 0;
-  while (p < end && *p >= '0' && *p <= '9') {
-    if (n < 65535) n = n * 10 + (*p - '0');
-    p++;
-  }
-  if (negative) n = 0;
-  value = static_cast<std::uint16_t>(n > 65535 ? 65535 : n);
-  return true;
 }
 
 // ---- capability names ------------------------------------------------------------
@@ -167,105 +100,13 @@ const PrivateData_t* privateOf(const PrivateData_t* pvt) {
 
 // ---- switches ------------------------------------------------------------------------
 
-bool o_enableInvokeIDstamps(bool on) {
-  bool previous = invokeIDstampsOn;
-  invokeIDstampsOn = on;
-  return previous;
-}
-
-bool o_enableInvokeIDdelayStamps(bool on) {
-  bool previous = invokeIDdelayOn;
-  invokeIDdelayOn = on;
-  return previous;
-}
-
-bool o_enableTimestamps(bool on) {
-  bool previous = timestampsOn;
-  timestampsOn = on;
-  return previous;
-}
-
 ACSHandle_t o_setLocalACShandle(ACSHandle_t handle) {
   ACSHandle_t previous = localACShandle;
   localACShandle = handle;
   return previous;
 }
 
-// ---- invoke-ID stamps ----------------------------------------------------------------
-
-float stampInvokeID(InvokeID_t invokeID) {
-  std::int32_t now = nowMillis();
-  timeStamp& slot = slotOf(invokeID);
-  if (slotHolds(slot, invokeID)) {
-    std::int32_t previous = slot.lastTime;
-    slot.olderTime = previous;
-    slot.lastTime = now;
-    return static_cast<float>(millisBetween(now, previous) * 0.001);
-  }
-  slot.valid = true;
-  slot.invokeID = invokeID;
-  slot.olderTime = slot.lastTime = now;
-  return 0.0f;
-}
-
-std::int32_t getInvokeIDstamp(InvokeID_t invokeID) {
-  const timeStamp& slot = slotOf(invokeID);
-  return slotHolds(slot, invokeID) ? slot.lastTime : 0;
-}
-
-bool o_invokeIDdelta(InvokeID_t invokeID, int column, bool flag) {
-  const timeStamp& slot = slotOf(invokeID);
-  if (!slotHolds(slot, invokeID)) return false;
-  if (invokeIDdelayOn)
-    o_lprintf(column, flag, "%f", millisBetween(slot.lastTime, slot.olderTime) * 0.001);
-  return true;
-}
-
-void o_invokeID(InvokeID_t invokeID, int column, bool flag) {
-  if (invokeIDstampsOn) o_lprintf(column, flag, "%lu", static_cast<unsigned long>(invokeID));
-}
-
-void o_invokeIDwithTime(InvokeID_t invokeID, int column, bool flag) {
-  o_invokeID(invokeID, column, flag);
-  o_invokeIDdelta(invokeID, column + 8, true);
-}
-
-StampClock o_setStampClockForTests(StampClock clock) {
-  StampClock previous = testClock;
-  testClock = clock;
-  return previous;
-}
-
-void o_resetInvokeIDstamps() {
-  for (timeStamp& slot : invokeStamps) slot = timeStamp();
-}
-
-// ---- firmware ----------------------------------------------------------------------
-
-FirmwareVersion o_getFirmwareVersion() { return firmware; }
-
-void o_storeFirmwareVersion(const char* versionText, int size) {
-  FirmwareVersion found = {0, 0, 0};
-  if (versionText && size > 0) {
-    const char* p = versionText;
-    const char* end = p;
-    while (end < versionText + size && *end) end++;
-    // Same reading as " %d.%d-%d": stop at the first thing that does not fit.
-    if (scanNumber(p, end, found.fwMajor) && p < end && *p++ == '.' &&
-        scanNumber(p, end, found.fwMinor) && p < end && *p++ == '-')
-      scanNumber(p, end, found.fwEdit);
-  }
-  firmware = found;
-}
-
 // ---- lines and headers ------------------------------------------------------------------
-
-void o_firstLineStart(const char* comnt, bool verbose) {
-  if (!verbose) return;
-  o_lstring(text(comnt), 0, false);
-  if (timestampsOn) o_lstring(timestamp(), 0, true);
-  o_lstring("", 0, true);  // a separating blank unless the line has one
-}
 
 void o_eventHeader(const ACSEventHeader_t* eHdr, bool verbose) {
   if (!eHdr) return;
@@ -277,60 +118,6 @@ void o_eventHeader(const ACSEventHeader_t* eHdr, bool verbose) {
   o_lstring(getClassName(eHdr->eventClass), 0, true);
   if (verbose) o_lstring("Type:", 0, true);
   o_lstring(getTypeName(eHdr->eventClass, eHdr->eventType), 0, true);
-}
-
-// ---- element writers --------------------------------------------------------------------
-// Text placed at a column right after the line prefix still gets a separating
-// blank, so a prefix wider than the column cannot run into it.
-
-// Built in pieces on the stack: the event loop calls this for every device
-// of every event.
-void o_serverText(const char* text, std::size_t max, int column, bool flag) {
-  if (!text) return;
-  char piece[128];
-  std::size_t n = 0;
-  bool first = true;
-  const auto put = [&]() {
-    o_maxLstring(piece, first ? column : 0, first && flag, static_cast<int>(n));
-    first = false;
-    n = 0;
-  };
-  for (std::size_t i = 0; i < max && text[i]; ++i) {
-    if (n + 4 > sizeof piece) put();
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) {
-      static const char hex[] = "0123456789ABCDEF";
-      piece[n++] = '\\';
-      piece[n++] = 'x';
-      piece[n++] = hex[c >> 4];
-      piece[n++] = hex[c & 15];
-    } else {
-      piece[n++] = static_cast<char>(c);
-    }
-  }
-  if (first || n > 0) put();
-}
-
-void o_deviceID(const char* deviceID, int column, bool flag) {
-  o_serverText(deviceID, DEVICE_CHARS, column, flag);
-}
-
-void o_connectionID(const ConnectionID_t* connID, int column, bool flag) {
-  if (!connID) return;
-  o_deviceID(connID->deviceID, column, flag);
-  if (connID->callID != 0) {
-    o_lstring("..", 0, false);
-    o_lnumber(connID->callID, 0, false, 16);
-  }
-  if (connID->devIDType == DYNAMIC_ID) o_lstring(":D", 0, false);
-}
-
-bool o_extendedDeviceID(const ExtendedDeviceID_t* deviceID, int column, bool flag) {
-  if (!deviceID || deviceID->deviceIDStatus != ID_PROVIDED) return false;
-  o_deviceID(deviceID->deviceID, column, flag);
-  if (deviceID->deviceIDType != DEVICE_IDENTIFIER)
-    o_lstring(getDevIDtypeName(deviceID->deviceIDType), 0, true);
-  return true;
 }
 
 void o_connectionList(const CSTAConnectionList_t* conn, int column, const char* comnt) {
@@ -453,7 +240,7 @@ void o_ACSconfirmation(const CSTAEvent_t* event, bool verbose, const char* comnt
                      {"Tsrv:", open.tsrvVer},
                      {"dev:", open.drvrVer}};
         for (const auto& line : lines) {
-          newLine(comnt, verbose);
+          o_nextLine(comnt, verbose);
           o_lstring(line.label, 8, true);
           o_serverText(line.version, sizeof(Version_t), 12, true);
         }
@@ -470,7 +257,7 @@ void o_ACSconfirmation(const CSTAEvent_t* event, bool verbose, const char* comnt
       o_lprintf(8, true, "unknown type %s", errorNumber(hdr.eventType));
       break;
   }
-  endLine(verbose);
+  o_endLine(verbose);
 }
 
 // ---- CSTA confirmations -------------------------------------------------------------------
@@ -714,7 +501,7 @@ bool conferencedRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* c
 
 bool deliveredRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* comnt) {
   const CSTADeliveredEvent_t& e = un.u.delivered;
-  newLine(comnt, verbose);
+  o_nextLine(comnt, verbose);
   o_lstring("Alerting:", 12, true);
   o_connectionID(&e.connection, 0, true);
   optionalName(getCauseName(e.cause));
@@ -741,7 +528,7 @@ bool queuedRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* comnt)
 
 bool transferredRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* comnt) {
   const CSTATransferredEvent_t& e = un.u.transferred;
-  newLine(comnt, verbose);
+  o_nextLine(comnt, verbose);
   o_lstring("Secondary:", 10, true);
   o_connectionID(&e.secondaryOldCall, 0, true);
   deviceLine("Transferring:", e.transferringDevice, verbose, comnt);
@@ -752,10 +539,10 @@ bool transferredRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* c
 bool callInformationRest(const CSTAUnsolicitedEvent& un, bool verbose, const char* comnt) {
   const CSTACallInformationEvent_t& e = un.u.callInformation;
   if (!verbose) return true;
-  newLine(comnt, verbose);
+  o_nextLine(comnt, verbose);
   o_lstring("Account Info:", 12, true);
   o_serverText(e.accountInfo, sizeof(AccountInfo_t), 0, true);
-  newLine(comnt, verbose);
+  o_nextLine(comnt, verbose);
   o_lstring("Authorisation code:", 12, true);
   o_serverText(e.authorisationCode, sizeof(AuthCode_t), 0, true);
   return true;
@@ -906,12 +693,12 @@ void o_CSTAunsolicited(const CSTAEvent_t* event, const PrivateData_t* pvt, bool 
     if (row.title) unsolicitedStart(comnt, verbose, row.title);
     if (row.parts) unsolicitedParts(row.parts(un), verbose, comnt);
     if (row.rest && !row.rest(un, verbose, comnt)) return;
-    endLine(verbose);
+    o_endLine(verbose);
     return;
   }
   o_firstLineStart(comnt, verbose);
   o_lprintf(0, false, "CSTAunsolicited ?%d?", static_cast<int>(type));
-  endLine(verbose);
+  o_endLine(verbose);
 }
 
 // ---- the entry point -------------------------------------------------------------------------
@@ -943,7 +730,7 @@ void o_event(const CSTAEvent_t* event, const PrivateData_t* pvt, bool verbose,
       else
         o_lprintf(0, true, "? Type %s is not an expected ACSUnsolicitedEvent",
                   getTypeName(hdr.eventClass, hdr.eventType));
-      endLine(verbose);
+      o_endLine(verbose);
       break;
     case ACSCONFIRMATION:
       o_ACSconfirmation(event, verbose, comnt);
@@ -957,12 +744,12 @@ void o_event(const CSTAEvent_t* event, const PrivateData_t* pvt, bool verbose,
     case CSTAEVENTREPORT:
       o_firstLineStart(comnt, verbose);
       o_lprintf(0, true, "CSTAreport ?%d?", static_cast<int>(hdr.eventType));
-      endLine(verbose);
+      o_endLine(verbose);
       break;
     default:
       o_firstLineStart(comnt, verbose);
       o_eventHeader(&hdr, verbose);
-      endLine(verbose);
+      o_endLine(verbose);
       break;
   }
 }

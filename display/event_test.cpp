@@ -12,7 +12,10 @@
 #include "console/input.h"
 #include "console/output.h"
 #include "console/settings.h"
+#include "display/lines.h"
 #include "display/names.h"
+#include "display/private_display.h"
+#include "display/stamps.h"
 
 namespace {
 

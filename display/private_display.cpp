@@ -9,10 +9,33 @@
 #include "console/input.h"
 #include "console/output.h"
 #include "console/settings.h"
-#include "display/event.h"
+#include "display/lines.h"
 #include "display/names.h"
+#include "display/stamps.h"
 
 namespace {
+
+FirmwareVersion firmware = {0, 0, 0};
+
+// Skips blanks and reads an optionally signed decimal number, as %d does,
+// held to 0..65535. False when there are no digits.
+bool scanNumber(const char*& p, const char* end, std::uint16_t& value) {
+  while (p < end && (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')) p++;
+  bool negative = false;
+  if (p < end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    p++;
+  }
+  if (p >= end || *p < '0' || *p > '9') return false;
+  long n = 0;
+  while (p < end && *p >= '0' && *p <= '9') {
+    if (n < 65535) n = n * 10 + (*p - '0');
+    p++;
+  }
+  if (negative) n = 0;
+  value = static_cast<std::uint16_t>(n > 65535 ? 65535 : n);
+  return true;
+}
 
 // When the last play-ended report was stamped (milliseconds of the stamps).
 std::int32_t playEndedTime = 0;
@@ -20,12 +43,6 @@ std::int32_t playEndedTime = 0;
 template <std::size_t N>
 std::string text(const char (&field)[N]) {
   return getPrivateText(field);
-}
-
-// Ends the line and starts the next with the prefix.
-void nextLine(const char* prefix) {
-  o_newline(0);
-  o_lstring(prefix, 0, false);
 }
 
 // Every text of a message came from the server.
@@ -51,7 +68,7 @@ const char* named(const char* const* names, int count, int value) {
 void statusBlock(const char* prefix, int indent, const char* requests, std::uint16_t requestCount,
                  const char* inUse, std::uint8_t inUseCount, const char* label,
                  const std::uint16_t* grants, int count, bool dtmf) {
-  nextLine(prefix);
+  o_nextLine(prefix, true);
   o_lstring(requests, indent, true);
   o_unsigned(requestCount, 0, true);
   o_lstring(inUse, 0, true);
@@ -59,7 +76,7 @@ void statusBlock(const char* prefix, int indent, const char* requests, std::uint
   for (int i = 0; i < count; ++i) {
     const std::uint16_t g = grants[i];
     if (g == 0) continue;
-    nextLine(prefix);
+    o_nextLine(prefix, true);
     o_lstring(label, indent + 4, true);
     o_rnumber(i, indent + 12, true, 10);
     o_lstring("grants", 0, true);
@@ -149,6 +166,24 @@ const char* getDSconnectName(int v) {
   return named(n, 2, v);
 }
 
+// ---- server firmware ------------------------------------------------------------------
+
+FirmwareVersion o_getFirmwareVersion() { return firmware; }
+
+void o_storeFirmwareVersion(const char* versionText, int size) {
+  FirmwareVersion found = {0, 0, 0};
+  if (versionText && size > 0) {
+    const char* p = versionText;
+    const char* end = p;
+    while (end < versionText + size && *end) end++;
+    // Same reading as " %d.%d-%d": stop at the first thing that does not fit.
+    if (scanNumber(p, end, found.fwMajor) && p < end && *p++ == '.' &&
+        scanNumber(p, end, found.fwMinor) && p < end && *p++ == '-')
+      scanNumber(p, end, found.fwEdit);
+  }
+  firmware = found;
+}
+
 bool firmwareNewerThan(int major, int minor, int edit) {
   const FirmwareVersion f = o_getFirmwareVersion();
   if (f.fwMajor != major) return f.fwMajor > major;
@@ -177,7 +212,7 @@ void o_boardList(const TelvanixPrivateBoardList* boards, const char* prefix, int
   for (int i = 0; i < 16; ++i) {
     const TelvanixPrivateSerialNumber s = boards->boardID[i];
     if (s.fabDate == 0 && s.number == 0) continue;
-    nextLine(prefix);
+    o_nextLine(prefix, true);
     o_lstring("Board", indent, true);
     o_lnumber(i, 0, true, 10);
     o_serial(s, indent + 10);
@@ -210,7 +245,7 @@ void o_lineInfo(const TelvanixPrivateLineInfo* info, const char* prefix, int ind
   o_unsigned(info->pickupGroup, 0, true);
   if (info->doNotDisturb) o_lstring("DND", 0, true);
   if (info->callWaitingEnabled) o_lstring("Call waiting ON", 0, true);
-  nextLine(prefix);
+  o_nextLine(prefix, true);
   o_lstring("No answer time", p, true);
   o_fixed_number(static_cast<long>(info->noAnswerTime), 0, true, 10, 1);
   o_lstring("Seconds", 0, true);
@@ -223,19 +258,19 @@ void o_lineInfo(const TelvanixPrivateLineInfo* info, const char* prefix, int ind
                   {"Immediate:", text(info->ifImmediate)}};
   for (const auto& f : forwards) {
     if (f.number.empty()) continue;
-    nextLine(prefix);
+    o_nextLine(prefix, true);
     o_lstring(f.label, p, true);
     o_text(f.number, 0, true);
   }
   if (firmwareNewerThan(2, 2, 230)) {
     const std::string phys = text(info->devicePhysName), xlate = text(info->deviceXlateName);
     if (!phys.empty()) {
-      nextLine(prefix);
+      o_nextLine(prefix, true);
       o_lstring("Physical deviceID:", p, true);
       o_text(phys, 0, true);
     }
     if (!xlate.empty()) {
-      nextLine(prefix);
+      o_nextLine(prefix, true);
       o_lstring("Xlation table deviceID:", p, true);
       o_text(xlate, 0, true);
     }
@@ -274,16 +309,16 @@ void o_systemInfo(const TelvanixPrivateSystemInfo* info, const char* prefix, int
   const int p = indent + 16;
   o_lstring("Trunks for incomming calls", p, false);
   o_unsigned(info->trunksForIncoming, 0, true);
-  nextLine(prefix);
+  o_nextLine(prefix, true);
   o_lstring("Type of hold audio:", p, true);
   o_lstring(getSoundIDname(static_cast<std::uint16_t>(info->audioOnHold)), 0, true);
-  nextLine(prefix);
+  o_nextLine(prefix, true);
   o_lstring("Rotate trunk usage:", p, true);
   o_lstring(info->rotateTrunkUsage ? "ON" : "OFF", 0, true);
-  nextLine(prefix);
+  o_nextLine(prefix, true);
   o_lstring("Digit play time:", p, true);
   o_unsigned(info->digitPlayTime, 0, true);
-  nextLine(prefix);
+  o_nextLine(prefix, true);
   o_lstring("Digit quiet time:", p, true);
   o_unsigned(info->digitQuietTime, 0, true);
   o_newline(0);
@@ -338,7 +373,7 @@ void o_privateResources(const TelvanixPrivateResources* res, const char* prefix,
                {"digitalSpans", res->digitalSpans, true},
                {"digitalTrunks", res->digitalTrunks, false}};
   for (const auto& item : items) {
-    if (item.newLine) nextLine(prefix);
+    if (item.newLine) o_nextLine(prefix, true);
     o_lstring(item.label, item.newLine ? p : 0, true);
     o_unsigned(item.value, 0, true);
   }
@@ -359,7 +394,7 @@ void o_DSpanInfo(const TelvanixPrivateDSpanInfo* span, const char* prefix, int i
   o_serial(span->serial, p);
   o_lstring("Index:", 0, true);
   o_unsigned(span->bdIndex, 0, true);
-  nextLine(prefix);
+  o_nextLine(prefix, true);
   o_lstring(getDSmodeName(span->mode), p, true);
   o_lstring(getDSframeName(span->frame), 0, true);
   o_lstring(getDSlineSignalingName(span->lineSignal), 0, true);
@@ -367,7 +402,7 @@ void o_DSpanInfo(const TelvanixPrivateDSpanInfo* span, const char* prefix, int i
   o_lstring(getDSlineStartName(span->lineStart), 0, true);
   o_lstring(getDSsignalingMode(span->spanSignal), 0, true);
   o_lstring(getDSconnectName(span->connectType), 0, true);
-  nextLine(prefix);
+  o_nextLine(prefix, true);
   o_lstring("Expected digits:", p, true);
   o_unsigned(span->expectedDIDdigits, 0, true);
   const std::string user = text(span->userSpecName);
@@ -443,10 +478,10 @@ void o_rawCallerID(const unsigned char* raw, const char* prefix, int indent) {
       const int available = size - (at + 2);
       const unsigned char* data = raw + at + 2;
       if (type == 1) {
-        nextLine(prefix);
+        o_nextLine(prefix, true);
         o_text(rawText(data, available, plen < 8 ? plen : 8), p, true);
       } else if (type == 2 || type == 4 || type == 7) {
-        nextLine(prefix);
+        o_nextLine(prefix, true);
         o_lstring(type == 7 ? "Name:" : "Number:", p, false);
         o_text(rawText(data, available, plen < 20 ? plen : 20), 0, true);
       }
@@ -456,7 +491,7 @@ void o_rawCallerID(const unsigned char* raw, const char* prefix, int indent) {
     o_lstring("Unknown", 0, true);
   }
   for (int i = 0; i < size; ++i) {
-    if (i % 10 == 0) nextLine(prefix);
+    if (i % 10 == 0) o_nextLine(prefix, true);
     o_lnumber(static_cast<signed char>(raw[i]), i % 10 == 0 ? p : 0, true, 16);
   }
 }
@@ -490,7 +525,7 @@ bool bodyPlayStarted(const TelvanixPrivateMessage& m, const char* prefix, int in
     o_rstring("Since end:", 40, true);
     o_lprintf(0, true, "%f", since * 0.001);
   }
-  nextLine(prefix);
+  o_nextLine(prefix, true);
   o_privateFile(&m.file, indent + 16, true);
   return false;
 }

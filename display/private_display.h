@@ -22,8 +22,18 @@ void o_privateRecord(const TelvanixPrivateMessage* message, const char* prefix, 
 // The enumerator name of a message type, or "?%d?".
 const char* getPrivateTypeName(int msgType);
 
-// The server's firmware (o_getFirmwareVersion) compared as (major, minor,
-// edit) in that order.
+// The server's firmware, read from the driver version of the stream-open
+// confirmation (" %d.%d-%d"); some records have more fields on later ones.
+struct FirmwareVersion {
+  std::uint16_t fwMajor;
+  std::uint16_t fwMinor;
+  std::uint16_t fwEdit;
+};
+FirmwareVersion o_getFirmwareVersion();
+// Scans at most `size` characters of `text` (no terminator needed). Fields
+// that are missing become 0; values are held to 0..65535.
+void o_storeFirmwareVersion(const char* text, int size);
+// The firmware compared as (major, minor, edit) in that order.
 bool firmwareNewerThan(int major, int minor, int edit);
 bool firmwareAtLeast(int major, int minor);
 

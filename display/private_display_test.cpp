@@ -13,6 +13,7 @@
 #include "console/output.h"
 #include "console/settings.h"
 #include "display/event.h"
+#include "display/stamps.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "shell/probix.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,11 +13,13 @@
 #include "console/settings.h"
 #include "csta32/include/csta32.h"
 #include "display/filters.h"
+#include "display/stamps.h"
 #include "shell/commands.h"
 #include "telephony/events.h"
 #include "telephony/servers.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
+#include "telephony/waits.h"
 
 static const char usageMessage[] =
     "USAGE is:\n"
@@ -118,6 +121,8 @@ bool reportServerCB(char* serverName, EnumServerNamesParam_t) {
 }
 
 void startupSettings() {
+  // Every pause and wait polls the stream from the start, open or not yet.
+  installEventPoll();
   globalFilter = CSTAMonitorFilter_t();
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   std::printf("\n");
@@ -172,6 +177,10 @@ int finishProbix() {
   return 0;
 }
 
+static std::int32_t stampsOnWaitClock() {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(waitClockMillis()));
+}
+
 int probixMain(int argc, char** argv) {
   std::atexit(doOnExit);
   io_setFatalCallback(doOnExit);
@@ -185,10 +194,20 @@ int probixMain(int argc, char** argv) {
   // A service is stopped by signals; the loop acts on them between events.
   plat_install_stop_handlers();
   setHangupHandler(callLogReopen);
-  // Test runs let every pause pass at once unless they test real time.
+  // Test runs let every pause pass at once unless they test real time;
+  // "xN" runs waits and stamps N times as fast, in step with a switch set
+  // to run as fast (TELSIM_SPEED).
   char clock[16];
-  if (plat_getenv("PROBIX_WAIT_CLOCK", clock, sizeof clock) && std::strcmp(clock, "stepped") == 0)
-    setWaitClock(steppedWaitClock);
+  if (plat_getenv("PROBIX_WAIT_CLOCK", clock, sizeof clock)) {
+    char* end = nullptr;
+    const long times = clock[0] == 'x' ? std::strtol(clock + 1, &end, 10) : 0;
+    if (std::strcmp(clock, "stepped") == 0) {
+      setWaitClock(steppedWaitClock);
+    } else if (end && end != clock + 1 && *end == '\0' && times >= 1 && times <= 1000) {
+      setWaitClock(fastWaitClock(static_cast<unsigned>(times)));
+      o_setStampClockForTests(stampsOnWaitClock);
+    }
+  }
   acsEnumServerNames(ST_CSTA, reportServerCB, 0);
   runProbix();
   std::exit(finishProbix());

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -797,6 +798,20 @@ Config embeddedConfig() {
   return cfg;
 }
 
+// TELSIM_SPEED runs the embedded switch's clock that many times as fast (as
+// -x does telsim's): a run paced only by the switch takes less time. A value
+// that is not a speed above 0 and at most 1000 is reported and ignored.
+double embeddedSpeed() {
+  char text[32];
+  if (!plat_getenv("TELSIM_SPEED", text, sizeof text) || !text[0]) return 1.0;
+  char* end = nullptr;
+  const double speed = std::strtod(text, &end);
+  if (end != text && *end == '\0' && speed > 0 && speed <= 1000) return speed;
+  std::fprintf(stderr, "telsim: TELSIM_SPEED wants a speed above 0 and at most 1000, not '%s'\n",
+               text);
+  return 1.0;
+}
+
 // The control port of the embedded switch, when TELSIM_CONTROL asks for one.
 struct EmbeddedControl {
   ControlServer server;
@@ -828,7 +843,7 @@ struct Embedded {
   Switch sw;
   bool scenarioDone;
   EmbeddedControl control;
-  Embedded() : sw(embeddedConfig()), scenarioDone(runStartScenario(sw)), control(sw) {}
+  Embedded() : sw(embeddedConfig(), false, embeddedSpeed()), scenarioDone(runStartScenario(sw)), control(sw) {}
 };
 
 }  // namespace

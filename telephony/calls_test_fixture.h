@@ -24,6 +24,7 @@
 #include "telephony/events.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
+#include "telephony/waits.h"
 
 namespace calltest {
 
@@ -138,6 +139,9 @@ class Commands : public testing::Test {
     autoLogSMDR = 0;
     // Every pause passes at once; a wait for an answer still sees it come.
     setWaitClock(steppedWaitClock);
+    // Waits poll as the program's do; answers are read with no idle polling
+    // in between, so a command meets the stream as the test left it.
+    setEventPoller(doGetEvents);
     sim("reset");
     clean();
     sent().clear();
@@ -166,6 +170,8 @@ class Commands : public testing::Test {
     eventReports = savedEventReports;
     autoLogSMDR = savedAutoLogSMDR;
     setWaitClock(nullptr);
+    setCallWhileIdle(nullptr);
+    setEventPoller(nullptr);
   }
 
   // No stream, no call context, nothing counted, no input pending.

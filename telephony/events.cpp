@@ -14,21 +14,16 @@
 #include "console/readers.h"
 #include "console/settings.h"
 #include "display/event.h"
+#include "display/lines.h"
 #include "display/names.h"
+#include "display/private_display.h"
+#include "display/stamps.h"
 #include "telephony/calls.h"
 #include "telephony/private_commands.h"
 #include "telephony/query.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
-
-long ackCount = 0;
-long errCount = 0;
-long cstaFailCount = 0;
-long msgCount = 0;
-long eventsProcessed = 0;
-
-CSTAMonitorCrossRefID_t lastMonitorID = 0;
-std::map<std::string, CSTAMonitorCrossRefID_t> monitorDictionary;
+#include "telephony/waits.h"
 
 bool loadServer = false;
 unsigned char numberInitialSnapshots = 2;
@@ -43,6 +38,14 @@ std::uint64_t realMillis() { return plat_millis(); }
 
 EventSecondsClock secondsNow = realSeconds;
 EventMillisClock millisNow = realMillis;
+
+// Reopens are paced on the clock every wait reads, so that a test run's
+// stepped clock drives them as it drives the waits; a test's own seconds
+// clock drives both.
+std::int64_t reopenSecondsNow() {
+  if (secondsNow != realSeconds) return secondsNow();
+  return static_cast<std::int64_t>(waitClockMillis() / 1000);
+}
 
 // ---- poll state ------------------------------------------------------------------
 
@@ -560,9 +563,9 @@ void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
       pollCutShort = true;
       return;
     }
-    const std::int64_t now = secondsNow();
-    if (acsStreamAborted && now - lastReopenAcsStream >= reopenWait) {
-      lastReopenAcsStream = now;
+    const std::int64_t reopenNow = acsStreamAborted ? reopenSecondsNow() : 0;
+    if (acsStreamAborted && reopenNow - lastReopenAcsStream >= reopenWait) {
+      lastReopenAcsStream = reopenNow;
       const RetCode_t rc = doReopenAcsStream();
       if (rc < 0) reopenFailed(getACSerrorName(rc));
       continue;
@@ -571,6 +574,7 @@ void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
     if (acsHandle && !acsStreamAborted) CallInfo::pollRecovery(requestCallCheck);
 
     if (!manualMode) {
+      const std::int64_t now = secondsNow();
       if (now - lastPollStarted > kSnapshotPollSeconds && pollDone) {
         lastPollStarted = now;
         CallInfo::initializeSnapshot();
@@ -656,82 +660,29 @@ void handleEvent(const CSTAEvent_t* event, const PrivateData_t* pvt) {
 
 // ---- installing the poll -------------------------------------------------------------
 
-// The unattended logger reads events while idle whatever the setting: it
-// has no one to ask for them, and unread they would write no record.
-void installEventPoll() {
-  setEventPoller(doGetEvents);
-  setCallWhileIdle(autoEvents || autoLogSMDR ? doGetEvents : nullptr);
-}
-
-void doAutoEvents(bool on) {
-  const bool changed = autoEvents != on;
-  autoEvents = on;
-  userSetAutoEvents = true;
-  setEventPoller(doGetEvents);
-  if (changed) setCallWhileIdle(on || autoLogSMDR ? doGetEvents : nullptr);
-}
-
-// ---- waiting -----------------------------------------------------------------------
-
 namespace {
 
-struct Watched {
-  const long* counter;
-  long value;
-};
-
-bool counterMoved(const void* context) {
-  const Watched* w = static_cast<const Watched*>(context);
-  return w->counter && *w->counter != w->value;
-}
-
-// The requests whose answers are being waited for (waits nest as polls
-// do), each marked when its confirmation or failure is handled.
-struct Awaited {
-  InvokeID_t id;
-  bool answered;
-};
-Awaited awaited[8];
-int awaitedCount = 0;
-
-bool replyArrived(const void* context) {
-  return awaited[*static_cast<const int*>(context)].answered;
-}
-
-// Waits on the shell's clock with this poll, installed or not.
-bool waitPolling(double seconds, WaitDone done, const void* context) {
-  const IdleRoutine previous = setEventPoller(doGetEvents);
-  const bool result = waitUntil(seconds, done, context);
-  setEventPoller(previous);
-  return result;
+// The profile read at each CONNECT may turn automatic events on or off, so
+// the idle routine asks each time. The unattended logger reads events
+// whatever the setting: it has no one to ask for them, and unread they
+// would write no record.
+void pollWhileIdle() {
+  if (autoEvents || autoLogSMDR) doGetEvents();
 }
 
 }  // namespace
 
-void noteAnswer(InvokeID_t id) {
-  for (int i = 0; i < awaitedCount; ++i)
-    if (awaited[i].id == id) awaited[i].answered = true;
+void installEventPoll() {
+  setEventPoller(doGetEvents);
+  setCallWhileIdle(pollWhileIdle);
 }
 
-bool doWatchTime(long seconds, const long* varToWatch, long value) {
-  const Watched w = {varToWatch, value};
-  return waitPolling(static_cast<double>(seconds), counterMoved, &w);
+void doAutoEvents(bool on) {
+  autoEvents = on;
+  userSetAutoEvents = true;
 }
 
-bool waitForReply(InvokeID_t id, double seconds) {
-  const int slot = awaitedCount;
-  if (slot == static_cast<int>(sizeof awaited / sizeof awaited[0])) {
-    waitPolling(seconds, nullptr, nullptr);  // nested beyond reason: the whole time
-    return false;
-  }
-  awaited[slot] = {id, false};
-  ++awaitedCount;
-  const bool answered = waitPolling(seconds, replyArrived, &slot);
-  --awaitedCount;
-  return answered;
-}
-
-bool waitForLastReply(double seconds) { return waitForReply(invokeID - 1, seconds); }
+// ---- waiting -----------------------------------------------------------------------
 
 namespace {
 
@@ -870,9 +821,7 @@ void setEventClocksForTests(EventSecondsClock seconds, EventMillisClock millis) 
 }
 
 void resetEventState() {
-  ackCount = errCount = cstaFailCount = msgCount = eventsProcessed = 0;
-  lastMonitorID = 0;
-  monitorDictionary.clear();
+  resetWaits();
   forgetMonitorRequests();
   loadServer = false;
   numberInitialSnapshots = 2;
@@ -888,5 +837,4 @@ void resetEventState() {
   startTime = 0;
   eventsAtStart = 0;
   lastWatchSeconds = 10;
-  awaitedCount = 0;
 }

@@ -1,13 +1,11 @@
 // The event loop of probix32: the poll that drains the stream, the dispatcher
 // that keeps stream, call and snapshot state up to date before the formatter
-// writes each event, waiting for events, and the continuous-snapshot load
-// test. Everything runs on the shell's thread, one event at a time.
+// writes each event, the WAIT and WATCH commands, and the continuous-snapshot
+// load test. Everything runs on the shell's thread, one event at a time.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
-#include <string>
 
 #include "csta32/include/csta32.h"
 
@@ -35,18 +33,6 @@ static_assert(size() >= sizeof(CSTAEvent_t), "room for every fixed-size event");
 #define EVENT_BUFFER_SIZE (event_buffer::size())
 #define PRIVATE_BUFFER_SIZE 405
 
-// Counters. WATCH watches the first four.
-extern long ackCount;       // confirmations
-extern long errCount;       // stream errors
-extern long cstaFailCount;  // CSTA universal failures
-extern long msgCount;       // events received
-extern long eventsProcessed;
-
-// Monitors: the last cross-reference ID confirmed, and the first one
-// confirmed for each device that was current at the time.
-extern CSTAMonitorCrossRefID_t lastMonitorID;
-extern std::map<std::string, CSTAMonitorCrossRefID_t> monitorDictionary;
-
 // Continuous-snapshot load test.
 extern bool loadServer;
 extern unsigned char numberInitialSnapshots;  // 2
@@ -58,21 +44,10 @@ void doGetEvents();
 // The dispatcher. `pvt` is the event's private data, or null.
 void handleEvent(const CSTAEvent_t* event, const PrivateData_t* pvt);
 
-// Makes doGetEvents the poll of the shell's pauses, and its idle routine
-// while autoEvents is on (removes it when off).
+// Installed once at start-up: doGetEvents becomes the poll of every pause
+// and wait, and runs while the shell is idle whenever autoEvents is on.
 void installEventPoll();
 void doAutoEvents(bool on);
-
-// Polls for up to `seconds`; true as soon as *varToWatch differs from
-// `value`. A null varToWatch waits the full time.
-bool doWatchTime(long seconds, const long* varToWatch, long value);
-// Polls for up to `seconds`; true as soon as the request sent with `id` is
-// answered, confirmed or failed. Called right after the request is sent
-// (no poll in between). waitForLastReply waits for the request sent last.
-// The dispatcher notes each answer with noteAnswer.
-bool waitForReply(InvokeID_t id, double seconds);
-bool waitForLastReply(double seconds);
-void noteAnswer(InvokeID_t id);
 
 // Command handlers.
 void doWait();                   // WAIT

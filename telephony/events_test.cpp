@@ -35,6 +35,60 @@ TEST_F(Poll, WithoutAStreamReturnsAtOnce) {
   EXPECT_EQ(msgCount, 0);
 }
 
+std::uint64_t waitNow = 0;
+std::uint64_t readWaitNow() { return waitNow; }
+
+// Without a seconds clock of a test's own, reopens are paced by the clock
+// every wait reads (a test run's stepped clock drives them too).
+TEST_F(Poll, ReopensArePacedByTheWaitClock) {
+  openStream();
+  setEventClocksForTests(nullptr, readSteppingMillis);
+  waitNow = 5000000;
+  setWaitClock(readWaitNow);
+  sw.control("down");
+  poll();  // the first try goes at once, and is refused
+  ASSERT_EQ(reopenWaitSeconds(), 1);
+  const InvokeID_t before = invokeID;
+  waitNow += 999;
+  poll();
+  EXPECT_EQ(invokeID, before) << "tried again within the second";
+  waitNow += 1;
+  poll();
+  EXPECT_EQ(acsOpenInvokeID, before) << "not tried after a second";
+  EXPECT_EQ(reopenWaitSeconds(), 2);
+}
+
+// The poll is installed before any stream; the profile read at CONNECT, or
+// the command later, decides whether it also runs while the shell is idle.
+TEST_F(Poll, RunsWhileIdleOnlyWithAutomaticEvents) {
+  writeProfile("[PROBIX]\nAutoEventReport=0\n[Server]\nServerID=SCRIPTED\nUserID=Telvanix\n");
+  openStream();
+  const char wasUnattended = autoLogSMDR;
+  autoLogSMDR = 0;
+  const IdleRoutine idle = setCallWhileIdle(nullptr);
+  setCallWhileIdle(idle);
+  ASSERT_NE(idle, nullptr);
+  scripted.push(wire::cstaUnsolicited(CSTA_HELD, 1));
+  idle();
+  EXPECT_EQ(msgCount, 0);
+  doSetAutoEvents();
+  idle();
+  EXPECT_EQ(msgCount, 1);
+  doClearAutoEvents();
+  scripted.push(wire::cstaUnsolicited(CSTA_HELD, 1));
+  idle();
+  EXPECT_EQ(msgCount, 1);
+  pauseNseconds(0);  // waits poll all the same
+  EXPECT_EQ(msgCount, 2);
+  // The unattended logger reads them whatever the setting: unread, they
+  // would write no record.
+  autoLogSMDR = 1;
+  scripted.push(wire::cstaUnsolicited(CSTA_HELD, 1));
+  idle();
+  autoLogSMDR = wasUnattended;
+  EXPECT_EQ(msgCount, 3);
+}
+
 TEST_F(Poll, FailedReopensBackOffFromASecondToAMinute) {
   openStream();
   sw.control("down");  // the server goes away: the stream fails

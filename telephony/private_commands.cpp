@@ -10,12 +10,12 @@
 #include "console/output.h"
 #include "console/readers.h"
 #include "console/settings.h"
-#include "display/event.h"
+#include "display/stamps.h"
 #include "display/private_display.h"
-#include "telephony/calls.h"
-#include "telephony/events.h"
+#include "telephony/ask.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
+#include "telephony/waits.h"
 
 long clientCTIinfo = 1;
 long ctiValue = 1;
@@ -210,20 +210,6 @@ const SpanWord lineStarts[] = {{"IMM", qxPvtDSstartIMM},   {"DEL", qxPvtDSstartD
                                {"VDEL", qxPvtDSstartVDEL}, {"WINK", qxPvtDSstartWINK},
                                {"LOOP", qxPvtDSstartLOOP}, {"GROUND", qxPvtDSstartGND}};
 
-TelvanixPrivateSendArea pvtSendArea;
-
-TelvanixPrivateMessage* setupPrivateMessage(privateMessageID msgType, std::int32_t callID,
-                                            const char* deviceID) {
-  std::memset(static_cast<void*>(&pvtSendArea), 0, sizeof pvtSendArea);
-  fillPrivateHeader(&pvtSendArea.message.header, TelvanixPrivateMessage::kSentLength, msgType,
-                    callID, deviceID);
-  return &pvtSendArea.message;
-}
-
-void clearPrivateScratchHeader() {
-  std::memset(static_cast<void*>(&pvtSendArea.scratch), 0, sizeof pvtSendArea.scratch);
-}
-
 void resetPrivateCommands() {
   clientCTIinfo = 1;
   ctiValue = 1;
@@ -237,10 +223,6 @@ void resetPrivateCommands() {
 }
 
 // ---- sending ------------------------------------------------------------------
-
-bool sendPrivateMessage(const TelvanixPrivateMessage* message, const char* tag) {
-  return ACS_CALL(tag, cstaEscapeService(acsHandle, invokeID, asPrivateData(message)));
-}
 
 bool setPrivateReporting(bool on) {
   buildPrivateMessage(&dispatcherMessage, on ? kqPvtStartPrivateStatus : kqPvtStopPrivateStatus, 0, nullptr);

@@ -12,24 +12,8 @@
 
 // ---- sending ------------------------------------------------------------------
 
-// The commands' one send buffer, followed by a header-sized scratch area that is
-// cleared with it. A message must be sent before the next one is built.
-struct TelvanixPrivateSendArea {
-  TelvanixPrivateMessage message;
-  TelvanixPrivateHeader scratch;
-};
-extern TelvanixPrivateSendArea pvtSendArea;
+// Messages are built and sent through the stream's send buffer (stream.h).
 
-// Clears the send buffer and its scratch area, then builds the header of a
-// message (length 299) in it. Returns the buffer.
-TelvanixPrivateMessage* setupPrivateMessage(privateMessageID msgType, std::int32_t callID,
-                                            const char* deviceID);
-// Clears the scratch area only (done at every stream open).
-void clearPrivateScratchHeader();
-
-// The one way a private message leaves: cstaEscapeService on the open stream
-// through ACS_CALL, which reports a refusal under `tag`. True when it went.
-bool sendPrivateMessage(const TelvanixPrivateMessage* message, const char* tag);
 // Start (on) or stop (off) private-status reports on this stream.
 bool setPrivateReporting(bool on);
 // Sends the play (till DTMF when PLAY_UNTILL_DTMF is set) of playFilename

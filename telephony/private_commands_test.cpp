@@ -10,7 +10,7 @@
 #include <string>
 
 #include "console/test_files.h"
-#include "display/event.h"
+#include "display/private_display.h"
 #include "platform/fileops.h"
 #include "telephony/test_switch.h"
 

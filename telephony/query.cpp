@@ -13,10 +13,11 @@
 #include "console/readers.h"
 #include "console/settings.h"
 #include "display/filters.h"
+#include "telephony/ask.h"
 #include "telephony/calls.h"
-#include "telephony/events.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
+#include "telephony/waits.h"
 
 const CallOrDeviceRow callOrDeviceRows[5] = {
     {"CALL", doSnapCurrentCall, doHangupCurrentCall},
@@ -25,6 +26,9 @@ const CallOrDeviceRow callOrDeviceRows[5] = {
     {"EXPLICIT_CALL", doSnapCall, doHangupCall},
     {nullptr, nullptr, nullptr},
 };
+
+CSTAMonitorCrossRefID_t lastMonitorID = 0;
+std::map<std::string, CSTAMonitorCrossRefID_t> monitorDictionary;
 
 long trunkCount = 6;
 long lineCount = 18;
@@ -174,9 +178,10 @@ bool takeMonitorRequest(InvokeID_t id, std::string* device) {
 
 void forgetMonitorRequests() {
   pendingMonitors.clear();
+  monitorDictionary.clear();
+  lastMonitorID = 0;
   linesFound = extensionsFound = 0;
 }
-
 
 // ---- snapshots -------------------------------------------------------------------------
 
@@ -234,7 +239,7 @@ void doQueryDeviceInfo() {
 // for up to 3 seconds. A refusal, or no answer at all, means the switch has
 // no such device, and so none after it.
 bool snapshotConfirmed(long acks, long fails) {
-  doGetEvents();
+  pollEventsNow();
   if (ackCount == acks && cstaFailCount != fails) return false;
   return doWatchTime(3, &ackCount, acks);
 }

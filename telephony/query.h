@@ -6,9 +6,15 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "csta32/include/csta32.h"
+
+// Monitors: the last cross-reference ID confirmed, and the first one
+// confirmed for each device (the dispatcher fills both in).
+extern CSTAMonitorCrossRefID_t lastMonitorID;
+extern std::map<std::string, CSTAMonitorCrossRefID_t> monitorDictionary;
 
 // Last answers of the bulk reports.
 extern long trunkCount;  // 6
@@ -63,8 +69,8 @@ void startCallMonitor(std::int32_t callID, const char* deviceID);
 // by the request's invoke ID when its confirmation comes; false when no
 // monitor request went out with that ID. Each request is found once.
 bool takeMonitorRequest(InvokeID_t invokeID, std::string* device);
-// Forgets every monitor request still waiting (invoke IDs start again) and
-// how many devices the bulk monitors found.
+// Forgets every monitor and every monitor request still waiting (invoke
+// IDs start again), and how many devices the bulk monitors found.
 void forgetMonitorRequests();
 // The call snapshot of call-snapshot polling.
 void doSnapshotActiveCall(std::int32_t callID);

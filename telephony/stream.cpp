@@ -14,8 +14,7 @@
 #include "console/settings.h"
 #include "display/event.h"
 #include "display/private_display.h"
-#include "telephony/events.h"
-#include "telephony/private_commands.h"
+#include "display/stamps.h"
 #include "telephony/state.h"
 
 ACSHandle_t acsHandle = 0;
@@ -186,6 +185,24 @@ void readAutoEventsProfile() {
 
 }  // namespace
 
+TelvanixPrivateSendArea pvtSendArea;
+
+TelvanixPrivateMessage* setupPrivateMessage(privateMessageID msgType, std::int32_t callID,
+                                            const char* deviceID) {
+  std::memset(static_cast<void*>(&pvtSendArea), 0, sizeof pvtSendArea);
+  fillPrivateHeader(&pvtSendArea.message.header, TelvanixPrivateMessage::kSentLength, msgType,
+                    callID, deviceID);
+  return &pvtSendArea.message;
+}
+
+void clearPrivateScratchHeader() {
+  std::memset(static_cast<void*>(&pvtSendArea.scratch), 0, sizeof pvtSendArea.scratch);
+}
+
+bool sendPrivateMessage(const TelvanixPrivateMessage* message, const char* tag) {
+  return ACS_CALL(tag, cstaEscapeService(acsHandle, invokeID, asPrivateData(message)));
+}
+
 void storeStreamInfo(const TelvanixPrivateStreamInfo& info) {
   const unsigned id = info.streamID;
   if (id >= STREAM_STATUS_COUNT) return;
@@ -237,7 +254,6 @@ void doConnect() {
   clearPrivateScratchHeader();  // a new stream starts with a clean send area
   o_setLocalACShandle(acsHandle);
   readAutoEventsProfile();
-  installEventPoll();
 }
 
 void doDisconnect() {

@@ -1,6 +1,7 @@
 // probix32's one TSAPI stream: opening it from the profile and the operator's
-// answers, the request routine every TSAPI request goes through, closing,
-// aborting and reopening, and the stream-information report.
+// answers, the request routine every TSAPI request goes through (and the
+// buffer private messages are built in), closing, aborting and reopening,
+// and the stream-information report.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +15,7 @@ extern ACSHandle_t acsHandle;          // open stream; 0 = none
 extern InvokeID_t invokeID;            // invoke ID of the next request (starts at 1)
 extern InvokeID_t acsOpenInvokeID;     // invoke ID of the last open request
 extern bool acsStreamAborted;          // stream lost; the event poll reopens it
-extern std::int64_t lastReopenAcsStream;  // seconds; last reopen attempt
+extern std::int64_t lastReopenAcsStream;  // seconds of the wait clock; last reopen attempt
 extern int serverIndex;                // server slot of the current connection
 
 // Stream information reported by the server, one record per stream ID.
@@ -23,6 +24,28 @@ extern TelvanixPrivateStreamInfo streamStatus[STREAM_STATUS_COUNT];
 extern std::uint16_t highestStreamSeen;
 // Stores one report under its stream ID; IDs above 128 are dropped.
 void storeStreamInfo(const TelvanixPrivateStreamInfo& info);
+
+// ---- private messages ----------------------------------------------------------
+
+// The one send buffer of private messages, followed by a header-sized scratch area that is
+// cleared with it. A message must be sent before the next one is built.
+struct TelvanixPrivateSendArea {
+  TelvanixPrivateMessage message;
+  TelvanixPrivateHeader scratch;
+};
+extern TelvanixPrivateSendArea pvtSendArea;
+
+// Clears the send buffer and its scratch area, then builds the header of a
+// message (length 299) in it. Returns the buffer.
+TelvanixPrivateMessage* setupPrivateMessage(privateMessageID msgType, std::int32_t callID,
+                                            const char* deviceID);
+// Clears the scratch area only (done at every stream open).
+void clearPrivateScratchHeader();
+
+// The one way a private message leaves: cstaEscapeService on the open stream
+// through ACS_CALL, which reports a refusal under `tag`. True when it went.
+bool sendPrivateMessage(const TelvanixPrivateMessage* message, const char* tag);
+// ---- requests ---------------------------------------------------------------------
 
 // The request routine. `rCode` is the return of a TSAPI request the caller
 // issued with the current invokeID. Stamps and advances invokeID whether or

@@ -22,8 +22,10 @@
 #include "private/telvanix_private.h"
 #include "simulator/telsim.h"
 #include "telephony/events.h"
+#include "telephony/query.h"
 #include "telephony/state.h"
 #include "telephony/stream.h"
+#include "telephony/waits.h"
 
 namespace stream_test {
 
@@ -128,6 +130,7 @@ class StreamTest : public ::testing::Test {
     savedMonitorExt = SMDRmonitorExt;
     csta32::registerLocalHost("TELVANIX", &host);
     csta32::registerLocalHost("SCRIPTED", &scripted);
+    installEventPoll();  // as the program does at start-up
     i_endUserInput();
     resetStreamState();
     resetEventState();

@@ -4,14 +4,20 @@
 # by tests/data/private/private.cfg (voice files in the run's directory) and
 # setup.scn (an outside caller talking to 201 on call 1), feeds
 # tests/data/private/<name>.in and compares what it prints with
-# <name>.expected. Play and record times run on the real clock: what varies
-# with them is masked.
+# <name>.expected. Play and record times run on the switch's clock: what
+# varies with them is masked.
 
 set(PRIVATE_DATA ${CMAKE_CURRENT_LIST_DIR}/data/private)
 set(PRIVATE_RUNS ${CMAKE_BINARY_DIR}/tests/private)
 
+# private_transcript(<name> [REAL_CLOCK] [ENVIRONMENT var=value...])
 function(private_transcript name)
-  probix_transcript_test(private_${name} ${name} DATA ${PRIVATE_DATA} RUNS ${PRIVATE_RUNS} ${ARGN}
+  cmake_parse_arguments(T "REAL_CLOCK" "" "ENVIRONMENT" ${ARGN})
+  set(clock)
+  if(T_REAL_CLOCK)
+    set(clock REAL_CLOCK)
+  endif()
+  probix_transcript_test(private_${name} ${name} DATA ${PRIVATE_DATA} RUNS ${PRIVATE_RUNS} ${clock}
     ARGS -sstream.ini
     COPY ${CMAKE_CURRENT_LIST_DIR}/data/stream/stream.ini ${PRIVATE_DATA}/private.cfg
          ${PRIVATE_DATA}/setup.scn ${PRIVATE_DATA}/greet.vox
@@ -22,7 +28,7 @@ function(private_transcript name)
          # The prompt a wait writes after each batch of events: how events
          # of real-time plays fall into batches varies with the machine.
          "\nPROBIX>\n"
-    ENVIRONMENT TELSIM_CONFIG=private.cfg TELSIM_SCENARIO=setup.scn)
+    ENVIRONMENT TELSIM_CONFIG=private.cfg TELSIM_SCENARIO=setup.scn ${T_ENVIRONMENT})
 endfunction()
 
 # Get and set round trips of line, system, span, translation, board order
@@ -33,8 +39,9 @@ private_transcript(settings)
 # digits heard with LISTEN; a play with its reports and "Since end:",
 # repeated plays; a record and its file; park and park information; the
 # administration password.
-# Plays and records last their real time.
-private_transcript(calls REAL_CLOCK)
+# Plays and records last their time on the switch's clock, which runs five
+# times as fast here, and the program's waits and stamps with it.
+private_transcript(calls REAL_CLOCK ENVIRONMENT PROBIX_WAIT_CLOCK=x5 TELSIM_SPEED=5)
 # A new user's first steps, with no drive folders yet: "~" at the file to
 # play cancels, a name climbing out of the voice folder is not known, the
 # first record makes the voice folder, a report ends with the lines there

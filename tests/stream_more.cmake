@@ -23,8 +23,8 @@ endfunction()
 # reopens the stream with TS2 (the first reopen of a run is not held back),
 # says it is back, and a monitor is confirmed on it. Cut again within the
 # second, the stream stays lost for a second: requests are refused, then the
-# wait reopens it. The reopen's back-off runs on the real clock.
-stream_more_transcript(reopen REAL_CLOCK)
+# wait reopens it. The reopen's back-off runs on the wait clock, stepped here.
+stream_more_transcript(reopen)
 # Waiting out the minute, after which the stream comes back by itself, is
 # run on the clock the unit tests move (telephony/events_test.cpp).
 # The continuous-snapshot load test with two snapshots queued (a queue above
