@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "companions/testing/bridge_fixture.h"
-#include "companions/testing/loader.h"
+#include "companions/test_bridge_fixture.h"
+#include "companions/test_loader.h"
 
 using bridgetest::AnyEntry;
 using bridgetest::BridgeLog;
