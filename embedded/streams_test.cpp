@@ -124,6 +124,8 @@ TEST(TelsimClient, EmbeddedServerByDefault) {
   EXPECT_EQ(seen, (std::vector<int>{CSTA_CLEAR_CALL_CONF, CSTA_CALL_CLEARED}));
   ASSERT_GE(acsCloseStream(s.h, s.inv++, nullptr), 0);
   ASSERT_TRUE(s.until(ACSCONFIRMATION, ACS_CLOSE_STREAM_CONF));
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(s.lastRc, ACSERR_BADHDL);
 }
 
 // The server going away under open streams, in-process and over TCP: each

@@ -1,15 +1,13 @@
 // The library against the real switch in-process, for what the library
-// itself must get right with it: login refusal and flow control (a server
-// going away is in streams_test.cpp).
-// The call model itself is the simulator's to test.
-#include <cstdio>
+// itself must get right with it: login refusal and flow control (the
+// default server and a server going away are in streams_test.cpp). The
+// call model itself is the simulator's to test.
 #include <cstring>
 #include <gtest/gtest.h>
 
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
 #include "embedded/switch_host.h"
-#include "platform/platform.h"
 #include "simulator/telsim.h"
 
 namespace {
@@ -47,25 +45,6 @@ bool readUntil(ACSHandle_t h, EventType_t type, Ev& e) {
 }
 
 }  // namespace
-
-TEST(WithTheSwitch, DefaultServerIsTheEmbeddedSwitch) {
-  char env[8];
-  if (plat_getenv("CSTA32_SERVERS", env, sizeof env) || plat_getenv("CSTA32_CONFIG", env, sizeof env))
-    GTEST_SKIP() << "servers configured in the environment";
-  RetCode_t rc;
-  ACSHandle_t h = openOn("TELVANIX", "Telvanix", &rc);
-  ASSERT_EQ(rc, 1);
-  Ev e;
-  ASSERT_EQ(next(h, e), 0);
-  EXPECT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
-  int major = 0, minor = 0, edit = 0;
-  EXPECT_EQ(std::sscanf(e.ev.event.acsConfirmation.u.acsopen.drvrVer, " %d.%d-%d", &major,
-                        &minor, &edit),
-            3);
-  EXPECT_EQ(acsCloseStream(h, 2, nullptr), 2);
-  ASSERT_TRUE(readUntil(h, ACS_CLOSE_STREAM_CONF, e));
-  EXPECT_EQ(next(h, e), ACSERR_BADHDL);
-}
 
 TEST(WithTheSwitch, LoginRefusalAndFlowControl) {
   telsim::Switch sw(telsim::defaultConfig(), true);
