@@ -41,7 +41,7 @@ function(probix_fuzz_targets)
   probix_fuzz_target(profile_fuzz SOURCES ${PROJECT_SOURCE_DIR}/console/fuzz/profile_fuzz.cpp
     LIBS console CORPUS ${PROJECT_SOURCE_DIR}/console/fuzz/corpus/profile_fuzz)
   probix_fuzz_target(telsim_config_fuzz SOURCES ${PROJECT_SOURCE_DIR}/simulator/fuzz/config_fuzz.cpp
-    LIBS telsim CORPUS ${PROJECT_SOURCE_DIR}/simulator/fuzz/corpus/telsim_config_fuzz)
+    LIBS simulator CORPUS ${PROJECT_SOURCE_DIR}/simulator/fuzz/corpus/telsim_config_fuzz)
   probix_fuzz_target(telsrvr_fuzz SOURCES ${PROJECT_SOURCE_DIR}/voxbridge/fuzz/telsrvr_fuzz.cpp
     LIBS voxbridge_core CORPUS ${PROJECT_SOURCE_DIR}/voxbridge/fuzz/corpus/telsrvr_fuzz)
 endfunction()

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "simulator/testclient.h"
+#include "simulator/test_client.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "private/telvanix_private.h"
-#include "simulator/testclient.h"
+#include "simulator/test_client.h"
 
 using telsim_test::Client;
 using telsim_test::describe;

@@ -15,7 +15,7 @@
 
 #include "platform/platform.h"
 #include "private/telvanix_private.h"
-#include "simulator/testclient.h"
+#include "simulator/test_client.h"
 
 using telsim_test::Client;
 using telsim_test::describe;

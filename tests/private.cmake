@@ -51,6 +51,3 @@ probix_transcript_test(private_fresh fresh DATA ${PRIVATE_DATA} RUNS ${PRIVATE_R
   COPY ${CMAKE_CURRENT_LIST_DIR}/data/stream/stream.ini ${PRIVATE_DATA}/setup.scn
   MASK "greet.vox@[0-9]+"
   ENVIRONMENT TELSIM_SCENARIO=setup.scn TELVANIX_DRIVES=drives)
-
-# The directory listing behind DIRECTORY, on both systems.
-probix_add_test(private_dir_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/private_dir_test.cpp LIBS platform)

@@ -1,4 +1,4 @@
-// Run with CSTA32_CONFIG naming tests/servers.cfg and CSTA32_SERVERS set
+// Run with CSTA32_CONFIG naming tests/data/csta32/servers.cfg and CSTA32_SERVERS set
 // (see CMakeLists.txt): the file first, the variable over it.
 #include <gtest/gtest.h>
 

@@ -1,16 +1,13 @@
-// The library against the real switch: embedded (in-process sessions) and
-// over TCP, for what the library itself must get right with it: login
-// refusal, flow control, a server that goes away and comes back. The call
-// model itself is the simulator's to test.
-#include <cstdio>
+// The library against the real switch in-process, for what the library
+// itself must get right with it: login refusal and flow control (the
+// default server and a server going away are in streams_test.cpp). The
+// call model itself is the simulator's to test.
 #include <cstring>
 #include <gtest/gtest.h>
 
 #include "csta32/include/csta32.h"
 #include "csta32/internal.h"
-#include "csta32/wire/wire.h"
 #include "embedded/switch_host.h"
-#include "platform/platform.h"
 #include "simulator/telsim.h"
 
 namespace {
@@ -49,26 +46,7 @@ bool readUntil(ACSHandle_t h, EventType_t type, Ev& e) {
 
 }  // namespace
 
-TEST(WithTheSwitch, DefaultServerIsTheEmbeddedSwitch) {
-  char env[8];
-  if (plat_getenv("CSTA32_SERVERS", env, sizeof env) || plat_getenv("CSTA32_CONFIG", env, sizeof env))
-    GTEST_SKIP() << "servers configured in the environment";
-  RetCode_t rc;
-  ACSHandle_t h = openOn("TELVANIX", "Telvanix", &rc);
-  ASSERT_EQ(rc, 1);
-  Ev e;
-  ASSERT_EQ(next(h, e), 0);
-  EXPECT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
-  int major = 0, minor = 0, edit = 0;
-  EXPECT_EQ(std::sscanf(e.ev.event.acsConfirmation.u.acsopen.drvrVer, " %d.%d-%d", &major,
-                        &minor, &edit),
-            3);
-  EXPECT_EQ(acsCloseStream(h, 2, nullptr), 2);
-  ASSERT_TRUE(readUntil(h, ACS_CLOSE_STREAM_CONF, e));
-  EXPECT_EQ(next(h, e), ACSERR_BADHDL);
-}
-
-TEST(WithTheSwitch, LoginRefusalFlowControlAndDroppedStream) {
+TEST(WithTheSwitch, LoginRefusalAndFlowControl) {
   telsim::Switch sw(telsim::defaultConfig(), true);
   SwitchHost host(sw);
   csta32::registerLocalHost("SIM", &host);
@@ -113,57 +91,8 @@ TEST(WithTheSwitch, LoginRefusalFlowControlAndDroppedStream) {
   ASSERT_TRUE(readUntil(h, CSTA_QUERY_DND_CONF, e));
   EXPECT_EQ(e.ev.event.cstaConfirmation.invokeID, 8u);
 
-  sw.control("drop all", &ok);
-  ASSERT_TRUE(ok);
-  ASSERT_EQ(next(h, e), 0);
-  EXPECT_EQ(e.ev.eventHeader.eventType, ACS_UNIVERSAL_FAILURE_CONF);
-  EXPECT_EQ(e.ev.event.acsConfirmation.u.failureEvent.error, TSERVER_STREAM_FAILED);
-  EXPECT_EQ(next(h, e), ACSERR_BADHDL);
-
-  ACSHandle_t again = openOn("SIM", "Telvanix");
-  ASSERT_EQ(next(again, e), 0);
-  EXPECT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
-  acsAbortStream(again, nullptr);
+  acsAbortStream(h, nullptr);
   EXPECT_EQ(sw.sessionCount(), 0u);
   csta32::abortAllStreams();
   csta32::registerLocalHost("SIM", nullptr);
-}
-
-TEST(WithTheSwitch, OverTcpTheServerGoesAwayAndComesBack) {
-  telsim::Switch sw(telsim::defaultConfig(), true);
-  telsim::TcpServer server(sw);
-  std::string error;
-  ASSERT_TRUE(server.start(nullptr, 0, &error)) << error;
-  int port = server.port();
-  csta32::ServerEntry where;
-  where.name = "SIMTCP";
-  where.embedded = false;
-  where.host = "127.0.0.1";
-  where.port = port;
-  csta32::addServer(where);
-  Ev e;
-
-  ACSHandle_t h = openOn("simtcp", "Telvanix");
-  ASSERT_EQ(next(h, e), 0);
-  ASSERT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
-  ASSERT_EQ(cstaMonitorDevice(h, 2, "201", nullptr, nullptr), 2);
-  ASSERT_TRUE(readUntil(h, CSTA_MONITOR_CONF, e));
-  EXPECT_NE(e.ev.event.cstaConfirmation.u.monitorStart.monitorCrossRefID, 0u);
-
-  server.stop();
-  ASSERT_EQ(next(h, e), 0);
-  EXPECT_EQ(e.ev.event.acsConfirmation.u.failureEvent.error, TSERVER_STREAM_FAILED);
-  EXPECT_EQ(next(h, e), ACSERR_BADHDL);
-  RetCode_t rc;
-  openOn("SIMTCP", "Telvanix", &rc);
-  EXPECT_EQ(rc, ACSERR_NOSERVER);
-
-  ASSERT_TRUE(server.start(nullptr, port, &error)) << error;
-  ACSHandle_t again = openOn("SIMTCP", "Telvanix", &rc);
-  EXPECT_EQ(rc, 1);
-  ASSERT_EQ(next(again, e), 0);
-  EXPECT_EQ(e.ev.eventHeader.eventType, ACS_OPEN_STREAM_CONF);
-  acsAbortStream(again, nullptr);
-  csta32::abortAllStreams();
-  csta32::removeServer("SIMTCP");
 }

@@ -1,4 +1,4 @@
-#include "voxbridge/tests/fake_stream.h"
+#include "voxbridge/test_fake_stream.h"
 
 #include <algorithm>
 #include <cstring>

@@ -14,7 +14,7 @@
 #include "platform/dynlib.h"
 #include "platform/fileops.h"
 #include "voxbridge/include/voxlib.h"
-#include "voxbridge/tests/test_util.h"
+#include "voxbridge/test_util.h"
 
 namespace {
 

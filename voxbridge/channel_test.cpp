@@ -14,9 +14,9 @@
 #include "voxbridge/include/voxlib.h"
 #include "voxbridge/tsapi.h"
 #include "voxbridge/voicefiles.h"
-#include "voxbridge/tests/fake_stream.h"
-#include "voxbridge/tests/log_capture.h"
-#include "voxbridge/tests/test_util.h"
+#include "voxbridge/test_fake_stream.h"
+#include "voxbridge/test_log_capture.h"
+#include "voxbridge/test_util.h"
 
 using namespace vox;
 using voxtest::FakeStream;

@@ -1,4 +1,4 @@
-#include "csta32/tests/fake_server.h"
+#include "csta32/test_fake_server.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -10,8 +10,8 @@
 #include "voxbridge/exports_internal.h"
 #include "voxbridge/include/voxlib.h"
 #include "voxbridge/voicefiles.h"
-#include "voxbridge/tests/log_capture.h"
-#include "voxbridge/tests/test_util.h"
+#include "voxbridge/test_log_capture.h"
+#include "voxbridge/test_util.h"
 
 using namespace vox;
 

@@ -1,8 +1,8 @@
-#include "bridge_fixture.h"
+#include "companions/test_bridge_fixture.h"
 
 #include <gtest/gtest.h>
 
-#include "loader.h"
+#include "companions/test_loader.h"
 #include "platform/platform.h"
 
 namespace bridgetest {

@@ -124,33 +124,37 @@ TEST(TelsimClient, EmbeddedServerByDefault) {
   EXPECT_EQ(seen, (std::vector<int>{CSTA_CLEAR_CALL_CONF, CSTA_CALL_CLEARED}));
   ASSERT_GE(acsCloseStream(s.h, s.inv++, nullptr), 0);
   ASSERT_TRUE(s.until(ACSCONFIRMATION, ACS_CLOSE_STREAM_CONF));
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(s.lastRc, ACSERR_BADHDL);
 }
 
-TEST(TelsimClient, ServerGoingDownFailsTheStreamAndReopenWorks) {
+// The server going away under open streams, in-process and over TCP: each
+// stream fails, then refuses to read; nothing opens while the server is
+// away, and a reopen works once it is back.
+void expectFailedForGood(Stream& s) {
+  ASSERT_TRUE(s.until(ACSCONFIRMATION, ACS_UNIVERSAL_FAILURE_CONF));
+  EXPECT_EQ(s.ev().event.acsConfirmation.u.failureEvent.error, TSERVER_STREAM_FAILED);
+  EXPECT_FALSE(s.next());
+  EXPECT_EQ(s.lastRc, ACSERR_BADHDL);
+}
+
+TEST(TelsimClient, ServerGoingAwayFailsTheStreamsAndReopenWorks) {
   telsim::Switch sw(telsim::defaultConfig(), true);
   Host host(sw, "DOWNSIM");
   Stream s;
   ASSERT_GE(s.open("DOWNSIM"), 0);
   ASSERT_TRUE(s.until(ACSCONFIRMATION, ACS_OPEN_STREAM_CONF));
   ASSERT_NE(s.monitor("201"), 0u);
-
   bool ok = false;
   sw.control("down", &ok);
   ASSERT_TRUE(ok);
-  ASSERT_TRUE(s.next());
-  EXPECT_EQ(s.ev().eventHeader.eventClass, ACSCONFIRMATION);
-  EXPECT_EQ(s.ev().eventHeader.eventType, ACS_UNIVERSAL_FAILURE_CONF);
-  EXPECT_EQ(s.ev().event.acsConfirmation.u.failureEvent.error, TSERVER_STREAM_FAILED);
-  EXPECT_FALSE(s.next());
-  EXPECT_EQ(s.lastRc, ACSERR_BADHDL);
-
-  // While the server is away nothing opens; once it is back a reopen works.
-  Stream again;
-  RetCode_t rc = again.open("DOWNSIM");
+  expectFailedForGood(s);
+  Stream refused;
+  RetCode_t rc = refused.open("DOWNSIM");
   if (rc >= 0) {
-    ASSERT_TRUE(again.next());
-    EXPECT_NE(again.ev().eventHeader.eventType, ACS_OPEN_STREAM_CONF);
-    acsAbortStream(again.h, nullptr);
+    ASSERT_TRUE(refused.next());
+    EXPECT_NE(refused.ev().eventHeader.eventType, ACS_OPEN_STREAM_CONF);
+    acsAbortStream(refused.h, nullptr);
   }
   sw.control("up", &ok);
   Stream back;
@@ -158,9 +162,37 @@ TEST(TelsimClient, ServerGoingDownFailsTheStreamAndReopenWorks) {
   ASSERT_TRUE(back.until(ACSCONFIRMATION, ACS_OPEN_STREAM_CONF));
   EXPECT_EQ(back.monitor("201"), 1u);
   acsAbortStream(back.h, nullptr);
+
+  // Over TCP the server stops: every stream on it fails.
+  telsim::TcpServer server(sw);
+  std::string err;
+  ASSERT_TRUE(server.start(nullptr, 0, &err)) << err;
+  csta32::ServerEntry e;
+  e.name = "DOWNTCP";
+  e.embedded = false;
+  e.host = "127.0.0.1";
+  e.port = server.port();
+  csta32::addServer(e);
+  Stream one, two;
+  ASSERT_GE(one.open("DOWNTCP"), 0);
+  ASSERT_GE(two.open("downtcp"), 0);
+  ASSERT_TRUE(one.until(ACSCONFIRMATION, ACS_OPEN_STREAM_CONF));
+  ASSERT_TRUE(two.until(ACSCONFIRMATION, ACS_OPEN_STREAM_CONF));
+  ASSERT_NE(two.monitor("203"), 0u);
+  server.stop();
+  expectFailedForGood(one);
+  expectFailedForGood(two);
+  EXPECT_EQ(refused.open("DOWNTCP"), ACSERR_NOSERVER);
+
+  ASSERT_TRUE(server.start(nullptr, e.port, &err)) << err;
+  Stream tcpBack;
+  ASSERT_GE(tcpBack.open("DOWNTCP"), 0);
+  ASSERT_TRUE(tcpBack.until(ACSCONFIRMATION, ACS_OPEN_STREAM_CONF));
+  acsAbortStream(tcpBack.h, nullptr);
+  csta32::removeServer("DOWNTCP");
 }
 
-TEST(TelsimClient, TransferOverTcpAndServerStopping) {
+TEST(TelsimClient, TransferOverTcp) {
   telsim::Switch sw(telsim::defaultConfig(), true);
   telsim::TcpServer server(sw);
   std::string err;
@@ -205,20 +237,8 @@ TEST(TelsimClient, TransferOverTcpAndServerStopping) {
   EXPECT_EQ(dev(t.transferredConnections.connection[1].staticDevice.deviceID), "203");
   EXPECT_EQ(t.localConnectionInfo, CS_CONNECT);
 
-  // The server goes away: both streams fail, then refuse to read.
-  server.stop();
-  for (Stream* s : {&phone, &watcher}) {
-    ASSERT_TRUE(s->until(ACSCONFIRMATION, ACS_UNIVERSAL_FAILURE_CONF));
-    EXPECT_EQ(s->ev().event.acsConfirmation.u.failureEvent.error, TSERVER_STREAM_FAILED);
-    EXPECT_FALSE(s->next());
-    EXPECT_EQ(s->lastRc, ACSERR_BADHDL);
-  }
-  telsim::TcpServer again(sw);
-  ASSERT_TRUE(again.start(nullptr, e.port, &err)) << err;
-  Stream back;
-  ASSERT_GE(back.open("TCPSIM"), 0);
-  ASSERT_TRUE(back.until(ACSCONFIRMATION, ACS_OPEN_STREAM_CONF));
-  acsAbortStream(back.h, nullptr);
+  acsAbortStream(phone.h, nullptr);
+  acsAbortStream(watcher.h, nullptr);
   csta32::removeServer("TCPSIM");
 }
 

@@ -1,7 +1,7 @@
 // The companion tests' view of the staged libraries, over the platform
 // layer. Where the stage lies and how libraries are named come from the
 // build (see companions/CMakeLists.txt).
-#include "loader.h"
+#include "companions/test_loader.h"
 
 #include "platform/dynlib.h"
 #include "platform/fileops.h"

@@ -11,8 +11,8 @@
 
 #include "platform/platform.h"
 #include "voxbridge/config.h"
-#include "voxbridge/tests/log_capture.h"
-#include "voxbridge/tests/test_util.h"
+#include "voxbridge/test_log_capture.h"
+#include "voxbridge/test_util.h"
 
 using namespace vox;
 using voxtest::LogCapture;

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "csta32/include/csta32.h"
-#include "csta32/tests/fake_server.h"
+#include "csta32/test_fake_server.h"
 #include "platform/platform.h"
 #include "simulator/telsim.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "loader.h"
+#include "companions/test_loader.h"
 
 namespace {
 

@@ -1,14 +1,20 @@
 // The behaviour callers rely on from both platform implementations. The
-// POSIX calls give most of it for free; these cases are where a Win32 port
-// differs unless it takes care (replacing renames, append handles, sharing,
-// untranslated bytes, empty and over-long environment values, clock steps).
+// POSIX calls give most of it for free; most of these cases are where a
+// Win32 port differs unless it takes care (replacing renames, append
+// handles, sharing, untranslated bytes, empty and over-long environment
+// values, clock steps).
 #include "platform/platform.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -89,7 +95,12 @@ TEST(PlatformContract, AppendHandlesNeverOverwriteEachOther) {
   EXPECT_EQ(plat_write(a, "3", 1), 1);
   plat_close(a);
   plat_close(b);
-  EXPECT_EQ(read_all(f.name), "1111223");
+  // A later appender finds the file as they left it.
+  plat_handle c = plat_open(f.name, PLAT_OPEN_APPEND);
+  ASSERT_NE(c, PLAT_INVALID_HANDLE);
+  EXPECT_EQ(plat_write(c, "4", 1), 1);
+  plat_close(c);
+  EXPECT_EQ(read_all(f.name), "11112234");
 }
 
 TEST(PlatformContract, OpenFileCanBeReadAlongside) {
@@ -120,6 +131,8 @@ TEST(PlatformContract, RenameReplacesTargetAndDeleteReportsMissing) {
   EXPECT_FALSE(plat_rename_file(from.name, to.name));
   EXPECT_EQ(read_all(to.name), "new");
   EXPECT_FALSE(plat_delete_file(from.name));
+  EXPECT_TRUE(plat_delete_file(to.name));
+  EXPECT_FALSE(plat_file_exists(to.name));
 }
 
 TEST(PlatformContract, TempNamesAreFreshAndSitNextToTheGivenFile) {
@@ -140,8 +153,11 @@ TEST(PlatformContract, TempNamesAreFreshAndSitNextToTheGivenFile) {
 
 // PROBIX_EMPTY_VAR is set to "" and PROBIX_LONG_VAR to 300 characters
 // (0123456789 repeated) by the test registration.
-TEST(PlatformContract, EnvironmentValuesEmptyAndOverLong) {
+TEST(PlatformContract, EnvironmentValuesMissingEmptyAndOverLong) {
   char buf[400];
+  std::strcpy(buf, "junk");
+  EXPECT_FALSE(plat_getenv("PROBIX_SURELY_NOT_SET_123", buf, sizeof buf));
+  EXPECT_STREQ(buf, "");
   std::strcpy(buf, "junk");
   EXPECT_TRUE(plat_getenv("PROBIX_EMPTY_VAR", buf, sizeof buf));
   EXPECT_STREQ(buf, "");
@@ -172,6 +188,10 @@ TEST(PlatformContract, ClockMovesInSmallSteps) {
     if (b - a < smallest) smallest = b - a;
   }
   EXPECT_LE(smallest, 2u);
+  // A sleep is seen by the clock.
+  const std::uint64_t before = plat_millis();
+  plat_sleep_ms(2);
+  EXPECT_GE(plat_millis(), before + 1);
 }
 
 namespace {
@@ -221,3 +241,90 @@ TEST(PlatformContract, SignalsBecomeFlagsTakenOnce) {
 #endif
 
 }  // namespace
+
+#ifndef _WIN32
+// The zone is read once: a changed TZ counts only after the reload.
+TEST(PlatformContract, LocalTimeKeepsItsZoneUntilReloaded) {
+  char saved[256] = "";
+  const bool hadTZ = plat_getenv("TZ", saved, sizeof saved);
+  setenv("TZ", "UTC0", 1);
+  plat_reload_time_zone();
+  struct tm tm = {};
+  ASSERT_TRUE(plat_local_time(86400 + 3600, &tm));
+  EXPECT_EQ(tm.tm_hour, 1);
+  EXPECT_EQ(tm.tm_mday, 2);
+  setenv("TZ", "EST5", 1);
+  ASSERT_TRUE(plat_local_time(86400 + 3600, &tm));
+  EXPECT_EQ(tm.tm_hour, 1);
+  plat_reload_time_zone();
+  ASSERT_TRUE(plat_local_time(86400 + 3600, &tm));
+  EXPECT_EQ(tm.tm_hour, 20);
+  EXPECT_EQ(tm.tm_mday, 1);
+  if (hadTZ)
+    setenv("TZ", saved, 1);
+  else
+    unsetenv("TZ");
+  plat_reload_time_zone();
+}
+
+TEST(PlatformContract, ServerNamesLandOnDriveFoldersIgnoringCase) {
+  char root[512];
+  ASSERT_TRUE(plat_temp_name(nullptr, root, sizeof root));
+  plat_delete_file(root);
+  ASSERT_EQ(::mkdir(root, 0700), 0);
+  std::string c = std::string(root) + "/c";
+  ASSERT_EQ(::mkdir(c.c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir((c + "/Temp").c_str(), 0700), 0);
+  setenv("TELVANIX_DRIVES", root, 1);
+  setenv("TELVANIX_DRIVE_D", "/srv/d", 1);
+
+  char out[600];
+  ASSERT_TRUE(plat_map_path("\\dosdevices\\C:\\TEMP\\Kqkvr1.vox", out, sizeof out));
+  EXPECT_EQ(std::string(out), c + "/Temp/Kqkvr1.vox");
+  ASSERT_TRUE(plat_map_path("\\temp\\x", out, sizeof out));
+  EXPECT_EQ(std::string(out), c + "/Temp/x");
+  ASSERT_TRUE(plat_map_path("d:\\Voice\\greet.vox", out, sizeof out));
+  EXPECT_EQ(std::string(out), "/srv/d/Voice/greet.vox");
+  ASSERT_TRUE(plat_map_path("/var/tmp/a.vox", out, sizeof out));
+  EXPECT_EQ(std::string(out), "/var/tmp/a.vox");
+  ASSERT_TRUE(plat_map_path("sub\\greet.vox", out, sizeof out));
+  EXPECT_EQ(std::string(out), "sub/greet.vox");
+
+  char tiny[8];
+  EXPECT_FALSE(plat_map_path("C:\\a\\long\\name", tiny, sizeof tiny));
+  EXPECT_EQ(tiny[0], '\0');
+  unsetenv("TELVANIX_DRIVES");
+  unsetenv("TELVANIX_DRIVE_D");
+  ::rmdir((c + "/Temp").c_str());
+  ::rmdir(c.c_str());
+  ::rmdir(root);
+}
+#endif
+
+TEST(PlatformContract, FileKindsIdentityAndLinkTargets) {
+  char name[512], other[512];
+  ASSERT_TRUE(plat_temp_name(nullptr, name, sizeof name));
+  ASSERT_TRUE(plat_temp_name(nullptr, other, sizeof other));
+  plat_file_info info;
+  ASSERT_TRUE(plat_file_info_of(name, &info));
+  EXPECT_TRUE(info.regular);
+  EXPECT_FALSE(info.directory);
+  EXPECT_TRUE(plat_same_file(name, name));
+  EXPECT_FALSE(plat_same_file(name, other));
+  char target[512];
+  ASSERT_TRUE(plat_link_target(name, target, sizeof target));
+  EXPECT_STREQ(target, name) << "a plain file is its own target";
+  EXPECT_FALSE(plat_link_target(name, target, 3)) << "a target that does not fit";
+  EXPECT_TRUE(plat_copy_file_access(other, info));
+  plat_delete_file(name);
+  plat_delete_file(other);
+  EXPECT_FALSE(plat_file_info_of(name, &info));
+  EXPECT_FALSE(plat_same_file(name, name));
+
+  // The folder the temporary names are made in.
+  std::string folder = name;
+  folder = folder.substr(0, folder.find_last_of("/\\"));
+  ASSERT_TRUE(plat_file_info_of(folder.c_str(), &info));
+  EXPECT_TRUE(info.directory);
+  EXPECT_FALSE(info.regular);
+}

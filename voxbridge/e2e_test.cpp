@@ -25,7 +25,7 @@
 #include "voxbridge/config.h"
 #include "voxbridge/exports_internal.h"
 #include "voxbridge/include/voxlib.h"
-#include "voxbridge/tests/test_util.h"
+#include "voxbridge/test_util.h"
 
 namespace {
 
