@@ -113,12 +113,10 @@ TEST_F(Filters, UnknownNamesAreRefusedAndChangeNothing) {
 }
 
 TEST_F(Filters, EveryOfferedNameIsKnown) {
-  int count = 0;
-  for (const char* const* name = filterNames; *name; ++name, ++count) {
+  for (const char* const* name = filterNames; *name; ++name) {
     globalFilter = CSTAMonitorFilter_t();
     EXPECT_EQ(filStr.setFilter(*name, 1), 0) << *name;
   }
-  EXPECT_EQ(count, 37);
 }
 
 // Each named bit must be the library's bit of the same name.
