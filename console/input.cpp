@@ -157,9 +157,17 @@ void act_on_signals() {
   if (plat_hangup_requested() && hangupHandler) hangupHandler();
 }
 
+// An idle routine that stopped with work left asked to be called again
+// before the next wait on input.
+bool idleAgain = false;
+
 void idle_once() {
+  idleAgain = false;
   if (callWhileIdle) callWhileIdle();
 }
+
+// The wait on input between idle calls: none when work is left.
+unsigned idle_slice_ms() { return idleAgain ? 0 : kIdleSliceMs; }
 
 enum ConsoleRead { kGotLine, kInputEnded, kStopped };
 
@@ -193,11 +201,12 @@ ConsoleRead keep_logging() {
     act_on_signals();
     if (stopLatched) return kStopped;
     // The poll runs whether or not events are polled while idle.
+    idleAgain = false;
     if (eventPoller)
       eventPoller();
     else if (callWhileIdle)
       callWhileIdle();
-    plat_sleep_ms(kIdleSliceMs);
+    if (!idleAgain) plat_sleep_ms(kIdleSliceMs);
   }
 }
 
@@ -223,7 +232,7 @@ ConsoleRead read_plain_console(char* buffer, int size) {
     }
     act_on_signals();
     if (stopLatched) return kStopped;
-    if (!plat_stdin_wait(kIdleSliceMs)) {
+    if (!plat_stdin_wait(idle_slice_ms())) {
       idle_once();
       continue;
     }
@@ -241,7 +250,7 @@ ConsoleRead read_console_line(char* buffer, int size) {
       if (stopLatched) return kStopped;
       idle_once();
       // Ready with no key: the terminal has gone, and the editor's read says so.
-      if (plat_stdin_wait(kIdleSliceMs) && !plat_key_waiting()) break;
+      if (plat_stdin_wait(idle_slice_ms()) && !plat_key_waiting()) break;
     }
     char edited[128];
     edited[0] = '\0';
@@ -417,6 +426,8 @@ bool establishLogFile(const char* path) {
 }
 
 FILE* commandLogFile() { return logFile.file; }
+
+void idleAgainAtOnce() { idleAgain = true; }
 
 IdleRoutine setCallWhileIdle(IdleRoutine routine) {
   IdleRoutine previous = callWhileIdle;

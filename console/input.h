@@ -26,6 +26,9 @@ int indirectFileCount();  // scripts open now (0..10)
 bool establishLogFile(const char* path);
 FILE* commandLogFile();   // the open command log, or null
 IdleRoutine setCallWhileIdle(IdleRoutine routine);
+// Said by an idle routine that stopped with work left (events still queued):
+// the console calls it again at once instead of waiting on input first.
+void idleAgainAtOnce();
 void pauseNseconds(double seconds);
 // The poll pauseNseconds runs; installed by the event loop when it exists.
 IdleRoutine setEventPoller(IdleRoutine routine);

@@ -560,7 +560,10 @@ void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
   pollCutShort = false;
   for (int handled = 0;; ++handled) {
     if (handled == kMaxEventsPerPoll) {
+      // Keys are looked at, then the rest is read at once: a busy switch
+      // sends more than one poll takes in the console's wait on input.
       pollCutShort = true;
+      idleAgainAtOnce();
       return;
     }
     const std::int64_t reopenNow = acsStreamAborted ? reopenSecondsNow() : 0;
