@@ -12,8 +12,8 @@
 #     --hold MS       each call talks MS milliseconds (default 100; 0: hung up at once)
 #     --lines N       lines and extensions used in turn (default 256, all monitored)
 #     --build DIR     build directory (default build/release)
-#   LOGGER_LOAD_KEEP=1 in the environment keeps the work folder (logs, console).
 #     --pipe          give probix32 a silent pipe as stdin instead of a pseudo-terminal
+#   LOGGER_LOAD_KEEP=1 in the environment keeps the work folder (logs, console).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rate=1500
