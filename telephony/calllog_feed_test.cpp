@@ -343,6 +343,42 @@ TEST_F(CallLogging, ACallFoundOnALineAfterARestartIsWrittenWhenItEnds) {
   EXPECT_EQ(records()[0].ended, fakeSeconds());
 }
 
+// A service may start before its server: the logger keeps trying to open
+// the stream, with the back-off of a reopen, and logs once it is up.
+TEST_F(CallLogging, AServerDownAtStartIsTriedUntilItAnswers) {
+  SMDRmonitorExt = true;
+  startLogging();
+  CallInfo::setRecordWriter(keepRecord);
+  records().clear();
+  manualMode = 0;
+  sw.control("down");
+  ::testing::internal::CaptureStdout();
+  doConnect();
+  std::fflush(stdout);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  ASSERT_EQ(acsHandle, 0u);
+  out += poll();
+  EXPECT_NE(out.find("!? Stream reopen failed (ACSERR_NOSERVER), next try in 1 s"),
+            std::string::npos)
+      << out;
+  fakeSeconds() += 1;
+  out += poll();
+  EXPECT_NE(out.find("next try in 2 s"), std::string::npos) << out;
+  sw.control("up");
+  fakeSeconds() += 2;
+  for (int i = 0; i < 5; ++i) out += poll();
+  ASSERT_NE(acsHandle, 0u) << out;
+  EXPECT_NE(out.find("! Stream reopened, acsHandle"), std::string::npos) << out;
+  EXPECT_NE(sessions().find("(24 on devices)"), std::string::npos) << sessions();
+  sw.control("dial 201 202");
+  sw.control("answer 202");
+  poll();
+  sw.control("hangup 201");
+  poll();
+  ASSERT_EQ(records().size(), 1u);
+  EXPECT_EQ(records()[0].caller, "201");
+}
+
 TEST_F(CallLogging, ShortOutageWhileShortCallsKeepComing) {
   SMDRmonitorExt = true;
   startLogging();

@@ -567,6 +567,9 @@ void drainEvents(EventBuffer& eventBuf, PrivateBuffer& pvtBuf) {
       return;
     }
     const std::int64_t reopenNow = acsStreamAborted ? reopenSecondsNow() : 0;
+    // A stream that never opened (the server down when the logger started)
+    // is tried again as a lost one, and said to be back when it opens.
+    if (acsStreamAborted && !linkWasLost) markStreamLost();
     if (acsStreamAborted && reopenNow - lastReopenAcsStream >= reopenWait) {
       lastReopenAcsStream = reopenNow;
       const RetCode_t rc = doReopenAcsStream();

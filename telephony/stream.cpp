@@ -242,6 +242,9 @@ void doConnect() {
   acsOpenInvokeID = invokeID;
   if (!ACS_CALL("open stream", openStream("TS1-2"))) {
     lostStreamHandle();
+    // Unattended, nobody will type CONNECT again: a logger started before
+    // its server is up keeps trying, as after a drop.
+    if (autoLogSMDR) acsStreamAborted = true;
     return;
   }
   // The new stream replaces a lost one: the poll must not reopen over it.
