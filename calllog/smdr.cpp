@@ -113,6 +113,8 @@ void lostRecord(const CallInfo& call, int error) {
 
 // The file name no longer leads to the open file: open the name again, so
 // that records go where people look for them.
+plat_handle openDevice(const char* name);
+
 void reopenLogDevice() {
   if (hFile != PLAT_INVALID_HANDLE && plat_handle_is_path(hFile, openPath)) return;
   const bool wasOpen = hFile != PLAT_INVALID_HANDLE;
@@ -123,8 +125,14 @@ void reopenLogDevice() {
     std::fflush(stdout);
   }
   // While it cannot be opened the log stays open: every record still comes
-  // here and tries again.
-  hFile = plat_open(openPath, PLAT_OPEN_APPEND);
+  // here and tries again (by its name while it never opened: a folder
+  // made since maps anew).
+  if (openPath[0]) {
+    hFile = plat_open(openPath, PLAT_OPEN_APPEND);
+  } else {
+    hFile = openDevice(logDeviceName);
+    if (hFile == PLAT_INVALID_HANDLE) openPath[0] = '\0';
+  }
   if (hFile == PLAT_INVALID_HANDLE && wasOpen)
     log_error("? Unable to open call log file \"%s\" again\n", logDeviceName);
 }
@@ -404,7 +412,12 @@ void doSetCallLogging(bool open) {
   const plat_handle h = openDevice(name);
   if (h == PLAT_INVALID_HANDLE) {
     log_error("? Unable to open call log file \"%s\"\n", name);
-    return;
+    // Unattended, no one is there to open it again: a file is tried again
+    // by its name at every record, as a moved one is, and the TCP outputs
+    // start all the same.
+    if (!autoLogSMDR || logToSerialPort) return;
+    log_error("? Call logging goes on: each record tries \"%s\" again\n", name);
+    openPath[0] = '\0';  // mapped afresh each time until it opens
   }
   hFile = h;
   openDeviceIsPort = logToSerialPort != 0;

@@ -255,7 +255,6 @@ TEST_F(CallLog, SystemIDFromTheProfile) {
 TEST_F(CallLog, UnopenableDevicesAndErrorReports) {
   writeFile(profile, "[SMDR]\nLogDevice=" + tempName() + "/NO/SUCH/DIR/CALLS.LOG\n");
   std::string out = openLog();
-  EXPECT_FALSE(callLoggingEnabled);
   EXPECT_NE(out.find("? Unable to open call log file \""), std::string::npos) << out;
 
   testing::internal::CaptureStdout();
@@ -327,6 +326,29 @@ TEST_F(CallLog, ALogMovedAwayIsOpenedAgainByName) {
   EXPECT_EQ(readFile(log), kRecord + kRecord);
   EXPECT_EQ(writtenCallRecords, 3);
   EXPECT_EQ(lostCallRecords, 0);
+}
+
+// Unattended, a log that cannot be opened yet (its folder not made) stays
+// open: each record tries it again, and is counted lost until it can.
+TEST_F(CallLog, UnattendedALogNotYetOpenableIsTriedAtEveryRecord) {
+  const std::string folder = tempName() + ".d";
+  files.push_back(folder + "/CALLS.LOG");
+  writeFile(profile, "[SMDR]\nLogDevice=" + folder + "/CALLS.LOG\n");
+  std::string out = openLog();
+  EXPECT_TRUE(callLoggingEnabled);
+  EXPECT_NE(out.find("? Call logging goes on: each record tries"), std::string::npos) << out;
+  testing::internal::CaptureStdout();
+  call(1);
+  out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("1 record lost"), std::string::npos) << out;
+  ASSERT_TRUE(plat_make_dir(folder.c_str()));
+  call(2);
+  EXPECT_EQ(readFile(folder + "/CALLS.LOG"), kRecord);
+  EXPECT_EQ(writtenCallRecords, 1);
+  EXPECT_EQ(lostCallRecords, 1);
+  doSetCallLogging(false);
+  plat_delete_file((folder + "/CALLS.LOG").c_str());
+  std::remove(folder.c_str());  // an empty folder, where the system allows
 }
 
 TEST_F(CallLog, APortNameAtTheFilePromptIsThePort) {
