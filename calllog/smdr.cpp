@@ -413,16 +413,21 @@ void doSetCallLogging(bool open) {
   if (h == PLAT_INVALID_HANDLE) {
     log_error("? Unable to open call log file \"%s\"\n", name);
     // Unattended, no one is there to open it again: a file is tried again
-    // by its name at every record, as a moved one is, and the TCP outputs
-    // start all the same.
-    if (!autoLogSMDR || logToSerialPort) return;
-    log_error("? Call logging goes on: each record tries \"%s\" again\n", name);
-    openPath[0] = '\0';  // mapped afresh each time until it opens
+    // by its name at every record, as a moved one is, a port as a failed
+    // one is (with growing waits), and the TCP outputs start all the same.
+    if (!autoLogSMDR) return;
+    if (logToSerialPort) {
+      log_error("? Call logging goes on: \"%s\" is tried again with growing waits\n", name);
+    } else {
+      log_error("? Call logging goes on: each record tries \"%s\" again\n", name);
+      openPath[0] = '\0';  // mapped afresh each time until it opens
+    }
   }
   hFile = h;
   openDeviceIsPort = logToSerialPort != 0;
-  portStalled = false;
+  portStalled = h == PLAT_INVALID_HANDLE && openDeviceIsPort;
   reopenWaitMs = kFirstReopenMs;
+  reopenAt = plat_millis() + reopenWaitMs;
   smdrModeText(portMode, sizeof portMode, name, baudRate, parityChar, dataBits, stopBits);
   std::snprintf(logDeviceName, sizeof logDeviceName, "%s", name);
   putProfile("LogDevice", name);

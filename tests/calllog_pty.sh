@@ -135,4 +135,31 @@ exec 4>&-
 wait "$probix_pid" || fail "probix32 failed"
 probix_pid=
 grep -q "Call records lost: $n" out.txt || fail "lost records not counted: $n calls while away"
-echo "calllog_pty: records read whole with the line settings applied; a lost record reported; the port opened again"
+
+# Started while the port is not there yet (an adapter plugged in later):
+# logging goes on, and the port is opened once it comes.
+exec 3<&-
+kill "$socat_pid"
+wait "$socat_pid" 2>/dev/null || true
+PROBIX_COM2="$work/ttyB" "$program" -sprobix.ini -m- < commands > out.txt 2>&1 &
+probix_pid=$!
+exec 4>commands
+printf 'EXPERT\nTANGELO\n' >&4
+wait_for 'grep -q "Call logging goes on: \"COM2\" is tried again" out.txt'
+socat -u PTY,link="$work/ttyB",raw,echo=0 CREATE:"$work/received3" 2>socat3.err &
+socat_pid=$!
+wait_for '[ -e "$work/ttyB" ]'
+exec 3<>"$work/ttyB"
+n=0
+while ! grep -q "! COM2 is back" out.txt; do
+  n=$((n + 1))
+  [ $n -gt 40 ] && fail "a port missing at start-up was never opened"
+  printf 'MAKE_CALL 209 210\nGET EVENTS\nANSWER 210\nGET EVENTS\nHANGUP CALL\nGET EVENTS\n' >&4
+  sleep 0.25
+done
+wait_for '[ "$(wc -l < received3)" -ge 1 ]'
+printf 'EXIT\n' >&4
+exec 4>&-
+wait "$probix_pid" || fail "probix32 failed"
+probix_pid=
+echo "calllog_pty: records read whole with the line settings applied; a lost record reported; the port opened again, also when missing at start-up"
