@@ -35,6 +35,23 @@ wait_for() {
   done
 }
 
+# The far end appears as LINK, its bytes going to FILE; calls are made
+# until probix32 says the port is back (n counts them) and a record arrived.
+port_comes_back() {
+  socat -u PTY,link="$1",raw,echo=0 CREATE:"$2" 2>>socat.err &
+  socat_pid=$!
+  wait_for "[ -e '$1' ]"
+  exec 3<>"$1"
+  n=0
+  while ! grep -q "! COM2 is back" out.txt; do
+    n=$((n + 1))
+    [ $n -gt 40 ] && fail "the port was never opened again"
+    printf 'MAKE_CALL 207 208\nGET EVENTS\nANSWER 208\nGET EVENTS\nHANGUP CALL\nGET EVENTS\n' >&4
+    sleep 0.25
+  done
+  wait_for "[ \"\$(wc -l < $2)\" -ge 1 ]"
+}
+
 socat -u PTY,link="$work/ttyA",raw,echo=0 CREATE:"$work/received" 2>socat.err &
 socat_pid=$!
 cleanup() {
@@ -114,18 +131,7 @@ wait_for 'grep -q "? Unable to write the record of call 3 to \"COM2\"" out.txt'
 # The port comes back (plugged in again): after a wait that grows with each
 # failed try it is opened again, said so, and records reach it. Calls are
 # made until then; each one that ends before is counted as lost.
-socat -u PTY,link="$work/ttyA",raw,echo=0 CREATE:"$work/received2" 2>socat2.err &
-socat_pid=$!
-wait_for '[ -e "$work/ttyA" ]'
-exec 3<>"$work/ttyA"
-n=0
-while ! grep -q "! COM2 is back" out.txt; do
-  n=$((n + 1))
-  [ $n -gt 40 ] && fail "the port was never opened again"
-  printf 'MAKE_CALL 207 208\nGET EVENTS\nANSWER 208\nGET EVENTS\nHANGUP CALL\nGET EVENTS\n' >&4
-  sleep 0.25
-done
-wait_for '[ "$(wc -l < received2)" -ge 1 ]'
+port_comes_back "$work/ttyA" "$work/received2"
 awk 'length($0) != 80 { bad = 1 } END { exit bad }' received2 || fail "a record is cut: $(cat received2)"
 cat >&4 <<'EOF'
 REPORT STATUS
@@ -146,18 +152,7 @@ probix_pid=$!
 exec 4>commands
 printf 'EXPERT\nTANGELO\n' >&4
 wait_for 'grep -q "Call logging goes on: \"COM2\" is tried again" out.txt'
-socat -u PTY,link="$work/ttyB",raw,echo=0 CREATE:"$work/received3" 2>socat3.err &
-socat_pid=$!
-wait_for '[ -e "$work/ttyB" ]'
-exec 3<>"$work/ttyB"
-n=0
-while ! grep -q "! COM2 is back" out.txt; do
-  n=$((n + 1))
-  [ $n -gt 40 ] && fail "a port missing at start-up was never opened"
-  printf 'MAKE_CALL 209 210\nGET EVENTS\nANSWER 210\nGET EVENTS\nHANGUP CALL\nGET EVENTS\n' >&4
-  sleep 0.25
-done
-wait_for '[ "$(wc -l < received3)" -ge 1 ]'
+port_comes_back "$work/ttyB" "$work/received3"
 printf 'EXIT\n' >&4
 exec 4>&-
 wait "$probix_pid" || fail "probix32 failed"
